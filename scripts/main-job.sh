@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The main job: build the release programs and run them on the shipped example.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh"
+
+build="$root/build/release"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMOVI_TESTS=OFF -DMOVI_BENCH=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+out=$(mktemp -d)
+"$build/bin/moviloomster-projinfo" "$root/examples/demo.fmo" --resave "$out/demo-copy.fmo"
+cmp "$root/examples/demo.fmo" "$out/demo-copy.fmo"
+echo "Saved copy $out/demo-copy.fmo is byte-identical to examples/demo.fmo"
