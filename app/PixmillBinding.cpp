@@ -1,0 +1,58 @@
+#include "app/PixmillBinding.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+
+PixmillApi Pixmill;
+
+const char* const PixmillLibraryFile = "libpixmill.so";
+const char* const PixmillLoadError = "Could not load file Pixmill.DLL";
+
+namespace {
+
+template <typename Fn> bool lookUp(void* handle, const char* name, Fn& slot, BindingReporter& reporter) {
+    void* sym = handle ? dlsym(handle, name) : nullptr;
+    if (!sym) {
+        reporter.showMessage(PixmillLoadError);
+        reporter.requestTerminate();
+        return false;
+    }
+    slot = reinterpret_cast<Fn>(sym);
+    return true;
+}
+
+} // namespace
+
+bool BindPixmill(const std::string& programDir, BindingReporter& reporter) {
+    const std::string path = programDir + PixmillLibraryFile;
+    // The library is never unloaded.
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        reporter.showMessage(PixmillLoadError);
+        reporter.requestTerminate();
+    }
+    PixmillApi api;
+    bool ok = lookUp(handle, "OpenDib", api.OpenDib, reporter);
+    ok &= lookUp(handle, "deldib", api.deldib, reporter);
+    ok &= lookUp(handle, "SaveDib", api.SaveDib, reporter);
+    ok &= lookUp(handle, "newdib", api.newdib, reporter);
+    if (handle) {
+        ok &= lookUp(handle, "getpixel", api.getpixel, reporter);
+        ok &= lookUp(handle, "setpixel", api.setpixel, reporter);
+    } else {
+        ok = false;
+    }
+    Pixmill = api;
+    return ok;
+}
+
+std::string ProgramFolder() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return "./";
+    std::string path(buf, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1);
+}

@@ -1,0 +1,85 @@
+// moviloomster-projinfo PROJECT.fmo [--resave COPY.fmo]
+// Loads a project, prints its stage settings and elements, and optionally saves
+// it again to COPY.fmo.
+#include "app/PixmillBinding.h"
+#include "editor/MainUnit.h"
+#include "editor/ProjectFile.h"
+#include "platform/TextCodec.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+class StderrReporter final : public BindingReporter {
+public:
+    void showMessage(const std::string& message) override { std::cerr << message << "\n"; }
+    void requestTerminate() override { failed = true; }
+    bool failed = false;
+};
+
+class ConsoleView final : public ProjectView {
+public:
+    void showError(std::string_view text) override { std::cerr << text << "\n"; }
+};
+
+const char* kindName(int32_t kind) {
+    switch (kind) {
+    case okText: return "text";
+    case okDrawing: return "drawing";
+    case okPicture: return "picture";
+    case okButton: return "button";
+    default: return "unknown";
+    }
+}
+
+std::string shown(const char* cp932) {
+    auto utf8 = platform::cp932ToUtf8(cp932 ? cp932 : "");
+    return utf8 ? *utf8 : std::string("<not valid Shift-JIS>");
+}
+
+void printState(const char* name, const ObjektState& s) {
+    std::printf("    %s: (%d,%d)-(%d,%d) size %d rot %d.%d time %d ms transp %d%% colour 0x%08X\n", name, s.Left,
+                s.Top, s.Right, s.Bottom, s.FontSize, s.Rotation / 10, std::abs(s.Rotation % 10), s.Time,
+                s.Transparency, static_cast<unsigned>(s.Color));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--resave") == 0)) {
+        std::cerr << "usage: moviloomster-projinfo PROJECT.fmo [--resave COPY.fmo]\n";
+        return 2;
+    }
+    StderrReporter reporter;
+    ProgramDir = ProgramFolder();
+    if (!BindPixmill(ProgramDir, reporter))
+        return 3;
+    ConsoleView view;
+    SetProjectView(&view);
+    if (!LoadProject(argv[1]))
+        return 1;
+    std::printf("%s\n", argv[1]);
+    std::printf("  stage %d x %d, %d fps, background 0x%06X, repeat %s\n", Stage.width(), Stage.height(),
+                Stage.framesPerSecond(), static_cast<unsigned>(Stage.backgroundColor()),
+                Stage.repeat() ? "on" : "off");
+    std::printf("  %d elements\n", ObjektList.Count);
+    for (int32_t i = 0; i < ObjektList.Count; ++i) {
+        ObjektList.Select(i);
+        const Objekt& o = *CurObjekt;
+        std::printf("  [%d] %s%s \"%s\" font \"%s\" delete-at-end %s", i, kindName(o.Kind),
+                    o.Kind == okDrawing ? (o.DrawKind == dkEllipse ? " (ellipse)" : " (rectangle)") : "",
+                    shown(o.Text).c_str(), shown(o.FontName).c_str(), o.DeleteAtEnd ? "on" : "off");
+        if (o.Kind == okPicture && o.Picture.Info)
+            std::printf(" picture %d x %d", o.Picture.Info->biWidth, o.Picture.Info->biHeight);
+        std::printf("\n");
+        printState("start", o.Start);
+        printState("end  ", o.End);
+    }
+    if (argc == 4 && !SaveProject(argv[3]))
+        return 2;
+    ClearObjekts();
+    return 0;
+}
