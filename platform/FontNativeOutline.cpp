@@ -271,6 +271,11 @@ bool NativeOutlineWriter::write(const FT_Outline& outline)
 
 bool appendNativeOutline(const FT_Outline& outline, double scale, std::vector<std::uint8_t>& out)
 {
+    // Upper bound: every point in its own record, plus the closing edges
+    // and cubic pieces, which grow the buffer further when present.
+    if (outline.n_points > 0 && outline.n_contours > 0)
+        out.reserve(out.size() + std::size_t(outline.n_points) * (kPointSize + kCurveHeaderSize) +
+                    std::size_t(outline.n_contours) * (kPolygonHeaderSize + kCurveHeaderSize + kPointSize));
     NativeOutlineWriter writer(out, scale);
     return writer.write(outline);
 }

@@ -58,8 +58,13 @@ constexpr Substitute kSubstitutes[] = {
 // linking did for Japanese text.
 constexpr const char* kLinkedFamily = "IPAGothic";
 
-// The first bytes of a code page 932 name, at most kMaxFaceNameBytes and
-// never half a double-byte character; stops at a NUL as a C string would.
+int scaled(double units, int cellUnits)
+{
+    return roundToInt(units * kDesignCellHeight / cellUnits);
+}
+
+} // namespace
+
 std::string_view cutFaceName(std::string_view cp932)
 {
     std::size_t end = 0;
@@ -75,13 +80,6 @@ std::string_view cutFaceName(std::string_view cp932)
     }
     return cp932.substr(0, end);
 }
-
-int scaled(double units, int cellUnits)
-{
-    return roundToInt(units * kDesignCellHeight / cellUnits);
-}
-
-} // namespace
 
 FontFace::~FontFace()
 {
@@ -288,17 +286,12 @@ const FontFace* FontOutlineCache::searchCovering(char32_t ch)
     return found;
 }
 
-const FontFace* FontOutlineCache::fallbackFor(const FontFace& face, char32_t ch)
+const FontFace* FontOutlineCache::fallbackFor(char32_t ch)
 {
     if (auto it = m_fallbacks.find(ch); it != m_fallbacks.end())
         return it->second;
-    const FontFace* found = nullptr;
-    if (const FontFace& linked = defaultFace(); &linked != &face && linked.covers(ch))
-        found = &linked;
-    else
-        found = searchCovering(ch);
-    if (found == &face)
-        found = nullptr;
+    const FontFace& linked = defaultFace();
+    const FontFace* found = linked.covers(ch) ? &linked : searchCovering(ch);
     m_fallbacks.emplace(ch, found);
     return found;
 }
@@ -319,8 +312,14 @@ void FontOutlineCache::outline(const FontFace& requested, char32_t ch, GlyphOutl
     const FontFace* face = &requested;
     const bool scalar = ch <= 0x10FFFF && (ch < 0xD800 || ch > 0xDFFF);
     FT_UInt glyph = scalar ? FT_Get_Char_Index(face->m_face, ch) : 0;
-    if (scalar && glyph == 0) {
-        if (const FontFace* other = fallbackFor(requested, ch)) {
+    // Control characters (a line break in a text) that the face does not map
+    // are drawn as the face's space, as common faces map them to an empty
+    // glyph of a space's width, never as the .notdef box.
+    const bool control = ch < 0x20 || (ch >= 0x7F && ch < 0xA0);
+    if (control && glyph == 0)
+        glyph = FT_Get_Char_Index(face->m_face, U' ');
+    if (scalar && glyph == 0 && !control) {
+        if (const FontFace* other = fallbackFor(ch)) {
             face = other;
             glyph = FT_Get_Char_Index(face->m_face, ch);
         }

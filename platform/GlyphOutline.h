@@ -51,6 +51,11 @@ inline constexpr int kDesignCellHeight = 1000;
 // A face name keeps at most this many bytes, as the old font description did.
 inline constexpr std::size_t kMaxFaceNameBytes = 31;
 
+// The part of a code page 932 face name that names the face: up to the first
+// NUL, at most kMaxFaceNameBytes bytes, never ending in half a double-byte
+// character.
+std::string_view cutFaceName(std::string_view cp932);
+
 // Font-wide metrics at the design size, as the old outline text metrics
 // gave them: the typographic ascender and descender, the descender negative.
 struct FontMetrics {
@@ -121,13 +126,14 @@ public:
     // Japanese. Never fails: a missing face is replaced by a substitute.
     const FontFace& face(std::string_view cp932Name);
 
-    // The same, for a face name already in UTF-8.
+    // The same, for a face name already in UTF-8 (used whole, not cut).
     const FontFace& faceUtf8(std::string_view utf8Name);
 
     // The outline of one character (a UTF-16 code unit or any code point) in
     // the given face. A character the face lacks is taken from a face that
     // has it (Japanese characters from IPAGothic first), at that face's own
-    // size rule; when no face has it, the face's .notdef glyph is used.
+    // size rule; when no face has it, the face's .notdef glyph is used. A
+    // control character the face does not map is given the face's space.
     GlyphOutline outline(const FontFace& face, char32_t ch);
     // As above, reusing out's buffer.
     void outline(const FontFace& face, char32_t ch, GlyphOutline& out);
@@ -138,7 +144,7 @@ public:
 private:
     const FontFace* findFace(const std::string& family, bool preferJapanese);
     const FontFace* openFace(const std::string& file, int index);
-    const FontFace* fallbackFor(const FontFace& face, char32_t ch);
+    const FontFace* fallbackFor(char32_t ch);
     const FontFace* searchCovering(char32_t ch);
     const FontFace& defaultFace();
 

@@ -217,10 +217,22 @@ INSTANTIATE_TEST_SUITE_P(
                     SubstituteRow{"TimesNewRoman", "Times New Roman", "Liberation Serif",
                                   "LiberationSerif-Regular.ttf"},
                     SubstituteRow{"CourierNew", "Courier New", "Liberation Mono", "LiberationMono-Regular.ttf"},
-                    SubstituteRow{"InstalledFamily", "DejaVu Serif", "DejaVu Serif", "DejaVuSerif.ttf"},
-                    SubstituteRow{"NameEndsAtNul", "Arial\0Black", "Liberation Sans",
-                                  "LiberationSans-Regular.ttf"}),
+                    SubstituteRow{"InstalledFamily", "DejaVu Serif", "DejaVu Serif", "DejaVuSerif.ttf"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST(FaceLookup, NameIsCutLikeTheOldFontDescription)
+{
+    using namespace std::string_literals;
+    EXPECT_EQ(sharedCache().face("Arial\0Black"s).family(), "Liberation Sans") << "a name ends at its NUL";
+    EXPECT_EQ(cutFaceName(std::string(40, 'x')), std::string(31, 'x'));
+    // A double-byte character that would straddle byte 31 is left out whole.
+    const std::string straddling = std::string(30, 'x') + cp932("ゴ");
+    EXPECT_EQ(cutFaceName(straddling), std::string(30, 'x'));
+    const std::string fitting = std::string(29, 'x') + cp932("ゴ") + "yy";
+    EXPECT_EQ(cutFaceName(fitting), fitting.substr(0, 31));
+    // Half-width katakana are single bytes, not lead bytes.
+    EXPECT_EQ(cutFaceName(std::string(30, 'x') + "\xB1\xB2"), std::string(30, 'x') + "\xB1");
+}
 
 TEST(FaceLookup, UnknownOrBrokenNamesGetAJapaneseSubstitute)
 {
@@ -314,6 +326,20 @@ TEST(GlyphOutlines, SpacesHaveNoOutlineButAnAdvance)
             EXPECT_FALSE(g.failed) << name;
             EXPECT_TRUE(g.data.empty()) << name;
             EXPECT_GT(g.advance, 0) << name << " U+" << std::hex << static_cast<unsigned>(ch);
+        }
+    }
+}
+
+TEST(GlyphOutlines, LineBreaksAreBlankNotBoxes)
+{
+    for (const char* name : {"Arial", "MS Gothic"}) {
+        const FontFace& face = sharedCache().faceUtf8(name);
+        const std::int16_t space = sharedCache().outline(face, U' ').advance;
+        for (char32_t ch : {U'\r', U'\n', U'\t'}) {
+            const GlyphOutline g = sharedCache().outline(face, ch);
+            EXPECT_TRUE(g.data.empty()) << name << " " << static_cast<int>(ch);
+            EXPECT_EQ(g.advance, space) << name << " " << static_cast<int>(ch);
+            EXPECT_EQ(g.source, &face);
         }
     }
 }
