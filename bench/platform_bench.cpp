@@ -60,6 +60,27 @@ void rawLoad(benchmark::State& state, const char* face, const std::u16string& te
     FT_Done_FreeType(lib);
 }
 
+// FreeType alone with its own scaling to a 1000-pixel em, unhinted.
+void rawLoadScaled(benchmark::State& state, const char* face, const std::u16string& text)
+{
+    const platform::FontFace& f = cache().faceUtf8(face);
+    FT_Library lib = nullptr;
+    FT_Face ft = nullptr;
+    FT_Init_FreeType(&lib);
+    FT_New_Face(lib, f.file().c_str(), f.faceIndex(), &ft);
+    FT_Set_Pixel_Sizes(ft, 0, platform::kDesignCellHeight);
+    for (auto _ : state) {
+        for (char16_t ch : text) {
+            FT_Load_Glyph(ft, FT_Get_Char_Index(ft, ch), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
+            benchmark::DoNotOptimize(ft->glyph->outline.n_points);
+        }
+    }
+    state.counters["glyphs/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * text.size()), benchmark::Counter::kIsRate);
+    FT_Done_Face(ft);
+    FT_Done_FreeType(lib);
+}
+
 // Opening the font configuration and the default Japanese face: the fixed
 // cost of one compilation.
 void cacheStartup(benchmark::State& state)
@@ -77,6 +98,8 @@ BENCHMARK_CAPTURE(outlines, japanese_lent_to_sans, "Arial", kJapanese);
 BENCHMARK_CAPTURE(rawLoad, japanese_gothic, "ＭＳ ゴシック", kJapanese);
 BENCHMARK_CAPTURE(rawLoad, japanese_mincho, "ＭＳ 明朝", kJapanese);
 BENCHMARK_CAPTURE(rawLoad, latin_sans, "Arial", kLatin);
+BENCHMARK_CAPTURE(rawLoadScaled, japanese_gothic, "ＭＳ ゴシック", kJapanese);
+BENCHMARK_CAPTURE(rawLoadScaled, latin_sans, "Arial", kLatin);
 BENCHMARK(cacheStartup)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -105,7 +105,9 @@ struct GlyphOutline {
     // metrics.
     bool failed = false;
     // The face the outline was taken from: the requested face, or the face
-    // that lent the character when the requested one lacks it.
+    // that lent the character when the requested one lacks it. Both share
+    // the baseline at y = 0, so the requested face's metrics place a lent
+    // glyph on the same line as the others.
     const FontFace* source = nullptr;
 };
 

@@ -217,7 +217,9 @@ INSTANTIATE_TEST_SUITE_P(
                     SubstituteRow{"TimesNewRoman", "Times New Roman", "Liberation Serif",
                                   "LiberationSerif-Regular.ttf"},
                     SubstituteRow{"CourierNew", "Courier New", "Liberation Mono", "LiberationMono-Regular.ttf"},
-                    SubstituteRow{"InstalledFamily", "DejaVu Serif", "DejaVu Serif", "DejaVuSerif.ttf"}),
+                    SubstituteRow{"InstalledFamily", "Liberation Serif", "Liberation Serif",
+                                  "LiberationSerif-Regular.ttf"},
+                    SubstituteRow{"InstalledJapaneseFamily", "IPAPMincho", "IPAPMincho", "ipamp.ttf"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(FaceLookup, NameIsCutLikeTheOldFontDescription)
