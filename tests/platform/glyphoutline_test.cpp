@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,11 @@ struct SubstituteRow {
     const char* file;
 };
 
+void PrintTo(const SubstituteRow& row, std::ostream* os)
+{
+    *os << row.label;
+}
+
 class Substitution : public testing::TestWithParam<SubstituteRow> {};
 
 TEST_P(Substitution, ResolvesToInstalledFamily)
@@ -277,6 +283,11 @@ struct GlyphRow {
     int contours;  // -1: not checked
     bool hasSplines;
 };
+
+void PrintTo(const GlyphRow& row, std::ostream* os)
+{
+    *os << row.label;
+}
 
 class GlyphBuffer : public testing::TestWithParam<GlyphRow> {};
 
@@ -422,6 +433,11 @@ struct OutlineRow {
 Fx u(int x, int y)
 {
     return {x * 65536, y * 65536};
+}
+
+void PrintTo(const OutlineRow& row, std::ostream* os)
+{
+    *os << row.label;
 }
 
 class Conversion : public testing::TestWithParam<OutlineRow> {};
