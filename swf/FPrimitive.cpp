@@ -156,7 +156,9 @@ void FCXForm::WriteToSWFStream(FSWFStream* stream)
 
 void FCXForm::WriteWithAlphaToSWFStream(FSWFStream* stream)
 {
-  FCXFormWAlpha(m_hasMult, m_hasAdd, m_addRed, m_addGreen, m_addBlue, 0, m_multRed, m_multGreen, m_multBlue, 256)
+  // The neutral alpha factor only widens the terms when they are written.
+  const std::int32_t multAlpha = m_hasMult ? 256 : 0;
+  FCXFormWAlpha(m_hasMult, m_hasAdd, m_addRed, m_addGreen, m_addBlue, 0, m_multRed, m_multGreen, m_multBlue, multAlpha)
       .WriteToSWFStream(stream);
 }
 
