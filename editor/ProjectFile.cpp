@@ -276,11 +276,11 @@ bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    long size = ok ? std::ftell(f) : -1;
-    ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
+    // Only a regular file has a size to trust (a folder opens too).
+    struct stat st;
+    bool ok = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
     if (ok) {
-        bytes.resize(static_cast<size_t>(size));
+        bytes.resize(static_cast<size_t>(st.st_size));
         ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
     }
     std::fclose(f);
@@ -337,8 +337,16 @@ bool ValidateProjectBytes(const unsigned char* data, size_t size) {
 
 bool LoadProject(const std::string& path) {
     std::vector<uint8_t> bytes;
+    if (!readFile(path, bytes)) {
+        showError(ProjectOpenErrorText);
+        return false;
+    }
+    return LoadProjectBytes(bytes.data(), bytes.size(), path);
+}
+
+bool LoadProjectBytes(const unsigned char* data, size_t size, const std::string& path) {
     ParsedProject parsed;
-    if (!readFile(path, bytes) || !parseProject(bytes.data(), bytes.size(), parsed)) {
+    if (!parseProject(data, size, parsed)) {
         showError(ProjectOpenErrorText);
         return false;
     }

@@ -46,5 +46,8 @@ bool SaveProject(const std::string& path);
 // anywhere shows ProjectOpenErrorText and leaves the open project untouched.
 bool LoadProject(const std::string& path);
 
+// LoadProject on the file's bytes in memory; `path` becomes ProjectFileName.
+bool LoadProjectBytes(const unsigned char* data, size_t size, const std::string& path);
+
 // The checks of LoadProject on bytes in memory, without touching the project.
 bool ValidateProjectBytes(const unsigned char* data, size_t size);

@@ -41,9 +41,9 @@ std::string shown(const char* cp932) {
 }
 
 void printState(const char* name, const ObjektState& s) {
-    std::printf("    %s: (%d,%d)-(%d,%d) size %d rot %d.%d time %d ms transp %d%% colour 0x%08X\n", name, s.Left,
-                s.Top, s.Right, s.Bottom, s.FontSize, s.Rotation / 10, std::abs(s.Rotation % 10), s.Time,
-                s.Transparency, static_cast<unsigned>(s.Color));
+    std::printf("    %s: (%d,%d)-(%d,%d) size %d rot %.1f time %d ms transp %d%% colour 0x%08X\n", name, s.Left,
+                s.Top, s.Right, s.Bottom, s.FontSize, s.Rotation / 10.0, s.Time, s.Transparency,
+                static_cast<unsigned>(s.Color));
 }
 
 } // namespace

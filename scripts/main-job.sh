@@ -12,3 +12,8 @@ out=$(mktemp -d)
 "$build/bin/moviloomster-projinfo" "$root/examples/demo.fmo" --resave "$out/demo-copy.fmo"
 cmp "$root/examples/demo.fmo" "$out/demo-copy.fmo"
 echo "Saved copy $out/demo-copy.fmo is byte-identical to examples/demo.fmo"
+
+# Compile the example into a movie and its HTML page.
+mkdir -p "$root/build/demo"
+"$build/bin/moviloomster-compile" "$root/examples/demo.fmo" -o "$root/build/demo/demo.swf"
+echo "Movie and page: build/demo/demo.swf, build/demo/demo.htm"

@@ -18,8 +18,9 @@ protected:
 
     void fill(int n) {
         for (int i = 0; i < n; ++i)
-            static_cast<Item*>(list.Add())->a = i;
+            static_cast<Item*>(list.Add())->a = next++;
     }
+    int32_t next = 0;
     std::vector<int32_t> values() {
         std::vector<int32_t> v;
         list.First();

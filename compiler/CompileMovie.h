@@ -1,0 +1,38 @@
+#pragma once
+// Compiles the project (ObjektList and the stage settings) into one SWF movie,
+// frame by frame: every element appears at its start time, changes in a
+// straight line to its end state, and is removed after its end when asked to.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Time of the frame being built and of the one before it, in milliseconds.
+extern int32_t FrameTime;
+extern int32_t PrevFrameTime;
+
+struct CompileOptions {
+    std::string outputPath;
+    // Called after every frame with the frame's number and the last frame's.
+    std::function<void(int32_t frame, int32_t lastFrame)> progress;
+    // Called at the end so that the window shows the selected element again
+    // (the compilation has moved CurObjekt over every element).
+    std::function<void()> afterCompile;
+};
+
+struct CompileResult {
+    bool written = false;      // the movie file was written completely
+    int32_t frames = 0;
+    size_t tags = 0;           // tags handed to the movie (without the End tag)
+    uint64_t bytes = 0;        // size of the written file
+    size_t glyphs = 0;         // glyph outlines built
+    size_t pictures = 0;       // pictures exported
+    // Seconds spent building glyph outlines, exporting pictures, building the
+    // other tags, and serialising and writing the file.
+    double glyphSeconds = 0, pictureSeconds = 0, tagSeconds = 0, writeSeconds = 0;
+    // Elements or changes left out because the movie could not hold them.
+    std::vector<std::string> warnings;
+};
+
+CompileResult CompileMovie(const CompileOptions& options);

@@ -1,0 +1,73 @@
+#include "compiler/HtmlPage.h"
+
+#include <cstdio>
+
+const char* const PlayerDownloadAddress = "https://player.tarvelo.example/install/swplayer.cab#version=4,0,2,0";
+const char* const PlayerPluginPage = "https://player.tarvelo.example/plugin/";
+
+namespace {
+
+std::string attributeText(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        switch (c) {
+        case '"': out += "&quot;"; break;
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> BuildHtmlPage(int width, int height, const std::string& movieName, bool repeat) {
+    const std::string w = std::to_string(width), h = std::to_string(height), n = attributeText(movieName);
+    std::vector<std::string> lines = {
+        "<object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\" codebase=",
+        std::string("\"") + PlayerDownloadAddress + "\"",
+        "width=\"" + w + "\" height=\"" + h + "\">",
+        "<param name=\"movie\" value=\"" + n + "\">",
+    };
+    if (!repeat)
+        lines.push_back("<param name=\"loop\" value=\"false\">");
+    lines.push_back("<param name=\"quality\" value=\"high\">");
+    lines.push_back("<embed src=\"" + n + "\" quality=\"high\" pluginspage=");
+    lines.push_back(std::string("\"") + PlayerPluginPage + "\"");
+    lines.push_back("type=\"application/x-shockwave-flash\" width=\"" + w + "\" height=\"" + h + "\">");
+    lines.push_back("</embed>");
+    lines.push_back("</object>");
+    return lines;
+}
+
+std::string FileNamePart(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string HtmlPagePath(const std::string& moviePath) {
+    const size_t dot = moviePath.find_last_of('.');
+    const size_t slash = moviePath.find_last_of('/');
+    std::string base = moviePath;
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        base = moviePath.substr(0, dot);
+    return base + ".htm";
+}
+
+bool WriteHtmlPage(const std::string& path, const std::vector<std::string>& lines) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = true;
+    for (const std::string& line : lines) {
+        ok = ok && std::fwrite(line.data(), 1, line.size(), f) == line.size();
+        ok = ok && std::fwrite("\r\n", 1, 2, f) == 2;
+    }
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok)
+        std::remove(path.c_str());
+    return ok;
+}

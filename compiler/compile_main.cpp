@@ -1,0 +1,112 @@
+// moviloomster-compile PROJECT.fmo [-o MOVIE.swf] [--no-html]
+// Compiles a project into a movie and, unless --no-html, the HTML page next to
+// it. Exit codes: 0 success, 1 the project cannot be read, 2 the output cannot
+// be written.
+#include "app/PixmillBinding.h"
+#include "compiler/CompileMovie.h"
+#include "compiler/HtmlPage.h"
+#include "editor/MainUnit.h"
+#include "editor/ProjectFile.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+class QuietReporter final : public BindingReporter {
+public:
+    void showMessage(const std::string&) override {}
+    void requestTerminate() override {}
+};
+
+// The project reader's messages are the window's; this command words its own.
+class SilentView final : public ProjectView {
+public:
+    void showError(std::string_view) override {}
+};
+
+int usage() {
+    std::cerr << "usage: moviloomster-compile PROJECT.fmo [-o MOVIE.swf] [--no-html]\n";
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string project, output;
+    bool html = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc)
+            output = argv[++i];
+        else if (std::strcmp(argv[i], "--no-html") == 0)
+            html = false;
+        else if (argv[i][0] == '-' || !project.empty())
+            return usage();
+        else
+            project = argv[i];
+    }
+    if (project.empty())
+        return usage();
+    if (output.empty()) {
+        output = HtmlPagePath(project);
+        output.replace(output.size() - 4, 4, ".swf");
+    }
+
+    const auto started = std::chrono::steady_clock::now();
+    QuietReporter reporter;
+    ProgramDir = ProgramFolder();
+    if (!BindPixmill(ProgramDir, reporter)) {
+        std::cerr << "moviloomster-compile: cannot load the image library " << ProgramDir << PixmillLibraryFile
+                  << "\n";
+        return 1;
+    }
+    SilentView view;
+    SetProjectView(&view);
+    if (!LoadProject(project)) {
+        std::cerr << "moviloomster-compile: cannot read " << project
+                  << ": the file is missing, unreadable, not a project file or damaged\n";
+        return 1;
+    }
+
+    const bool terminal = isatty(STDERR_FILENO);
+    CompileOptions options;
+    options.outputPath = output;
+    int32_t shown = -1;
+    options.progress = [&](int32_t frame, int32_t last) {
+        if (!terminal || last < 200)
+            return;
+        const int32_t percent = static_cast<int32_t>(int64_t(frame) * 100 / last);
+        if (percent != shown) {
+            shown = percent;
+            std::fprintf(stderr, "\rframe %d of %d (%d%%)", frame + 1, last + 1, percent);
+        }
+    };
+    const CompileResult result = CompileMovie(options);
+    if (shown >= 0)
+        std::fprintf(stderr, "\r\033[K");
+    for (const std::string& w : result.warnings)
+        std::cerr << "moviloomster-compile: warning: " << w << "\n";
+    if (!result.written) {
+        std::cerr << "moviloomster-compile: cannot write " << output << "\n";
+        ClearObjekts();
+        return 2;
+    }
+    if (html) {
+        const std::string page = HtmlPagePath(output);
+        if (!WriteHtmlPage(page, BuildHtmlPage(Stage.width(), Stage.height(), FileNamePart(output), Stage.repeat()))) {
+            std::cerr << "moviloomster-compile: cannot write " << page << "\n";
+            ClearObjekts();
+            return 2;
+        }
+    }
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("%s: %d frames, %zu tags, %llu bytes, %.3f s\n", output.c_str(), result.frames, result.tags,
+                static_cast<unsigned long long>(result.bytes), elapsed);
+    ClearObjekts();
+    return 0;
+}
