@@ -2,16 +2,23 @@
 
 namespace uninstall {
 
-QLabel* CreateWhiteText(QWidget* parent, const QRect& geometry, const QString& text, Edge edge) {
+QLabel* CreateWhiteText(QWidget* parent, const QRect& geometry, const QString& text, Edge edge,
+                        TextPlace place) {
     auto* label = CreateChild<QLabel>(parent, geometry, text);
-    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    if (place == TextPlace::Header) {
+        label->setAlignment(Qt::AlignCenter);
+    } else {
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        label->setMargin(6);
+    }
     label->setWordWrap(true);
     label->setAutoFillBackground(true);
     QPalette palette = label->palette();
     palette.setColor(QPalette::Window, Qt::white);
     label->setPalette(palette);
     switch (edge) {
-    case Edge::None: break;
+    case Edge::None:
+        break;
     case Edge::Static:
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setLineWidth(1);
@@ -33,8 +40,7 @@ QFrame* CreateSeparator(QWidget* parent, int y, int width) {
 void SetUpWindow(QWidget* window, bool maximizeButton) {
     Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    if (maximizeButton)
-        flags |= Qt::WindowMaximizeButtonHint;
+    if (maximizeButton) flags |= Qt::WindowMaximizeButtonHint;
     window->setWindowFlags(flags);
     window->setWindowTitle(WindowTitle);
     window->setFixedSize(ClientSize);

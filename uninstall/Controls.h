@@ -32,8 +32,11 @@ Control* CreateChild(QWidget* parent, const QRect& geometry, Args&&... args) {
 // two-pixel edge of an input field.
 enum class Edge { None, Static, Client };
 
-// A static text on a white ground, centred on its first line and wrapped.
-QLabel* CreateWhiteText(QWidget* parent, const QRect& geometry, const QString& text, Edge edge);
+// A static text on a white ground, centred across and wrapped. A header is
+// also centred in its height; other texts start at the top with a margin.
+enum class TextPlace { Header, Body };
+QLabel* CreateWhiteText(QWidget* parent, const QRect& geometry, const QString& text, Edge edge,
+                        TextPlace place);
 
 // A two-pixel sunken separator line.
 QFrame* CreateSeparator(QWidget* parent, int y, int width);

@@ -24,8 +24,7 @@ public:
         std::string_view line = m_bytes.substr(start, m_pos - start);
         if (m_pos < m_bytes.size()) {
             ++m_pos; // the CR
-            if (m_pos < m_bytes.size() && m_bytes[m_pos] == '\n')
-                ++m_pos;
+            if (m_pos < m_bytes.size() && m_bytes[m_pos] == '\n') ++m_pos;
         }
         return line;
     }
@@ -40,16 +39,12 @@ private:
 };
 
 bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
+    if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
         char a = text[i], b = prefix[i];
-        if (a >= 'a' && a <= 'z')
-            a = static_cast<char>(a - 'a' + 'A');
-        if (b >= 'a' && b <= 'z')
-            b = static_cast<char>(b - 'a' + 'A');
-        if (a != b)
-            return false;
+        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
+        if (a != b) return false;
     }
     return true;
 }
@@ -58,13 +53,11 @@ bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix)
 std::optional<std::int32_t> parseCount(std::string_view text) {
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-')
-            return std::nullopt;
+        if (!text.empty() && text.front() == '-') return std::nullopt;
     }
     std::int32_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
 }
 
@@ -80,10 +73,8 @@ LogResult failure(LogProblem problem, int line) {
 LogResult ReadInstallLog(std::string_view bytes) {
     LineReader reader(bytes);
 
-    if (reader.next() != FirstHeader)
-        return failure(LogProblem::FirstHeader, reader.line());
-    if (reader.next() != SecondHeader)
-        return failure(LogProblem::SecondHeader, reader.line());
+    if (reader.next() != FirstHeader) return failure(LogProblem::FirstHeader, reader.line());
+    if (reader.next() != SecondHeader) return failure(LogProblem::SecondHeader, reader.line());
 
     LogResult result;
     InstallLog& log = result.Log;
@@ -98,14 +89,12 @@ LogResult ReadInstallLog(std::string_view bytes) {
     reader.next(); // line 6 is not used
 
     const auto count = parseCount(reader.next());
-    if (!count)
-        return failure(LogProblem::BadCount, reader.line());
+    if (!count) return failure(LogProblem::BadCount, reader.line());
     const auto entryCount = static_cast<std::uint16_t>(*count);
     // The installer's table holds MaxEntries; a log that declares more was
     // not written by it, and removing only part of what it lists would leave
     // a half-removed installation behind, so it is refused as a whole.
-    if (entryCount > MaxEntries)
-        return failure(LogProblem::TooManyEntries, reader.line());
+    if (entryCount > MaxEntries) return failure(LogProblem::TooManyEntries, reader.line());
 
     // Every entry line must be followed by at least one more line; a missing
     // one makes the log unusable, but reading goes on to the declared end.
@@ -130,17 +119,14 @@ LogResult ReadInstallLog(std::string_view bytes) {
 
 LogResult ReadInstallLogFile(const std::string& installFolder) {
     std::ifstream in(installFolder + std::string(LogFileName), std::ios::binary);
-    if (!in)
-        return failure(LogProblem::CannotOpen, 0);
+    if (!in) return failure(LogProblem::CannotOpen, 0);
     // Read at most one byte beyond the limit, which also bounds devices and
     // pipes that never end.
     std::string bytes(MaxLogBytes + 1, '\0');
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad())
-        return failure(LogProblem::CannotOpen, 0);
+    if (in.bad()) return failure(LogProblem::CannotOpen, 0);
     bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (bytes.size() > MaxLogBytes)
-        return failure(LogProblem::TooLarge, 0);
+    if (bytes.size() > MaxLogBytes) return failure(LogProblem::TooLarge, 0);
     return ReadInstallLog(bytes);
 }
 
@@ -148,30 +134,35 @@ std::optional<std::string> InstallFolderFor(std::string_view programFolder,
                                             const char* firstArgument) {
     std::string folder(programFolder);
     if (firstArgument) {
-        if (*firstArgument == '\0')
-            return std::nullopt;
+        if (*firstArgument == '\0') return std::nullopt;
         folder = firstArgument;
     }
-    if (folder.empty())
-        return std::nullopt;
-    if (folder.back() != '/')
-        folder += '/';
+    if (folder.empty()) return std::nullopt;
+    if (folder.back() != '/') folder += '/';
     return folder;
 }
 
 std::string DescribeProblem(const LogResult& result) {
     std::string where = result.Line > 0 ? " (line " + std::to_string(result.Line) + ")" : "";
     switch (result.Problem) {
-    case LogProblem::None: return "no problem";
-    case LogProblem::CannotOpen: return "the file cannot be read";
-    case LogProblem::FirstHeader: return "the first header line differs" + where;
-    case LogProblem::SecondHeader: return "the second header line differs" + where;
-    case LogProblem::BadCount: return "the entry count is not a decimal integer" + where;
+    case LogProblem::None:
+        return "no problem";
+    case LogProblem::CannotOpen:
+        return "the file cannot be read";
+    case LogProblem::FirstHeader:
+        return "the first header line differs" + where;
+    case LogProblem::SecondHeader:
+        return "the second header line differs" + where;
+    case LogProblem::BadCount:
+        return "the entry count is not a decimal integer" + where;
     case LogProblem::TooManyEntries:
         return "more than " + std::to_string(MaxEntries) + " entries declared" + where;
-    case LogProblem::MissingLines: return "the file ends before the entries do" + where;
-    case LogProblem::NoFolder: return "the installation folder argument is empty";
-    case LogProblem::TooLarge: return "the file is too large";
+    case LogProblem::MissingLines:
+        return "the file ends before the entries do" + where;
+    case LogProblem::NoFolder:
+        return "the installation folder argument is empty";
+    case LogProblem::TooLarge:
+        return "the file is too large";
     }
     return "unknown problem";
 }

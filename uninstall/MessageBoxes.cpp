@@ -8,8 +8,7 @@ std::unique_ptr<QMessageBox> makeBox(QMessageBox::Icon icon, const QString& capt
                                      QWidget* owner) {
     auto box = std::make_unique<QMessageBox>(icon, caption, text, buttons, owner);
     box->setWindowModality(Qt::ApplicationModal);
-    if (buttons & QMessageBox::Yes)
-        box->setDefaultButton(QMessageBox::Yes);
+    if (buttons & QMessageBox::Yes) box->setDefaultButton(QMessageBox::Yes);
     return box;
 }
 

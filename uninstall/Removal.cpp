@@ -18,8 +18,7 @@ bool isRealDirectory(const fs::path& p) {
 // The path lexically normalised and without a trailing separator.
 fs::path folderPath(const fs::path& p) {
     fs::path out = p.lexically_normal();
-    if (!out.has_filename() && out.has_relative_path())
-        out = out.parent_path();
+    if (!out.has_filename() && out.has_relative_path()) out = out.parent_path();
     return out;
 }
 
@@ -36,22 +35,19 @@ bool isWithin(const fs::path& inner, const fs::path& outer) {
 
 std::string withTrailingSlash(const fs::path& folder) {
     std::string text = folder.generic_string();
-    if (text.empty() || text.back() != '/')
-        text += '/';
+    if (text.empty() || text.back() != '/') text += '/';
     return text;
 }
 
 bool removeFile(const fs::path& p) {
-    if (isRealDirectory(p))
-        return false;
+    if (isRealDirectory(p)) return false;
     std::error_code ec;
     return fs::remove(p, ec);
 }
 
 // Removes a folder only when it is empty; a symbolic link is left alone.
 bool removeEmptyFolder(const fs::path& p) {
-    if (!isRealDirectory(p))
-        return false;
+    if (!isRealDirectory(p)) return false;
     std::error_code ec;
     return fs::remove(p, ec);
 }
@@ -66,34 +62,28 @@ std::string LogPath(std::string_view logName) {
 
 std::optional<fs::path> ResolveInside(const fs::path& base, std::string_view relative,
                                       bool allowBase) {
-    if (relative.find('\0') != std::string_view::npos)
-        return std::nullopt;
-    if (!relative.empty() && relative.front() == '/')
-        return std::nullopt;
-    const bool driveLetter = relative.size() >= 2 && relative[1] == ':' &&
-                             ((relative[0] >= 'A' && relative[0] <= 'Z') ||
-                              (relative[0] >= 'a' && relative[0] <= 'z'));
-    if (driveLetter)
-        return std::nullopt;
+    if (relative.find('\0') != std::string_view::npos) return std::nullopt;
+    if (!relative.empty() && relative.front() == '/') return std::nullopt;
+    const bool driveLetter =
+        relative.size() >= 2 && relative[1] == ':' &&
+        ((relative[0] >= 'A' && relative[0] <= 'Z') || (relative[0] >= 'a' && relative[0] <= 'z'));
+    if (driveLetter) return std::nullopt;
 
     const fs::path root = folderPath(base);
     const fs::path resolved = folderPath(root / fs::path(std::string(relative)));
-    if (!isWithin(resolved, root))
-        return std::nullopt;
+    if (!isWithin(resolved, root)) return std::nullopt;
     const bool isBase = resolved == root;
-    if (isBase && !allowBase)
-        return std::nullopt;
+    if (isBase && !allowBase) return std::nullopt;
 
     // The folder the name lands in must also be inside the base once
     // symbolic links are followed; the last part itself is never followed
     // (deleting a link deletes the link).
     std::error_code ec;
     const fs::path realRoot = fs::weakly_canonical(root, ec);
-    if (ec)
-        return std::nullopt;
-    const fs::path realFolder = fs::weakly_canonical(isBase ? resolved : resolved.parent_path(), ec);
-    if (ec || !isWithin(folderPath(realFolder), folderPath(realRoot)))
-        return std::nullopt;
+    if (ec) return std::nullopt;
+    const fs::path realFolder =
+        fs::weakly_canonical(isBase ? resolved : resolved.parent_path(), ec);
+    if (ec || !isWithin(folderPath(realFolder), folderPath(realRoot))) return std::nullopt;
     return resolved;
 }
 
@@ -104,8 +94,7 @@ std::optional<fs::path> GroupFolderFor(const InstallLog& log, const RemovalEnvir
             .value_or(std::string());
     const fs::path groupBase = programs.empty() ? folderPath(env.CurrentFolder)
                                                 : absoluteAgainst(programs, env.CurrentFolder);
-    if (base)
-        *base = groupBase;
+    if (base) *base = groupBase;
     return ResolveInside(groupBase, LogPath(log.GroupName), true);
 }
 
@@ -113,8 +102,7 @@ KeyRemoval RemoveUninstallKey(platform::KeyStore& keys, std::string_view keyName
     // An empty name would name the Uninstall key itself; "." and ".." parts
     // would lead to another program's entry or out of the key.
     const std::string name = Cp1252ToUtf8(keyName);
-    if (name.empty() || !platform::KeyStore::isValidKeyPath(name))
-        return KeyRemoval::Refused;
+    if (name.empty() || !platform::KeyStore::isValidKeyPath(name)) return KeyRemoval::Refused;
     const std::string path = std::string(UninstallKey) + "\\" + name;
     return keys.deleteKeyTree(platform::Hive::LocalMachine, path) ? KeyRemoval::Removed
                                                                   : KeyRemoval::Failed;
@@ -136,8 +124,7 @@ RemovalReport RemoveInstallation(const std::string& installFolder, const Install
                 {static_cast<int>(i + 1), SkipReason::FileOutsideInstallFolder, name});
             continue;
         }
-        if (removeFile(*file))
-            report.DeletedFiles.push_back(*file);
+        if (removeFile(*file)) report.DeletedFiles.push_back(*file);
         for (fs::path folder = file->parent_path(); folder != install && isWithin(folder, install);
              folder = folder.parent_path())
             folders.push_back(folder);
@@ -161,18 +148,16 @@ RemovalReport RemoveInstallation(const std::string& installFolder, const Install
         const fs::path& group = *report.GroupFolder;
         for (std::size_t i = 0; i < log.Entries.size(); ++i) {
             const std::string& link = log.Entries[i].LinkName;
-            if (link == NoLink)
-                continue;
-            const std::string name = link == UninstallLink ? std::string(UninstallShortcut)
-                                                           : LogPath(link) + ".lnk";
+            if (link == NoLink) continue;
+            const std::string name =
+                link == UninstallLink ? std::string(UninstallShortcut) : LogPath(link) + ".lnk";
             auto shortcut = ResolveInside(group, name, false);
             if (!shortcut) {
                 report.Skipped.push_back(
                     {static_cast<int>(i + 1), SkipReason::LinkOutsideGroupFolder, name});
                 continue;
             }
-            if (removeFile(*shortcut))
-                report.DeletedShortcuts.push_back(*shortcut);
+            if (removeFile(*shortcut)) report.DeletedShortcuts.push_back(*shortcut);
             env.Notifier.itemDeleted(shortcut->generic_string());
             env.Notifier.folderUpdated(withTrailingSlash(shortcut->parent_path()));
         }

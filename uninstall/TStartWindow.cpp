@@ -24,7 +24,8 @@ TStartWindow::TStartWindow(const InstallLog& log, const QString& installFolder, 
 
     const QString headerText = QString::fromStdString(Cp1252ToUtf8(log.ProgramName)) +
                                QStringLiteral("をアンインストールします.");
-    m_header = CreateWhiteText(this, QRect(-1, -1, w + 1, 49), headerText, Edge::Static);
+    m_header = CreateWhiteText(this, QRect(-1, -1, w + 1, 49), headerText, Edge::Static,
+                               TextPlace::Header);
     m_header->setObjectName(QStringLiteral("header"));
     auto* caption = CreateChild<QLabel>(this, QRect(8, 64, 150, 21), QStringLiteral("索引:"));
     caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -33,7 +34,8 @@ TStartWindow::TStartWindow(const InstallLog& log, const QString& installFolder, 
     m_folderEdit->setCursorPosition(0);
     CreateSeparator(this, 279, w);
     CreateSeparator(this, 49, w);
-    m_nextButton = CreateChild<QPushButton>(this, QRect(w - 194, 290, 89, 25), QStringLiteral("次へ >"));
+    m_nextButton =
+        CreateChild<QPushButton>(this, QRect(w - 194, 290, 89, 25), QStringLiteral("次へ >"));
     m_nextButton->setObjectName(QStringLiteral("nextButton"));
     m_nextButton->setDefault(true);
     m_cancelButton =
@@ -50,15 +52,15 @@ void TStartWindow::closeEvent(QCloseEvent* event) {
 }
 
 void TStartWindow::NextBtnClick() {
-    if (MakeConfirmBox()->exec() == QMessageBox::Yes)
-        RunUninstall();
+    if (MakeConfirmBox()->exec() == QMessageBox::Yes) RunUninstall();
 }
 
-void TStartWindow::CancelBtnClick() { AskQuit(); }
+void TStartWindow::CancelBtnClick() {
+    AskQuit();
+}
 
 void TStartWindow::AskQuit() {
-    if (MakeQuitBox(this)->exec() == QMessageBox::Yes)
-        emit finished();
+    if (MakeQuitBox(this)->exec() == QMessageBox::Yes) emit finished();
 }
 
 void TStartWindow::RunUninstall() {
@@ -68,11 +70,11 @@ void TStartWindow::RunUninstall() {
 
     const RemovalReport report = m_removal ? m_removal() : RemovalReport();
 
-    const bool keyRefused = std::any_of(report.Skipped.begin(), report.Skipped.end(),
-                                        [](const SkippedItem& s) { return s.Reason == SkipReason::BadKeyName; });
+    const bool keyRefused =
+        std::any_of(report.Skipped.begin(), report.Skipped.end(),
+                    [](const SkippedItem& s) { return s.Reason == SkipReason::BadKeyName; });
     const int entries = static_cast<int>(report.Skipped.size()) - (keyRefused ? 1 : 0);
-    if (entries > 0 || keyRefused)
-        m_progress->ShowSkipped(entries, keyRefused);
+    if (entries > 0 || keyRefused) m_progress->ShowSkipped(entries, keyRefused);
 
     MakeDoneBox(m_progress)->exec();
     delete m_progress;

@@ -26,8 +26,8 @@ public:
 
     // `installFolder` is shown, never read back; `screen` is the size of
     // the screen; `removal` does the work once the user has confirmed.
-    TStartWindow(const InstallLog& log, const QString& installFolder, QSize screen,
-                 Removal removal, QWidget* parent = nullptr);
+    TStartWindow(const InstallLog& log, const QString& installFolder, QSize screen, Removal removal,
+                 QWidget* parent = nullptr);
 
     QLabel* header() const { return m_header; }
     QLineEdit* folderEdit() const { return m_folderEdit; }

@@ -24,7 +24,8 @@ int UninstallerMain(int argc, char** argv) {
     app.setQuitOnLastWindowClosed(false);
 
     // Qt has taken its own options out of argv by now.
-    const std::string ownFolder = QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+    const std::string ownFolder =
+        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
     const std::optional<std::string> folder =
         InstallFolderFor(ownFolder, argc > 1 ? argv[1] : nullptr);
     LogResult result;

@@ -1,3 +1,5 @@
 #include "uninstall/UninstallerMain.h"
 
-int main(int argc, char** argv) { return uninstall::UninstallerMain(argc, argv); }
+int main(int argc, char** argv) {
+    return uninstall::UninstallerMain(argc, argv);
+}

@@ -12,15 +12,13 @@
 namespace {
 
 void check(bool condition) {
-    if (!condition)
-        std::abort();
+    if (!condition) std::abort();
 }
 
 bool startsWith(const std::filesystem::path& p, const std::filesystem::path& base) {
     auto b = base.begin();
     for (auto it = p.begin(); b != base.end(); ++it, ++b)
-        if (it == p.end() || *it != *b)
-            return false;
+        if (it == p.end() || *it != *b) return false;
     return true;
 }
 
@@ -29,8 +27,7 @@ bool startsWith(const std::filesystem::path& p, const std::filesystem::path& bas
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const uninstall::LogResult result = uninstall::ReadInstallLog(bytes);
-    if (!result.ok())
-        return 0;
+    if (!result.ok()) return 0;
     const uninstall::InstallLog& log = result.Log;
     check(log.ProgramName.size() <= uninstall::MaxProgramNameLength);
     check(log.Entries.size() <= uninstall::MaxEntries);

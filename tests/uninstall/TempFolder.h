@@ -13,9 +13,9 @@ namespace uninstall_test {
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "uninstall-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            ADD_FAILURE() << "cannot create a temporary folder";
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "uninstall-test-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) ADD_FAILURE() << "cannot create a temporary folder";
         m_path = pattern;
     }
     ~TempFolder() {

@@ -26,21 +26,21 @@ std::string lines(const std::vector<std::string>& items, const std::string& eol 
 // A log with the given count line and entry lines, then `tail`.
 std::string logWith(const std::string& count, const std::vector<std::string>& entryLines,
                     const std::string& tail = "\r\n") {
-    std::vector<std::string> items = {H1, H2, "Movi-Loomster", "C:\\Programme\\Movi-Loomster",
-                                      "Tarvelo", "unused", count};
+    std::vector<std::string> items = {
+        H1, H2, "Movi-Loomster", "C:\\Programme\\Movi-Loomster", "Tarvelo", "unused", count};
     items.insert(items.end(), entryLines.begin(), entryLines.end());
     return lines(items) + tail;
 }
 
 TEST(InstallLog, ReadsEveryField) {
-    const LogResult r = ReadInstallLog(
-        logWith("2", {"movi.exe", "Movi-Loomster", "doc\\readme.txt", "NEIN!"}));
+    const LogResult r =
+        ReadInstallLog(logWith("2", {"movi.exe", "Movi-Loomster", "doc\\readme.txt", "NEIN!"}));
     ASSERT_TRUE(r.ok()) << DescribeProblem(r);
     EXPECT_EQ(r.Log.ProgramName, "Movi-Loomster");
     EXPECT_EQ(r.Log.UninstallKeyName, "Movi-Loomster");
     EXPECT_EQ(r.Log.GroupName, "Tarvelo");
     EXPECT_EQ(r.Log.Entries, (std::vector<InstallEntry>{{"movi.exe", "Movi-Loomster"},
-                                                       {"doc\\readme.txt", "NEIN!"}}));
+                                                        {"doc\\readme.txt", "NEIN!"}}));
 }
 
 struct LogCase {
@@ -78,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
                 11, 0},
         LogCase{"LastLinkNameWithoutLineEnd", lines({H1, H2, "P", "K", "G", "-", "1", "a"}) + "A",
                 LogProblem::MissingLines, 9, 0},
-        LogCase{"FewerPairsThanDeclared", logWith("3", TwoEntries), LogProblem::MissingLines, 12, 0},
+        LogCase{"FewerPairsThanDeclared", logWith("3", TwoEntries), LogProblem::MissingLines, 12,
+                0},
         LogCase{"CountInLetters", logWith("two", TwoEntries), LogProblem::BadCount, 7, 0},
         LogCase{"CountEmpty", logWith("", TwoEntries), LogProblem::BadCount, 7, 0},
         LogCase{"CountWithTrailingText", logWith("2 entries", TwoEntries), LogProblem::BadCount, 7,
@@ -88,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Only the low 16 bits count: 65538 = 0x10002, -65534 = 0x...FFFF0002.
         LogCase{"CountLow16Bits", logWith("65538", TwoEntries), LogProblem::None, 0, 2},
         LogCase{"NegativeCountLow16Bits", logWith("-65534", TwoEntries), LogProblem::None, 0, 2},
-        LogCase{"CountMinusOneIs65535", logWith("-1", TwoEntries), LogProblem::TooManyEntries, 7, 0},
+        LogCase{"CountMinusOneIs65535", logWith("-1", TwoEntries), LogProblem::TooManyEntries, 7,
+                0},
         LogCase{"Count101", logWith("101", TwoEntries), LogProblem::TooManyEntries, 7, 0},
         LogCase{"Empty", "", LogProblem::FirstHeader, 1, 0},
         LogCase{"FirstHeaderWithTrailingSpace", lines({H1 + " ", H2, "P", "K", "G", "-", "0"}),
@@ -96,9 +98,10 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"FirstHeaderOtherCase", lines({"tarvelo (De)Install 2.0 - Install.log", H2}),
                 LogProblem::FirstHeader, 1, 0},
         // The second header written as UTF-8 (C3 A4, C3 B6) is not the log's.
-        LogCase{"SecondHeaderAsUtf8",
-                lines({H1, "Nicht ver\xC3\xA4ndern, nicht l\xC3\xB6schen!", "P", "K", "G", "-", "0"}),
-                LogProblem::SecondHeader, 2, 0},
+        LogCase{
+            "SecondHeaderAsUtf8",
+            lines({H1, "Nicht ver\xC3\xA4ndern, nicht l\xC3\xB6schen!", "P", "K", "G", "-", "0"}),
+            LogProblem::SecondHeader, 2, 0},
         // Lines end at CR; LF alone does not end a line.
         LogCase{"LfOnlyLineEnds", lines({H1, H2, "P", "K", "G", "-", "0"}, "\n"),
                 LogProblem::FirstHeader, 1, 0},
@@ -107,10 +110,10 @@ INSTANTIATE_TEST_SUITE_P(
         // 1A ends the file: here before the line that follows the last entry.
         LogCase{"EndByteBeforeLastLine", logWith("1", {"a", "A"}, "\x1A\r\n"),
                 LogProblem::MissingLines, 9, 0},
-        LogCase{"EndByteInsideHeader", "Tarvelo\x1A" + logWith("0", {}), LogProblem::FirstHeader,
-                1, 0},
-        LogCase{"EndByteAfterAllLines", logWith("1", {"a", "A"}) + "\x1A garbage",
-                LogProblem::None, 0, 1}),
+        LogCase{"EndByteInsideHeader", "Tarvelo\x1A" + logWith("0", {}), LogProblem::FirstHeader, 1,
+                0},
+        LogCase{"EndByteAfterAllLines", logWith("1", {"a", "A"}) + "\x1A garbage", LogProblem::None,
+                0, 1}),
     [](const testing::TestParamInfo<LogCase>& info) { return std::string(info.param.name); });
 
 TEST(InstallLog, LineEndsAreCrOptionallyFollowedByOneLf) {
@@ -152,8 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(InstallLog, LongLinesAreCut) {
     const std::string longLine(150, 'f');
     const std::string longName(300, 'n');
-    const LogResult r = ReadInstallLog(lines({H1, H2, longName, "K", "G", "-", "1", longLine,
-                                              longLine, ""}));
+    const LogResult r =
+        ReadInstallLog(lines({H1, H2, longName, "K", "G", "-", "1", longLine, longLine, ""}));
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.Log.ProgramName, std::string(230, 'n'));
     EXPECT_EQ(r.Log.Entries[0].FileName, std::string(99, 'f'));
@@ -198,7 +201,7 @@ TEST(InstallFolder, ComesFromTheArgumentOrTheProgramFolder) {
 TEST(Cp1252, DecodesTheLogsSingleByteText) {
     EXPECT_EQ(Cp1252ToUtf8("ver\xE4ndern"), "ver\xC3\xA4ndern");
     EXPECT_EQ(Cp1252ToUtf8("\x80\x9F\xFF"), "\xE2\x82\xAC\xC5\xB8\xC3\xBF"); // € Ÿ ÿ
-    EXPECT_EQ(Cp1252ToUtf8("\x81"), "\xC2\x81");                           // unassigned
+    EXPECT_EQ(Cp1252ToUtf8("\x81"), "\xC2\x81");                             // unassigned
     EXPECT_EQ(Cp1252ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 

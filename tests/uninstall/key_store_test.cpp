@@ -34,7 +34,8 @@ TEST_F(KeyStoreTest, LooksUpNamesWithoutRegardToCase) {
     // Writing again through another spelling updates the same value.
     ASSERT_TRUE(keys.writeString(Hive::CurrentUser, "SOFTWARE\\shell folders", "PROGRAMS", "/q"));
     EXPECT_EQ(keys.readString(Hive::CurrentUser, "Software\\Shell Folders", "Programs"), "/q");
-    EXPECT_EQ(keys.subkeys(Hive::CurrentUser, "software"), std::vector<std::string>{"Shell Folders"});
+    EXPECT_EQ(keys.subkeys(Hive::CurrentUser, "software"),
+              std::vector<std::string>{"Shell Folders"});
 }
 
 TEST_F(KeyStoreTest, OpeningNeverCreates) {
@@ -47,8 +48,8 @@ TEST_F(KeyStoreTest, OpeningNeverCreates) {
 
 TEST_F(KeyStoreTest, RefusesPathsThatLeaveTheirHive) {
     uninstall_test::writeFile(temp.path() / "outside" / "value", "keep");
-    for (const char* path : {"", "..", "..\\..\\outside", "A\\..\\..", "\\A", "A\\", "A\\\\B",
-                             ".", "A/../../outside"}) {
+    for (const char* path : {"", "..", "..\\..\\outside", "A\\..\\..", "\\A", "A\\", "A\\\\B", ".",
+                             "A/../../outside"}) {
         SCOPED_TRACE(path);
         EXPECT_FALSE(KeyStore::isValidKeyPath(path));
         EXPECT_FALSE(keys.createKey(Hive::LocalMachine, path));

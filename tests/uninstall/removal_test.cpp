@@ -17,7 +17,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string uninstallKey(const std::string& name) { return std::string(UninstallKey) + "\\" + name; }
+std::string uninstallKey(const std::string& name) {
+    return std::string(UninstallKey) + "\\" + name;
+}
 
 // A temporary installation: files in sub-folders, a program group with three
 // shortcuts in a Programs folder recorded in the key store, an uninstall key
@@ -44,12 +46,14 @@ protected:
         writeFile(outside / "victim.txt");
         writeFile(outside / "victim.lnk");
         fs::create_directories(cwd);
-        ASSERT_TRUE(keys.writeString(Hive::CurrentUser, ShellFoldersKey, ProgramsValue, menu.string()));
-        ASSERT_TRUE(keys.writeString(Hive::LocalMachine, uninstallKey("Movi-Loomster"), "DisplayName",
-                                     "Movi-Loomster"));
+        ASSERT_TRUE(
+            keys.writeString(Hive::CurrentUser, ShellFoldersKey, ProgramsValue, menu.string()));
+        ASSERT_TRUE(keys.writeString(Hive::LocalMachine, uninstallKey("Movi-Loomster"),
+                                     "DisplayName", "Movi-Loomster"));
         ASSERT_TRUE(keys.createKey(Hive::LocalMachine, uninstallKey("Movi-Loomster\\Sub\\Deeper")));
         ASSERT_TRUE(keys.createKey(Hive::LocalMachine, uninstallKey("Movi-Loomster\\Another")));
-        ASSERT_TRUE(keys.writeString(Hive::LocalMachine, uninstallKey("Other"), "DisplayName", "Other"));
+        ASSERT_TRUE(
+            keys.writeString(Hive::LocalMachine, uninstallKey("Other"), "DisplayName", "Other"));
 
         log.ProgramName = "Movi-Loomster";
         log.UninstallKeyName = "Movi-Loomster";
@@ -135,7 +139,8 @@ TEST_F(RemovalTest, MissingItemsAreIgnoredAndStillNotified) {
     EXPECT_FALSE(fs::exists(group));
     EXPECT_EQ(report.Key, KeyRemoval::Failed);
     ASSERT_FALSE(notifier.notices().empty());
-    EXPECT_EQ(notifier.notices().front(), (Notice{Event::ItemDeleted, group.string() + "/Movi-Loomster.lnk"}));
+    EXPECT_EQ(notifier.notices().front(),
+              (Notice{Event::ItemDeleted, group.string() + "/Movi-Loomster.lnk"}));
 }
 
 TEST_F(RemovalTest, ZeroEntriesStillRemoveTheFoldersAndTheKey) {
@@ -149,7 +154,8 @@ TEST_F(RemovalTest, ZeroEntriesStillRemoveTheFoldersAndTheKey) {
     EXPECT_FALSE(fs::exists(install));
     EXPECT_FALSE(fs::exists(group));
     EXPECT_FALSE(keys.keyExists(Hive::LocalMachine, uninstallKey("Movi-Loomster")));
-    EXPECT_EQ(notifier.notices(), (std::vector<Notice>{{Event::FolderUpdated, menu.string() + "/"}}));
+    EXPECT_EQ(notifier.notices(),
+              (std::vector<Notice>{{Event::FolderUpdated, menu.string() + "/"}}));
     EXPECT_TRUE(report.DeletedFiles.empty());
 }
 
@@ -229,31 +235,31 @@ TEST_P(Traversal, IsRefusedAndNothingOutsideIsTouched) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, Traversal,
-    testing::Values(
-        TraversalCase{"FileInParentFolder", "..\\outside\\victim.txt", "NEIN!", "Tarvelo",
-                      SkipReason::FileOutsideInstallFolder},
-        TraversalCase{"FileClimbingThroughSubfolder", "doc\\..\\..\\outside\\victim.txt", "NEIN!",
-                      "Tarvelo", SkipReason::FileOutsideInstallFolder},
-        TraversalCase{"FileAbsolute", "@OUT@/victim.txt", "NEIN!", "Tarvelo",
-                      SkipReason::FileOutsideInstallFolder},
-        TraversalCase{"FileWithDriveLetter", "C:\\outside\\victim.txt", "NEIN!", "Tarvelo",
-                      SkipReason::FileOutsideInstallFolder},
-        TraversalCase{"FileNamingTheFolder", "", "NEIN!", "Tarvelo",
-                      SkipReason::FileOutsideInstallFolder},
-        TraversalCase{"FileThroughSymbolicLink", "linkout\\victim.txt", "NEIN!", "Tarvelo",
-                      SkipReason::FileOutsideInstallFolder},
-        TraversalCase{"LinkInParentFolders", "nothing", "..\\..\\outside\\victim", "Tarvelo",
-                      SkipReason::LinkOutsideGroupFolder},
-        TraversalCase{"LinkAbsolute", "nothing", "@OUT@/victim", "Tarvelo",
-                      SkipReason::LinkOutsideGroupFolder},
-        TraversalCase{"LinkThroughSymbolicLink", "nothing", "linkout\\victim", "Tarvelo",
-                      SkipReason::LinkOutsideGroupFolder},
-        TraversalCase{"GroupInParentFolder", "nothing", "victim", "..\\outside",
-                      SkipReason::GroupOutsidePrograms},
-        TraversalCase{"GroupClimbing", "nothing", "victim", "Tarvelo\\..\\..\\outside",
-                      SkipReason::GroupOutsidePrograms},
-        TraversalCase{"GroupAbsolute", "nothing", "victim", "@OUT@",
-                      SkipReason::GroupOutsidePrograms}),
+    testing::Values(TraversalCase{"FileInParentFolder", "..\\outside\\victim.txt", "NEIN!",
+                                  "Tarvelo", SkipReason::FileOutsideInstallFolder},
+                    TraversalCase{"FileClimbingThroughSubfolder",
+                                  "doc\\..\\..\\outside\\victim.txt", "NEIN!", "Tarvelo",
+                                  SkipReason::FileOutsideInstallFolder},
+                    TraversalCase{"FileAbsolute", "@OUT@/victim.txt", "NEIN!", "Tarvelo",
+                                  SkipReason::FileOutsideInstallFolder},
+                    TraversalCase{"FileWithDriveLetter", "C:\\outside\\victim.txt", "NEIN!",
+                                  "Tarvelo", SkipReason::FileOutsideInstallFolder},
+                    TraversalCase{"FileNamingTheFolder", "", "NEIN!", "Tarvelo",
+                                  SkipReason::FileOutsideInstallFolder},
+                    TraversalCase{"FileThroughSymbolicLink", "linkout\\victim.txt", "NEIN!",
+                                  "Tarvelo", SkipReason::FileOutsideInstallFolder},
+                    TraversalCase{"LinkInParentFolders", "nothing", "..\\..\\outside\\victim",
+                                  "Tarvelo", SkipReason::LinkOutsideGroupFolder},
+                    TraversalCase{"LinkAbsolute", "nothing", "@OUT@/victim", "Tarvelo",
+                                  SkipReason::LinkOutsideGroupFolder},
+                    TraversalCase{"LinkThroughSymbolicLink", "nothing", "linkout\\victim",
+                                  "Tarvelo", SkipReason::LinkOutsideGroupFolder},
+                    TraversalCase{"GroupInParentFolder", "nothing", "victim", "..\\outside",
+                                  SkipReason::GroupOutsidePrograms},
+                    TraversalCase{"GroupClimbing", "nothing", "victim", "Tarvelo\\..\\..\\outside",
+                                  SkipReason::GroupOutsidePrograms},
+                    TraversalCase{"GroupAbsolute", "nothing", "victim", "@OUT@",
+                                  SkipReason::GroupOutsidePrograms}),
     [](const testing::TestParamInfo<TraversalCase>& info) { return std::string(info.param.name); });
 
 class UnusableKeyName : public RemovalTest, public testing::WithParamInterface<const char*> {};
@@ -282,7 +288,10 @@ TEST_F(RemovalTest, NestedKeyNameRemovesOnlyThatKey) {
 
 TEST(LogPath, ReadsBackslashesAsSeparatorsAndDecodesWindows1252) {
     EXPECT_EQ(LogPath("doc\\Lies mich.txt"), "doc/Lies mich.txt");
-    EXPECT_EQ(LogPath("Gr\xFC\xDF" "e"), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(LogPath("Gr\xFC\xDF"
+                      "e"),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e");
 }
 
 } // namespace

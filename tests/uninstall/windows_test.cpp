@@ -65,8 +65,7 @@ public:
 private:
     void poll() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
+        if (!box || !box->isVisible()) return;
         TProgressWindow* progress = m_window.progressWindow();
         m_seen.push_back({box->windowTitle(), box->text(), box->icon(), box->parentWidget(),
                           box->standardButtons(), m_window.isVisible(),
@@ -116,7 +115,8 @@ protected:
 
 TEST_F(WindowsTest, StartWindowNamesTheProgramAndFolder) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Tarvelo アンインストール"));
-    EXPECT_EQ(window->header()->text(), QStringLiteral("Movi-Loomster für alleをアンインストールします."));
+    EXPECT_EQ(window->header()->text(),
+              QStringLiteral("Movi-Loomster für alleをアンインストールします."));
     EXPECT_EQ(window->folderEdit()->text(), QStringLiteral("/opt/movi/"));
     EXPECT_EQ(window->nextButton()->text(), QStringLiteral("次へ >"));
     EXPECT_EQ(window->cancelButton()->text(), QStringLiteral("取り消す"));
