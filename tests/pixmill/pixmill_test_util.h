@@ -1,0 +1,71 @@
+#pragma once
+// Helpers shared by the image library tests: reading a record's pixels as
+// colours (through the palette for indexed pictures) and a fresh temp folder.
+
+#include "image_writers.h"
+#include "pixmill.h"
+
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace pixtest {
+
+inline const PixmillRgbQuad* tableOf(const DibRecord& rec)
+{
+    return reinterpret_cast<const PixmillRgbQuad*>(reinterpret_cast<const uint8_t*>(rec.Info)
+                                                   + sizeof(PixmillBitmapInfoHeader));
+}
+
+// The colour the record shows at (x, y), y counted from the top.
+inline Rgb shownAt(const DibRecord& rec, int x, int yTop)
+{
+    const int y = rec.Info->biHeight - 1 - yTop;
+    const int v = getpixel(&rec, x, y);
+    if (rec.Info->biBitCount <= 8) {
+        const PixmillRgbQuad& q = tableOf(rec)[v];
+        return {q.rgbRed, q.rgbGreen, q.rgbBlue};
+    }
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16)};
+}
+
+inline bool allZero(const DibRecord& rec)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(&rec);
+    for (size_t i = 0; i < sizeof rec; ++i)
+        if (p[i])
+            return false;
+    return true;
+}
+
+// A record released at the end of the scope.
+struct ScopedDib {
+    DibRecord rec{};
+    ~ScopedDib() { deldib(&rec); }
+    DibRecord* operator&() { return &rec; }
+};
+
+// A fresh folder per test, removed afterwards.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "pixmill-test-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp");
+        m_path = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace pixtest
