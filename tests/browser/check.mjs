@@ -244,7 +244,10 @@ function startServer(dir, overlays) {
       return;
     }
     const type = MIME[path.extname(pathname).toLowerCase()] ?? 'application/octet-stream';
-    res.writeHead(200, { 'Content-Type': type, 'Content-Length': body.length, 'Cache-Control': 'no-store' });
+    // The player's files may be cached between the checks of a scene (the
+    // browser profile is new for every run); movies and pages never are.
+    const cache = pathname.startsWith('/ruffle/') ? 'max-age=3600' : 'no-store';
+    res.writeHead(200, { 'Content-Type': type, 'Content-Length': body.length, 'Cache-Control': cache });
     res.end(req.method === 'HEAD' ? undefined : body);
   });
   return new Promise((resolve, reject) => {
@@ -264,7 +267,6 @@ function rufflePrelude(frameRate) {
     autoplay: 'on',
     unmuteOverlay: 'hidden',
     splashScreen: false,
-    preloader: false,
     letterbox: 'off',
     contextMenu: 'off',
     warnOnUnsupportedContent: false,
@@ -317,11 +319,14 @@ async function runCheck(context, baseUrl, pageRel, stage, check, playRate) {
     return new HarnessError(`${what}${tail ? `\n  browser console:\n    ${tail}` : ''}`);
   };
   try {
+    const t0 = Date.now();
     const response = await page.goto(pageUrl, { waitUntil: 'load', timeout: 20000 });
+    const loaded = Date.now();
     if (!response || !response.ok()) throw fail(`the page ${pageRel} could not be loaded (${response?.status()})`);
     const started = Date.now();
     while (!renderer && Date.now() - started < 20000) await sleep(50);
     if (!renderer) throw fail('the player did not start within 20 s (no "Used renderer" message)');
+    const playing = Date.now();
     if (!GOOD_RENDERERS.has(renderer))
       throw fail(`the player chose the "${renderer}" renderer; only ${[...GOOD_RENDERERS].join(', ')} draw glyphs and clipped bitmaps right`);
 
@@ -350,7 +355,8 @@ async function runCheck(context, baseUrl, pageRel, stage, check, playRate) {
       same = next.equals(shot) ? same + 1 : 0;
       shot = next;
     }
-    return { shot, renderer };
+    const timing = `page ${loaded - t0} ms, player start ${playing - loaded} ms, frames and settling ${Date.now() - playing} ms`;
+    return { shot, renderer, timing };
   } finally {
     await page.close();
   }
@@ -361,7 +367,7 @@ async function main() {
   const scene = loadScene(args);
   const pagePath = path.resolve(scene.dir, scene.page);
   if (!existsSync(pagePath)) throw new HarnessError(`scene ${scene.name}: page ${pagePath} does not exist`);
-  const pageInfo = readPage(readFileSync(pagePath, 'latin1'), scene.page);
+  const pageInfo = readPage(readFileSync(pagePath, 'utf8'), scene.page);
   const pageRel = path.relative(scene.dir, pagePath).split(path.sep).join('/');
   const movieRel = path.posix.normalize(path.posix.join(path.posix.dirname(pageRel), pageInfo.movie));
   const moviePath = path.resolve(scene.dir, movieRel);
@@ -430,7 +436,7 @@ async function main() {
     });
     for (const check of checks) {
       const t0 = Date.now();
-      const { shot, renderer } = await runCheck(
+      const { shot, renderer, timing } = await runCheck(
         context, `http://127.0.0.1:${port}/c${check.index}`, pageRel, stage, check, playRate);
       const file = path.join(resultsDir, `${String(check.index + 1).padStart(2, '0')}-frame${check.frameNumber}.png`);
       writeFileSync(file, shot);
@@ -452,7 +458,7 @@ async function main() {
         }
       });
       console.log(`${failed ? 'FAIL' : 'ok  '} ${scene.name}: ${check.label} (frame ${check.frameNumber}/${info.showFrames}), ` +
-        `${check.probes.length} probes, ${failed} failed, renderer ${renderer}, ${Date.now() - t0} ms -> ${file}`);
+        `${check.probes.length} probes, ${failed} failed, renderer ${renderer}, ${Date.now() - t0} ms (${timing}) -> ${file}`);
     }
   } finally {
     if (context) await context.close().catch(() => {});

@@ -3,7 +3,9 @@
 //                       rectangle that morphs down and to green, two square
 //                       glyphs of an embedded font;
 //   bothsides.swf/.htm  the same rectangle outline twice, once with the fill
-//                       on the inside only and once with the fill on both sides.
+//                       on the inside only and once with the fill on both sides;
+//   longmove.swf/.htm   120 frames of a bar that moves one pixel a frame, to
+//                       show that a check rests on exactly the frame it asks for.
 // Usage: make_selftest_movies OUTPUT_FOLDER
 
 #include "FCT.h"
@@ -202,6 +204,23 @@ bool WriteBothSides(const std::filesystem::path& folder)
          WritePage(folder, "bothsides.swf", 160, 80);
 }
 
+// 160 x 60 stage, light blue, 12 fps, 120 frames: in frame f a black 4 x 40
+// bar stands with its left edge at x = 10 + f.
+bool WriteLongMove(const std::filesystem::path& folder)
+{
+  FObjCollection movie;
+  movie.AddFObj(std::make_unique<FCTSetBackgroundColor>(std::make_unique<FColor>(200, 220, 255)));
+  auto* bar = movie.AddFObj(RectShape(4, 40, 0, 0, 0, {0, 1}));
+  movie.AddFObj(Place(1, bar->ID(), Translate(11, 10)));
+  movie.AddFObj(std::make_unique<FCTShowFrame>());
+  for (int frame = 2; frame <= 120; ++frame) {
+    movie.AddFObj(Move(1, Translate(10 + frame, 10)));
+    movie.AddFObj(std::make_unique<FCTShowFrame>());
+  }
+  return movie.CreateMovie(folder / "longmove.swf", Twips(160), Twips(60), 12) &&
+         WritePage(folder, "longmove.swf", 160, 60);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -217,7 +236,7 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "cannot create %s: %s\n", argv[1], error.message().c_str());
     return 1;
   }
-  if (!WriteSelfTest(folder) || !WriteBothSides(folder)) {
+  if (!WriteSelfTest(folder) || !WriteBothSides(folder) || !WriteLongMove(folder)) {
     std::fprintf(stderr, "cannot write the movies into %s\n", argv[1]);
     return 1;
   }

@@ -1,0 +1,61 @@
+# movi_browser_scene(NAME name SCENE scene.json
+#                    [DIR folder] [PROJECT project.fmo [COMPILER target]]
+#                    [EXPECT_EXIT n] [DEPENDS test...] [FIXTURES fixture...])
+#
+# Registers the ctest test browser_<name>: check.mjs plays the page the scene
+# names in headless Chromium with the Ruffle player and checks its probes.
+#   DIR       folder with the page and its movie; default: the scene's "dir",
+#             else the scene file's folder. With PROJECT the default is
+#             <binary dir>/browser-scenes/<name>, emptied before every run.
+#   PROJECT   a project file compiled first with COMPILER (default target
+#             moviloomster-compile) into DIR; the movie is named after the
+#             scene's page: "page": "anim.htm" compiles DIR/anim.swf and the
+#             compiler writes DIR/anim.htm beside it.
+#   EXPECT_EXIT  exit status the check must end with (default 0).
+#   DEPENDS   ctest tests to run first; FIXTURES: fixtures required.
+# Screenshots go to <binary dir>/browser-results/<scene name>/. Browser tests
+# hold the resource lock movi_browser, so only one browser runs at a time,
+# and carry the label "browser" (ctest -L browser, or -LE browser to leave
+# them out).
+
+include_guard(GLOBAL)
+
+set(MOVI_BROWSER_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR})
+find_program(MOVI_NODE node)
+
+function(movi_browser_scene)
+  cmake_parse_arguments(S "" "NAME;SCENE;DIR;PROJECT;COMPILER;EXPECT_EXIT" "DEPENDS;FIXTURES" ${ARGN})
+  if(NOT S_NAME OR NOT S_SCENE)
+    message(FATAL_ERROR "movi_browser_scene needs NAME and SCENE")
+  endif()
+  get_filename_component(scene "${S_SCENE}" ABSOLUTE)
+  set(args -DNODE=${MOVI_NODE} -DCHECK=${MOVI_BROWSER_SOURCE_DIR}/check.mjs -DSCENE=${scene}
+           -DRESULTS=${CMAKE_BINARY_DIR}/browser-results)
+  if(S_PROJECT)
+    if(NOT S_COMPILER)
+      set(S_COMPILER moviloomster-compile)
+    endif()
+    if(NOT TARGET ${S_COMPILER})
+      message(FATAL_ERROR "movi_browser_scene(${S_NAME}): no target ${S_COMPILER} to compile ${S_PROJECT}")
+    endif()
+    if(NOT S_DIR)
+      set(S_DIR ${CMAKE_BINARY_DIR}/browser-scenes/${S_NAME})
+    endif()
+    get_filename_component(project "${S_PROJECT}" ABSOLUTE)
+    list(APPEND args -DCOMPILER=$<TARGET_FILE:${S_COMPILER}> -DPROJECT=${project})
+  endif()
+  if(S_DIR)
+    list(APPEND args -DDIR=${S_DIR})
+  endif()
+  if(DEFINED S_EXPECT_EXIT)
+    list(APPEND args -DEXPECT_EXIT=${S_EXPECT_EXIT})
+  endif()
+  add_test(NAME browser_${S_NAME} COMMAND ${CMAKE_COMMAND} ${args} -P ${MOVI_BROWSER_SOURCE_DIR}/run_scene.cmake)
+  set_tests_properties(browser_${S_NAME} PROPERTIES TIMEOUT 300 RESOURCE_LOCK movi_browser LABELS browser)
+  if(S_DEPENDS)
+    set_tests_properties(browser_${S_NAME} PROPERTIES DEPENDS "${S_DEPENDS}")
+  endif()
+  if(S_FIXTURES)
+    set_tests_properties(browser_${S_NAME} PROPERTIES FIXTURES_REQUIRED "${S_FIXTURES}")
+  endif()
+endfunction()
