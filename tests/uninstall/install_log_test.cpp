@@ -51,6 +51,10 @@ struct LogCase {
     std::size_t count; // entries read, when the log is usable
 };
 
+void PrintTo(const LogCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class InstallLogCases : public testing::TestWithParam<LogCase> {};
 
 TEST_P(InstallLogCases, GivesTheExpectedResult) {
@@ -130,6 +134,10 @@ struct PrefixCase {
     std::string line4;
     std::string keyName;
 };
+
+void PrintTo(const PrefixCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class InstallLogPrefix : public testing::TestWithParam<PrefixCase> {};
 

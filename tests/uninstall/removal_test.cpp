@@ -200,6 +200,10 @@ struct TraversalCase {
     SkipReason reason;
 };
 
+void PrintTo(const TraversalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class Traversal : public RemovalTest, public testing::WithParamInterface<TraversalCase> {
 protected:
     std::string expand(std::string text) {
