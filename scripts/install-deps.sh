@@ -15,7 +15,14 @@ packages=(
   xvfb xauth
 )
 if [ "${MOVI_WITH_BROWSER:-0}" = 1 ]; then
-  packages+=(chromium nodejs npm)
+  packages+=(chromium)
+fi
+# Browser check: a node and npm already on PATH are used as they are (the
+# machine's own Node.js may be newer than Debian's, and Debian's npm conflicts
+# with it); Debian's packages only come in when they are missing.
+if [ "${MOVI_WITH_BROWSER:-0}" = 1 ]; then
+  command -v node >/dev/null || packages+=(nodejs)
+  command -v npm >/dev/null || packages+=(npm)
 fi
 
 missing=()
