@@ -2,6 +2,8 @@
 
 #include "FSWFStream.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -88,3 +90,20 @@ public:
 private:
   std::filesystem::path m_path;
 };
+
+// The independent reader check runs the movie tests with SWF_READER_CHECK_DIR
+// set; every movie a test writes is then copied there to be parsed as well.
+inline void KeepMovieForReaderCheck(const std::filesystem::path& movie)
+{
+  const char* folder = std::getenv("SWF_READER_CHECK_DIR");
+  if (!folder || !*folder)
+    return;
+  const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(test->test_suite_name()) + "." + test->name() + "." + movie.filename().string();
+  for (char& c : name)
+    if (c == '/')
+      c = '_';
+  std::error_code ignored;
+  std::filesystem::copy_file(movie, std::filesystem::path(folder) / name,
+                             std::filesystem::copy_options::overwrite_existing, ignored);
+}
