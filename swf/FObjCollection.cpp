@@ -63,7 +63,7 @@ void FObjCollection::WriteFileHeader(unsigned char* data, std::size_t fileSize, 
   header.WriteBits(static_cast<std::uint32_t>(ClampToSignedWidth(frameHeight, kMaxWidth5)), static_cast<std::uint32_t>(width));
   header.FlushBits();
   header.WriteByte(0);  // frame rate fraction (8.8 fixed point)
-  header.WriteByte(static_cast<std::uint32_t>(frameRate));
+  header.WriteByte(static_cast<std::uint32_t>(std::clamp(frameRate, 0, 255)));
   // The field holds 16 bits; a longer movie announces the largest count.
   header.WriteWord(static_cast<std::uint32_t>(std::clamp(m_frameCount, 0, 0xFFFF)));
   std::memcpy(data, header.Data(), header.ByteCount());

@@ -30,7 +30,7 @@ public:
   }
 
   // Writes the movie to fileName: frame size in twips, frame rate in whole
-  // frames per second. The file is written beside the target and renamed over
+  // frames per second (at most 255, what the header's field holds). The file is written beside the target and renamed over
   // it, so an old file survives a failed write. Returns whether the movie file
   // was written. The character-ID counter is set back once the movie has been
   // serialised (not when the output could not even be created).

@@ -61,6 +61,15 @@ TEST(FObjCollection, FrameCountBeyond16BitsIsClampedToTheField)
   EXPECT_EQ(s.Data()[20], 0xFF);
 }
 
+TEST(FObjCollection, FrameRateBeyondItsByteIsClamped)
+{
+  FObjCollection movie;
+  FSWFStream s;
+  movie.WriteMovie(s, 20, 20, 300);
+  EXPECT_EQ(s.Data()[17], 0x00);
+  EXPECT_EQ(s.Data()[18], 0xFF);
+}
+
 struct FrameSizeCase {
   const char* name;
   std::int32_t width;
