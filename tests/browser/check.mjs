@@ -355,6 +355,9 @@ async function runCheck(context, baseUrl, pageRel, stage, check, playRate) {
       same = next.equals(shot) ? same + 1 : 0;
       shot = next;
     }
+    // The player reloads itself with the canvas renderer after a failure of
+    // its first choice; the shots would then not be what they claim.
+    if (!GOOD_RENDERERS.has(renderer)) throw fail(`the player switched to the "${renderer}" renderer`);
     const timing = `page ${loaded - t0} ms, player start ${playing - loaded} ms, frames and settling ${Date.now() - playing} ms`;
     return { shot, renderer, timing };
   } finally {
