@@ -10,7 +10,7 @@ endfunction()
 # A GoogleTest program whose cases are registered with ctest one by one.
 function(movi_gtest)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
-  find_package(GTest REQUIRED)
+
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_definitions(${T_NAME} PRIVATE

@@ -1,0 +1,304 @@
+#include "compiler/CompileMovie.h"
+
+#include "MovieReader.h"
+#include "app/PixmillBinding.h"
+#include "editor/MainUnit.h"
+#include "platform/SystemServices.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <numbers>
+
+namespace mr = moviereader;
+
+namespace {
+
+class CompileTest : public ::testing::Test {
+protected:
+    void SetUp() override { testsupport::ResetProject(); }
+    void TearDown() override { testsupport::ResetProject(); }
+
+    mr::Movie compile(const std::string& name = "movie.swf") {
+        CompileOptions options;
+        options.outputPath = dir.file(name);
+        options.afterCompile = [this] { ++afterCompileCalls; };
+        result = CompileMovie(options);
+        EXPECT_TRUE(result.written);
+        return mr::ReadMovieFile(options.outputPath);
+    }
+
+    Objekt* drawing(int32_t start, int32_t end) {
+        Objekt* o = AddObjekt(okDrawing);
+        o->Start.Time = start;
+        o->End.Time = end;
+        return o;
+    }
+
+    // Tags of element kinds per frame, for the placements at `depth`.
+    static std::vector<mr::Place> placesAt(const mr::Movie& m, uint16_t depth) {
+        std::vector<mr::Place> v;
+        for (const mr::Tag& t : m.tags)
+            if (t.code == mr::PlaceObject2 && mr::ReadPlace(t).depth == depth)
+                v.push_back(mr::ReadPlace(t));
+        return v;
+    }
+
+    testsupport::TempDir dir;
+    CompileResult result;
+    int afterCompileCalls = 0;
+};
+
+TEST_F(CompileTest, EmptyProjectIsBackgroundOneFrameAndEnd) {
+    Stage.setBackgroundColor(0x00563412);
+    const mr::Movie m = compile();
+    EXPECT_EQ(m.codes(), (std::vector<int>{mr::SetBackgroundColor, mr::ShowFrame, mr::End}));
+    EXPECT_EQ(m.tags[0].body, (Bytes{0x12, 0x34, 0x56}));
+    EXPECT_EQ(m.version, 4);
+    EXPECT_EQ(m.frameRate, 12);
+    EXPECT_EQ(m.frame.xmax, 550 * 20);
+    EXPECT_EQ(m.frame.ymax, 400 * 20);
+    EXPECT_EQ(result.frames, 1);
+    EXPECT_EQ(afterCompileCalls, 1);
+}
+
+TEST_F(CompileTest, DrawingObjectRatiosAtTwelveFramesPerSecond) {
+    drawing(0, 1000);
+    const mr::Movie m = compile();
+    EXPECT_EQ(m.frameCount, 13);
+    const std::vector<mr::Place> places = placesAt(m, 2);
+    ASSERT_EQ(places.size(), 13u);
+    EXPECT_TRUE(places[0].hasCharacter);
+    EXPECT_FALSE(places[0].hasMatrix);
+    EXPECT_EQ(places[0].character, 1);
+    std::vector<int> ratios;
+    for (size_t i = 1; i < places.size(); ++i) {
+        EXPECT_TRUE(places[i].move && places[i].hasRatio && !places[i].hasCharacter);
+        ratios.push_back(places[i].ratio);
+    }
+    EXPECT_EQ(ratios, (std::vector<int>{5439, 10878, 16383, 21823, 27262, 32767, 38206, 43646, 49151, 54590, 60030,
+                                        65535}));
+}
+
+TEST_F(CompileTest, StartFrameAndExchangedTimes) {
+    drawing(500, 1000);
+    Objekt* swapped = drawing(1000, 0);
+    (void)swapped;
+    const mr::Movie m = compile();
+    ObjektList.Select(1);
+    EXPECT_EQ(CurObjekt->Start.Time, 0); // exchanged in the project for good
+    EXPECT_EQ(CurObjekt->End.Time, 1000);
+    const auto frames = m.frames();
+    // The second element (now 0..1000) starts in frame 0; the first in frame 6.
+    ASSERT_EQ(frames[0].size(), 3u); // with the background colour
+    EXPECT_EQ(frames[0][1]->code, mr::DefineMorphShape);
+    for (int f = 1; f < 6; ++f)
+        EXPECT_EQ(frames[f].size(), 1u) << f;
+    ASSERT_EQ(frames[6].size(), 3u);
+    EXPECT_EQ(frames[6][0]->code, mr::DefineMorphShape);
+    EXPECT_FALSE(mr::ReadPlace(*frames[6][1]).hasRatio); // shown in its start state
+    EXPECT_TRUE(mr::ReadPlace(*frames[6][2]).hasRatio);  // the other one moves on
+}
+
+TEST_F(CompileTest, RemovalInEveryFrameAfterTheEnd) {
+    drawing(0, 250)->DeleteAtEnd = 1;
+    drawing(0, 250)->DeleteAtEnd = 0;
+    drawing(0, 1000)->DeleteAtEnd = 0;
+    const mr::Movie m = compile();
+    const auto frames = m.frames();
+    // Frame 3 (250 ms) shows the end state; frames 4..12 remove depth 2 only.
+    for (size_t f = 4; f < frames.size(); ++f) {
+        int removes = 0;
+        for (const mr::Tag* t : frames[f])
+            if (t->code == mr::RemoveObject2) {
+                ++removes;
+                EXPECT_EQ(mr::ReadRemoveDepth(*t), 2);
+            }
+        EXPECT_EQ(removes, 1) << f;
+    }
+    EXPECT_EQ(m.count(mr::RemoveObject2), 9);
+}
+
+TEST_F(CompileTest, EmptyTextAndButtonsProduceNothing) {
+    Objekt* t = AddObjekt(okText);
+    ReplaceString(t->Text, "");
+    AddObjekt(okButton);
+    AddObjekt(9);
+    const mr::Movie m = compile();
+    for (int code : m.codes())
+        EXPECT_TRUE(code == mr::SetBackgroundColor || code == mr::ShowFrame || code == mr::End) << code;
+}
+
+TEST_F(CompileTest, ColoursAlphaAndFillSides) {
+    Objekt* o = drawing(0, 1000);
+    o->Start.Transparency = 0;
+    o->End.Transparency = 100;
+    o->End.Color = 0x00332211;
+    const mr::Movie m = compile();
+    const mr::MorphShape shape = mr::ReadMorphShape(m.tags[1]);
+    ASSERT_EQ(shape.fills.size(), 1u);
+    const auto [from, to] = shape.fills[0];
+    EXPECT_EQ((std::vector<int>{from.r, from.g, from.b, from.a}), (std::vector<int>{8, 0, 0, 255})); // 0x80000008
+    EXPECT_EQ((std::vector<int>{to.r, to.g, to.b, to.a}), (std::vector<int>{0x11, 0x22, 0x33, 0}));
+    // The fill is on the inside only: fill style 1 of the clockwise outline.
+    ASSERT_EQ(shape.start[0].kind, 'c');
+    EXPECT_EQ(shape.start[0].fill0, 0u);
+    EXPECT_EQ(shape.start[0].fill1, 1u);
+    EXPECT_EQ(shape.start.size(), shape.end.size());
+    EXPECT_EQ(shape.start[0].x, (10 + 20) * 20 - 400);
+}
+
+TEST_F(CompileTest, TurnedOverRectangleFillsItsOtherSideAndEndFollows) {
+    Objekt* o = drawing(0, 1000);
+    std::swap(o->Start.Left, o->Start.Right); // runs counter-clockwise now
+    const mr::Movie m = compile();
+    const mr::MorphShape shape = mr::ReadMorphShape(m.tags[1]);
+    EXPECT_EQ(shape.start[0].fill0, 1u);
+    EXPECT_EQ(shape.start[0].fill1, 0u);
+    // The upright end rectangle is mirrored to run the same way: its first
+    // edge goes left, like the start's.
+    EXPECT_EQ(shape.start[1].x, -800);
+    EXPECT_EQ(shape.end[1].x, -800);
+}
+
+TEST_F(CompileTest, TextIdsRotationAndGlyphs) {
+    Objekt* t = AddObjekt(okText);
+    ReplaceString(t->Text, "abc");
+    ReplaceString(t->FontName, "Arial");
+    t->Start.Rotation = 125;
+    t->End.Rotation = 125;
+    t->Start.Transparency = 50;
+    t->End.Time = 1000;
+    const mr::Movie m = compile();
+    const auto frames = m.frames();
+    ASSERT_EQ(frames[0].size(), 5u); // the background colour first
+    EXPECT_EQ(frames[0][1]->code, mr::DefineFont);
+    EXPECT_EQ(mr::CharacterID(*frames[0][1]), 1);
+    EXPECT_EQ(frames[0][2]->code, mr::DefineFontInfo);
+    EXPECT_EQ(mr::CharacterID(*frames[0][2]), 1); // refers to its font (and used up ID 2)
+    EXPECT_EQ(frames[0][3]->code, mr::DefineText2);
+    EXPECT_EQ(mr::CharacterID(*frames[0][3]), 3);
+    EXPECT_EQ(mr::ReadFontGlyphs(*frames[0][1]).size(), 3u);
+    const mr::Text text = mr::ReadText(*frames[0][3]);
+    ASSERT_EQ(text.records.size(), 1u);
+    EXPECT_EQ(text.records[0].fontID, 1);
+    EXPECT_EQ(text.records[0].height, 24 * 20);
+    EXPECT_EQ(text.records[0].colour.a, 127);
+    EXPECT_EQ(text.records[0].glyphs.size(), 3u);
+    EXPECT_EQ(text.bounds.xmin, -550 * 20);
+    EXPECT_EQ(text.matrix.ty, -240);
+    const mr::Place place = mr::ReadPlace(*frames[0][4]);
+    EXPECT_EQ(place.character, 3);
+    EXPECT_EQ(place.depth, 2);
+    const double a = -12 * std::numbers::pi / 180;
+    EXPECT_EQ(place.matrix.scaleX, static_cast<int32_t>(std::cos(a) * 65536));
+    EXPECT_EQ(place.matrix.rotate0, static_cast<int32_t>(std::sin(a) * 65536));
+    EXPECT_EQ(place.matrix.rotate1, -static_cast<int32_t>(std::sin(a) * 65536));
+    // Frame 1: remove, a new text with the next ID, placed again.
+    ASSERT_EQ(frames[1].size(), 3u);
+    EXPECT_EQ(frames[1][0]->code, mr::RemoveObject2);
+    EXPECT_EQ(frames[1][1]->code, mr::DefineText2);
+    EXPECT_EQ(mr::CharacterID(*frames[1][1]), 4);
+    EXPECT_EQ(mr::ReadPlace(*frames[1][2]).character, 4);
+}
+
+TEST_F(CompileTest, LongAnimationReachesTheEndInAStraightLine) {
+    drawing(0, 40000);
+    const mr::Movie m = compile();
+    const std::vector<mr::Place> places = placesAt(m, 2);
+    ASSERT_EQ(places.size(), 481u);
+    for (size_t f = 1; f < places.size(); ++f) {
+        const int64_t t = 1000 * int64_t(f) / 12;
+        EXPECT_EQ(places[f].ratio, t * 65535 / 40000) << f;
+    }
+    EXPECT_EQ(places.back().ratio, 65535);
+}
+
+TEST_F(CompileTest, SameProjectTwiceGivesTheSameBytes) {
+    drawing(0, 1000);
+    Objekt* t = AddObjekt(okText);
+    t->End.FontSize = 40;
+    DibRecord pic{};
+    ASSERT_TRUE(Pixmill.newdib(&pic, 8, 8, 24, nullptr, 0));
+    AddObjekt(okPicture, &pic);
+    compile("a.swf");
+    compile("b.swf");
+    EXPECT_EQ(ReadFileBytes(dir.file("a.swf")), ReadFileBytes(dir.file("b.swf")));
+}
+
+TEST_F(CompileTest, EqualTimesNegativeStartsAndZeroBoxesAreSafe) {
+    drawing(500, 500);
+    drawing(-300, 200);
+    Objekt* pic = AddObjekt(okPicture);
+    ASSERT_TRUE(Pixmill.newdib(&pic->Picture, 16, 16, 24, nullptr, 0));
+    pic->Start.Right = pic->Start.Left; // zero-width box
+    pic->End.Bottom = pic->End.Top;
+    const mr::Movie m = compile();
+    // Every move or removal refers to a depth that was placed before it.
+    std::set<uint16_t> placed;
+    for (const mr::Tag& t : m.tags) {
+        if (t.code == mr::PlaceObject2) {
+            const mr::Place p = mr::ReadPlace(t);
+            if (p.hasCharacter && !p.move)
+                placed.insert(p.depth);
+            else
+                EXPECT_TRUE(placed.count(p.depth)) << p.depth;
+        } else if (t.code == mr::RemoveObject2) {
+            EXPECT_TRUE(placed.count(mr::ReadRemoveDepth(t)));
+        }
+    }
+    // The element without duration is at its end state right after its start.
+    const std::vector<mr::Place> zero = placesAt(m, 4); // it starts last, in frame 6
+    ASSERT_GE(zero.size(), 2u);
+    EXPECT_EQ(zero[1].ratio, 65535);
+    // The element that starts before 0 is placed in the first frame.
+    EXPECT_EQ(placesAt(m, 2).front().hasCharacter, true);
+}
+
+TEST_F(CompileTest, PictureExportFailureLeavesTheElementOut) {
+    Objekt* pic = AddObjekt(okPicture);
+    ASSERT_TRUE(Pixmill.newdib(&pic->Picture, 16, 16, 24, nullptr, 0));
+    pic->DeleteAtEnd = 1;
+    platform::SetTempFolder(dir.file("no-such-folder"));
+    const mr::Movie m = compile();
+    platform::SetTempFolder("");
+    EXPECT_EQ(m.count(mr::DefineBitsJPEG2), 0);
+    EXPECT_EQ(m.count(mr::PlaceObject2), 0);
+    EXPECT_EQ(m.count(mr::RemoveObject2), 0);
+    EXPECT_EQ(result.warnings.size(), 1u);
+}
+
+TEST_F(CompileTest, PictureIsEmbeddedWithAClockwiseBitmapRectangle) {
+    Objekt* pic = AddObjekt(okPicture);
+    ASSERT_TRUE(Pixmill.newdib(&pic->Picture, 640, 480, 24, nullptr, 0));
+    pic->Start = {0, 0, 40, 40, 0, 0, 0, 0, 0};
+    pic->End = {0, 0, 200, 100, 0, 0, 1000, 0, 0};
+    const mr::Movie m = compile();
+    ASSERT_EQ(m.tags[1].code, mr::DefineBitsJPEG2);
+    ASSERT_EQ(m.tags[2].code, mr::DefineShape);
+    const Bytes& jpeg = m.tags[1].body;
+    // After the ID: the empty encoding table, then the JPEG file as written.
+    EXPECT_EQ(Bytes(jpeg.begin() + 2, jpeg.begin() + 8), (Bytes{0xFF, 0xD9, 0xFF, 0xD8, 0xFF, 0xD8}));
+    EXPECT_EQ(pic->Work.PicWidth, 133);
+    EXPECT_EQ(pic->Work.PicHeight, 100);
+    const std::vector<mr::ShapeRec> recs = mr::ReadShapeRecords(m.tags[2]);
+    ASSERT_EQ(recs.size(), 6u);
+    EXPECT_EQ(recs[0].x, 66 * 20);
+    EXPECT_EQ(recs[0].fill1, 2u);
+    EXPECT_EQ(recs[1].x, -133 * 20);
+    EXPECT_EQ(recs[2].y, -100 * 20);
+    const mr::Place place = mr::ReadPlace(m.tags[3]);
+    EXPECT_EQ(place.matrix.scaleX, 65536 * 40 / 133);
+    EXPECT_EQ(place.matrix.tx, 40 * 10);
+    EXPECT_EQ(place.matrix.ty, 30 * 10);
+}
+
+TEST_F(CompileTest, UnwritableOutputIsReported) {
+    CompileOptions options;
+    options.outputPath = dir.file("missing/movie.swf");
+    EXPECT_FALSE(CompileMovie(options).written);
+}
+
+} // namespace

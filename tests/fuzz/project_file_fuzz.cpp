@@ -1,0 +1,38 @@
+// Feeds arbitrary bytes to the project reader, pictures included. A file is
+// either refused or loaded completely; nothing may be read or written outside
+// the file's bytes or the pictures' memory.
+#include "app/PixmillBinding.h"
+#include "editor/MainUnit.h"
+#include "editor/ProjectFile.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    Pixmill.OpenDib = OpenDib;
+    Pixmill.deldib = deldib;
+    Pixmill.SaveDib = SaveDib;
+    Pixmill.newdib = newdib;
+    Pixmill.getpixel = getpixel;
+    Pixmill.setpixel = setpixel;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const bool valid = ValidateProjectBytes(data, size);
+    const bool loaded = LoadProjectBytes(data, size, "fuzz.fmo");
+    if (valid != loaded)
+        __builtin_trap();
+    if (loaded) {
+        // Touch every loaded element and picture row.
+        for (int32_t i = 0; i < ObjektList.Count; ++i) {
+            ObjektList.Select(i);
+            const DibRecord& pic = CurObjekt->Picture;
+            if (pic.Bits)
+                for (int32_t y = 0; y < pic.Info->biHeight; ++y)
+                    (void)getpixel(&pic, pic.Info->biWidth - 1, y);
+        }
+    }
+    ClearObjekts();
+    return 0;
+}
