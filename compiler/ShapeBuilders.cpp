@@ -131,8 +131,12 @@ void OutlineToShape(FShape& shape, const uint8_t* data, size_t size, const Glyph
 }
 
 int32_t GlyphToShape(FShape& shape, char16_t ch, const char* fontName, platform::FontOutlineCache& fonts) {
-    const platform::FontFace& face = fonts.face(fontName ? fontName : "");
-    const platform::GlyphOutline outline = fonts.outline(face, ch);
+    return GlyphToShape(shape, ch, fonts.face(fontName ? fontName : ""), fonts);
+}
+
+int32_t GlyphToShape(FShape& shape, char16_t ch, const platform::FontFace& face, platform::FontOutlineCache& fonts) {
+    thread_local platform::GlyphOutline outline;
+    fonts.outline(face, ch, outline);
     const GlyphMetrics metrics{face.metrics().ascent, face.metrics().descent};
     // A character that cannot be outlined gets an empty glyph: no buffer to walk.
     if (outline.failed)

@@ -15,7 +15,8 @@
 class FShape;
 namespace platform {
 class FontOutlineCache;
-}
+class FontFace;
+} // namespace platform
 
 // A 16.16 fixed-point value as the native outline stores it.
 struct FixedValue {
@@ -47,6 +48,8 @@ void OutlineToShape(FShape& shape, const uint8_t* data, size_t size, const Glyph
 // Fills `shape` with the outline of `ch` in the face `fontName` (code page 932
 // bytes) and returns the character's advance in design-font units.
 int32_t GlyphToShape(FShape& shape, char16_t ch, const char* fontName, platform::FontOutlineCache& fonts);
+// The same with the face already looked up (what a text of many characters uses).
+int32_t GlyphToShape(FShape& shape, char16_t ch, const platform::FontFace& face, platform::FontOutlineCache& fonts);
 
 // Point builders on PointList.
 void AddRectPoints(int32_t hx, int32_t hy);

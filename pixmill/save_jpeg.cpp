@@ -142,8 +142,10 @@ extern "C" int SaveDib(DibRecord* rec, const char* fileName, int option, void* /
     // mkstemp makes the file private; a picture is an ordinary document.
     (void)::fchmod(fd, 0644);
     bool ok = compress(rec, out, quality);
+    // Flushed and closed with every error checked, then renamed into place;
+    // no fsync: the compiler writes one of these per picture and reads it
+    // straight back, and waiting for the disk each time triples the export.
     ok = std::fflush(out) == 0 && ok;
-    ok = ::fsync(fd) == 0 && ok;
     ok = std::fclose(out) == 0 && ok;
     if (ok)
         ok = std::rename(temp.c_str(), fileName) == 0;

@@ -1,0 +1,118 @@
+// LoadProject / SaveProject of a picture-heavy project of about 100 MB, each
+// next to a plain read or write of the same bytes, in the same run.
+#include "app/PixmillBinding.h"
+#include "editor/MainUnit.h"
+#include "editor/ProjectFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+class NullReporter final : public BindingReporter {
+public:
+    void showMessage(const std::string&) override {}
+    void requestTerminate() override {}
+};
+
+const std::string& folder() {
+    static const std::string dir = [] {
+        std::string t = (std::filesystem::temp_directory_path() / "movi-bench-XXXXXX").string();
+        return std::string(mkdtemp(t.data()));
+    }();
+    return dir;
+}
+
+// 12 pictures of 2880 x 1000 pixels: about 104 MB of pixel rows.
+void buildProject() {
+    static bool built = false;
+    if (built)
+        return;
+    built = true;
+    NullReporter reporter;
+    BindPixmill(ProgramFolder(), reporter);
+    for (int i = 0; i < 12; ++i) {
+        DibRecord pic{};
+        Pixmill.newdib(&pic, 2880, 1000, 24, nullptr, 0);
+        for (int32_t y = 0; y < 1000; ++y)
+            for (int32_t x = 0; x < 2880 * 3; ++x)
+                pic.Bits[int64_t(y) * pic.BytesPerRow + x] = static_cast<uint8_t>(x * 7 + y + i);
+        AddObjekt(okPicture, &pic);
+        AddObjekt(okText);
+    }
+}
+
+uint64_t fileSize(const std::string& p) { return std::filesystem::file_size(p); }
+
+void BM_SaveProject(benchmark::State& state) {
+    buildProject();
+    const std::string path = folder() + "/save.fmo";
+    for (auto _ : state)
+        SaveProject(path);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(fileSize(path)));
+}
+
+// The same bytes with one fwrite, flushed to the disk as SaveProject does.
+void BM_PlainWrite(benchmark::State& state) {
+    buildProject();
+    const std::string src = folder() + "/save.fmo";
+    SaveProject(src);
+    std::vector<char> bytes(fileSize(src));
+    std::FILE* in = std::fopen(src.c_str(), "rb");
+    benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), in));
+    std::fclose(in);
+    const std::string path = folder() + "/plain.bin";
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fflush(f);
+        if (state.range(0))
+            fsync(fileno(f));
+        std::fclose(f);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+}
+
+void BM_LoadProject(benchmark::State& state) {
+    buildProject();
+    const std::string path = folder() + "/load.fmo";
+    SaveProject(path);
+    for (auto _ : state)
+        LoadProject(path);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(fileSize(path)));
+}
+
+void BM_PlainRead(benchmark::State& state) {
+    buildProject();
+    const std::string path = folder() + "/load.fmo";
+    SaveProject(path);
+    std::vector<char> bytes(fileSize(path));
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), f));
+        std::fclose(f);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+}
+
+BENCHMARK(BM_SaveProject)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlainWrite)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadProject)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    ClearObjekts();
+    std::filesystem::remove_all(folder());
+    return 0;
+}
