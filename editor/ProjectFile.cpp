@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -272,20 +274,46 @@ bool makePicture(const ParsedElement& e, DibRecord& pic) {
     return true;
 }
 
-bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    // Only a regular file has a size to trust (a folder opens too).
-    struct stat st;
-    bool ok = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
-    if (ok) {
-        bytes.resize(static_cast<size_t>(st.st_size));
-        ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+// A project file mapped read-only: the reader checks it in place and the
+// pixel rows are copied once, straight into the pictures.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        struct stat st;
+        // Only a regular file has a size to trust (a folder opens too).
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            m_size = static_cast<size_t>(st.st_size);
+            if (m_size == 0) {
+                m_ok = true;
+            } else {
+                void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+                if (p != MAP_FAILED) {
+                    m_data = static_cast<const uint8_t*>(p);
+                    m_ok = true;
+                }
+            }
+        }
+        close(fd);
     }
-    std::fclose(f);
-    return ok;
-}
+    ~MappedFile() {
+        if (m_data)
+            munmap(const_cast<uint8_t*>(m_data), m_size);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    bool ok() const { return m_ok; }
+    const uint8_t* data() const { return m_data ? m_data : reinterpret_cast<const uint8_t*>(""); }
+    size_t size() const { return m_size; }
+
+private:
+    const uint8_t* m_data = nullptr;
+    size_t m_size = 0;
+    bool m_ok = false;
+};
 
 } // namespace
 
@@ -336,12 +364,14 @@ bool ValidateProjectBytes(const unsigned char* data, size_t size) {
 }
 
 bool LoadProject(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (!readFile(path, bytes)) {
+    const MappedFile file(path);
+    if (!file.ok()) {
         showError(ProjectOpenErrorText);
         return false;
     }
-    return LoadProjectBytes(bytes.data(), bytes.size(), path);
+    // A file that another program truncates while it is mapped would fault;
+    // project files are our own documents, opened once and read at once.
+    return LoadProjectBytes(file.data(), file.size(), path);
 }
 
 bool LoadProjectBytes(const unsigned char* data, size_t size, const std::string& path) {
