@@ -178,7 +178,9 @@ extern "C" int pixmill_read_iff(const uint8_t* data, size_t size, DibRecord* rec
     const size_t lineBytes = rowBytes * storedPlanes;
     if (compression == 0 && lineBytes * static_cast<size_t>(h) > bodySize)
         return 0;
-    if (compression == 1 && bodySize < static_cast<size_t>(h)) // a line takes a byte at least
+    // Two bytes of ByteRun1 give at most 128: a body too short to cover the
+    // picture that way is refused before anything is allocated.
+    if (compression == 1 && (lineBytes * static_cast<size_t>(h) + 127) / 128 * 2 > bodySize)
         return 0;
 
     if (!allocDib(rec, w, h, outBits))

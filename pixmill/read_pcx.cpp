@@ -76,7 +76,9 @@ extern "C" int pixmill_read_pcx(const uint8_t* data, size_t size, DibRecord* rec
     const size_t lineBytes = bytesPerLine * planes;
     if (encoding == 0 && lineBytes * static_cast<size_t>(h) > dataEnd - 128)
         return 0;
-    if (encoding == 1 && dataEnd - 128 < static_cast<size_t>(h)) // a line takes a byte at least
+    // Two bytes encode at most 63: a file too short to cover the picture that
+    // way is refused before anything is allocated.
+    if (encoding == 1 && (lineBytes * static_cast<size_t>(h) + 62) / 63 * 2 > dataEnd - 128)
         return 0;
 
     if (!allocDib(rec, w, h, outBits))

@@ -150,7 +150,9 @@ extern "C" int pixmill_read_tga(const uint8_t* data, size_t size, DibRecord* rec
     const size_t total = static_cast<size_t>(w) * static_cast<size_t>(h);
     if (!rle && total * pixBytes > r.left())
         return 0;
-    if (rle && r.left() < 2) // the smallest packet: one header and one pixel
+    // A run-length packet holds at most 128 pixels: a file too short to cover
+    // the picture that way is refused before anything is allocated.
+    if (rle && (total + 127) / 128 * (1 + pixBytes) > r.left())
         return 0;
 
     Decoder dec;
@@ -219,7 +221,16 @@ extern "C" int pixmill_read_tga(const uint8_t* data, size_t size, DibRecord* rec
     size_t done = 0;
     uint8_t out[3];
     bool ok = true;
-    if (!rle) {
+    const bool straight = dec.mode == Mode::Rgb24 || dec.mode == Mode::Index8 || dec.mode == Mode::Grey8;
+    if (!rle && straight && !rightToLeft) {
+        // Stored bytes are the record's bytes: whole rows are copied.
+        const size_t rowBytes = static_cast<size_t>(w) * outBytes;
+        for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
+            row = y;
+            rowStart();
+            std::memcpy(dst, r.here() + y * rowBytes, rowBytes);
+        }
+    } else if (!rle) {
         const uint8_t* p = r.here();
         for (; done < total; ++done, p += pixBytes) {
             dec.decode(p, out);
