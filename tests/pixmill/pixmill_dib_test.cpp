@@ -33,7 +33,8 @@ TEST_P(NewDibDepth, MakesABlankPictureWithPaddedRows)
     for (uint32_t i = 0; i < h.biSizeImage; ++i)
         ASSERT_EQ(d.rec.Bits[i], 0) << i;
     EXPECT_EQ(d.rec.HasPalette != 0, bits <= 8);
-    EXPECT_EQ(d.rec.Palette.palNumEntries, bits <= 8 ? 1 << bits : 0);
+    const int entries = d.rec.Palette.palNumEntries; // a packed field: copied before comparing
+    EXPECT_EQ(entries, bits <= 8 ? 1 << bits : 0);
 }
 
 TEST_P(NewDibDepth, PixelsRoundTripAndStayInTheirRow)

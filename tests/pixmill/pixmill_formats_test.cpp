@@ -422,7 +422,8 @@ TEST_P(DecodeTest, ShowsEveryPixel)
 
     // The logical palette mirrors the colour table.
     if (c.bits <= 8) {
-        ASSERT_EQ(any.rec.Palette.palNumEntries, 1 << c.bits);
+        const int entries = any.rec.Palette.palNumEntries; // a packed field: copied before comparing
+        ASSERT_EQ(entries, 1 << c.bits);
         const PixmillRgbQuad* table = tableOf(any.rec);
         for (int i = 0; i < (1 << c.bits); ++i)
             ASSERT_EQ(any.rec.Palette.palPalEntry[i].peRed, table[i].rgbRed);
