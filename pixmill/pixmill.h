@@ -61,7 +61,7 @@ typedef struct DibRecord {
     int32_t BytesPerRow;
     uint8_t HasPalette;            // non-zero: PaletteHandle is a palette object
     PixmillLogPalette Palette;     // logical palette of pictures up to 8 bits
-    void* PaletteHandle;
+    void* PaletteHandle;           // malloc()ed copy of Palette when HasPalette is set
     uint8_t Reserved[28];
 } DibRecord;
 
@@ -80,7 +80,10 @@ int deldib(DibRecord* rec);
 
 // Writes the picture as a baseline JPEG file. `option` is the quality on a
 // scale of 1 to 10 (quality = option * 10 + 5, at most 100; 0 means 7), so the
-// editor's 7 gives quality 75. Returns 1 when the file was written completely.
+// editor's 7 gives quality 75; a negative option counts as 0. Pictures of 1, 4
+// and 8 bits are written through their colour table. The file is written next
+// to `fileName` and renamed over it once complete, so a failed save leaves an
+// existing file as it was. Returns 1 when the file was written completely.
 int SaveDib(DibRecord* rec, const char* fileName, int option, void* owner);
 
 // Makes a blank (zero-filled) picture of width x height at 1, 4, 8 or 24 bits.

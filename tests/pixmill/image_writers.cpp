@@ -963,6 +963,41 @@ Bytes makeJpeg(const Picture& p, int quality, bool grey, bool progressive)
     return out;
 }
 
+Bytes makeCmykJpeg(int w, int h, const std::function<void(int, int, uint8_t*)>& cmyk, int quality)
+{
+    jpeg_compress_struct c;
+    JpegError err;
+    c.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = jpegFail;
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&c);
+        throw std::runtime_error("jpeg write");
+    }
+    jpeg_create_compress(&c);
+    jpeg_mem_dest(&c, &mem, &size);
+    c.image_width = w;
+    c.image_height = h;
+    c.input_components = 4;
+    c.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, quality, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    Bytes row(static_cast<size_t>(w) * 4);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x)
+            cmyk(x, y, &row[static_cast<size_t>(x) * 4]);
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    Bytes out(mem, mem + size);
+    std::free(mem);
+    return out;
+}
+
 std::vector<Rgb> decodeJpeg(const Bytes& jpeg, int* w, int* h)
 {
     jpeg_decompress_struct d;

@@ -126,6 +126,9 @@ struct TiffOptions {
 Bytes makeTiff(const Picture& p, const TiffOptions& o);
 
 Bytes makeJpeg(const Picture& p, int quality, bool grey = false, bool progressive = false);
+// A CMYK JPEG (libjpeg adds the Adobe marker) whose stored samples are
+// `cmyk(x, y)`, four bytes per pixel.
+Bytes makeCmykJpeg(int w, int h, const std::function<void(int, int, uint8_t*)>& cmyk, int quality);
 
 // Decodes a JPEG with libjpeg into top-down RGB rows; empty on failure.
 std::vector<Rgb> decodeJpeg(const Bytes& jpeg, int* w, int* h);

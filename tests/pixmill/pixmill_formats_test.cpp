@@ -212,6 +212,44 @@ TiffOptions tiffOpts(int photometric, int bits, int compression = 1)
     return o;
 }
 
+// Stored CMYK samples of the Adobe kind (inverted: 255 is no ink) and the
+// colour they show.
+void cmykSample(int x, int y, uint8_t* s)
+{
+    s[0] = static_cast<uint8_t>(255 - x * 6);
+    s[1] = static_cast<uint8_t>(200 + y * 2);
+    s[2] = static_cast<uint8_t>(128 + x * 3);
+    s[3] = static_cast<uint8_t>(255 - y * 3);
+}
+Picture cmykPicture()
+{
+    Picture p;
+    p.width = 32;
+    p.height = 24;
+    p.colour = [](int x, int y) {
+        uint8_t s[4];
+        cmykSample(x, y, s);
+        auto ch = [&](int i) { return static_cast<uint8_t>((s[i] * s[3] + 127) / 255); };
+        return Rgb{ch(0), ch(1), ch(2)};
+    };
+    return p;
+}
+
+// A BMP whose pixels are a whole PNG file (compression 5).
+Bytes bmpAroundPng(const Bytes& png)
+{
+    Bytes b = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0};
+    Bytes info(40, 0);
+    info[0] = 40;
+    info[4] = 9;  // width
+    info[8] = 4;  // height
+    info[12] = 1; // planes; bit count 0
+    info[16] = 5; // compression: PNG
+    b.insert(b.end(), info.begin(), info.end());
+    b.insert(b.end(), png.begin(), png.end());
+    return b;
+}
+
 std::vector<DecodeCase> decodeCases()
 {
     const Picture rgba = colourPicture(W, H, true);
@@ -228,6 +266,8 @@ std::vector<DecodeCase> decodeCases()
     TgaOptions firstIndexOpts = tgaOpts(1, 8);
     firstIndexOpts.mapFirst = 16;
     firstIndexOpts.mapLength = 240;
+    TgaOptions tenByteId = tgaOpts(1, 8); // starts 0x0A 0x01 0x01, as a PCX file does
+    tenByteId.id = "0123456789";
     TgaOptions topDown = tgaOpts(2, 24);
     topDown.topDown = true;
     TgaOptions rightToLeft = tgaOpts(2, 24);
@@ -292,6 +332,8 @@ std::vector<DecodeCase> decodeCases()
         bmp("bmp_os2_core_24bit", colourPicture(W, H), bmpOpts(24, 0, BmpHeader::Core12), 24),
         bmp("bmp_os2_v2_4bit", indexedPicture(W, H, 4), bmpOpts(4, 0, BmpHeader::Os2v2_64), 4),
         bmp("dib_packed_8bit", indexedPicture(W, H, 8), packed, 8),
+        {"bmp_embedded_png", [] { return bmpAroundPng(makePng(colourPicture(9, 4), {})); }, colourPicture(9, 4), 24,
+         0, pixmill_read_bmp},
         bmp("bmp_rle8", runsPicture(40, H, 8), bmpOpts(8, 1), 8),
         bmp("bmp_rle4", runsPicture(40, H, 4), bmpOpts(4, 2), 4),
         bmp("bmp_rle4_odd_width", runsPicture(W, H, 4), bmpOpts(4, 2), 4),
@@ -302,6 +344,7 @@ std::vector<DecodeCase> decodeCases()
         tga("tga_mapped_first_index", firstIndex, firstIndexOpts, 8),
         tga("tga_mapped_300_colours", bigMap, tgaOpts(1, 16), 24),
         tga("tga_rgb24", colourPicture(W, H), tgaOpts(2, 24), 24),
+        tga("tga_header_that_looks_like_pcx", indexedPicture(W, H, 8), tenByteId, 8),
         tga("tga_rgb24_top_down", colourPicture(W, H), topDown, 24),
         tga("tga_rgb24_right_to_left", colourPicture(W, H), rightToLeft, 24),
         tga("tga_rgb16", colourPicture(W, H), tgaOpts(2, 16), 24, 4),
@@ -380,6 +423,8 @@ std::vector<DecodeCase> decodeCases()
         {"jpeg_rgb", [] { return makeJpeg(smoothPicture(32, 24), 95); }, smoothPicture(32, 24), 24, 10,
          pixmill_read_jpeg},
         {"jpeg_grey", [] { return makeJpeg(greyPicture(32, 24, 8), 95, true); }, greyPicture(32, 24, 8), 8, 12,
+         pixmill_read_jpeg},
+        {"jpeg_adobe_cmyk", [] { return makeCmykJpeg(32, 24, cmykSample, 95); }, cmykPicture(), 24, 10,
          pixmill_read_jpeg},
         {"jpeg_progressive", [] { return makeJpeg(smoothPicture(32, 24), 95, false, true); }, smoothPicture(32, 24),
          24, 10, pixmill_read_jpeg},
