@@ -20,7 +20,9 @@
 
 include_guard(GLOBAL)
 
-set(MOVI_BROWSER_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR})
+# Cached, so that every folder that includes this file sees it (the include
+# guard skips the file the second time).
+set(MOVI_BROWSER_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "")
 find_program(MOVI_NODE node)
 
 function(movi_browser_scene)
