@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 
 PixmillApi Pixmill;
 
@@ -46,6 +47,11 @@ bool BindPixmill(const std::string& programDir, BindingReporter& reporter) {
     }
     Pixmill = api;
     return ok;
+}
+
+void ConsoleBindingReporter::showMessage(const std::string& message) {
+    if (!m_quiet)
+        std::fprintf(stderr, "%s\n", message.c_str());
 }
 
 std::string ProgramFolder() {

@@ -32,6 +32,19 @@ public:
     virtual void requestTerminate() = 0;
 };
 
+// For programs without a window: messages go to stderr (or nowhere), and a
+// request to terminate is remembered.
+class ConsoleBindingReporter final : public BindingReporter {
+public:
+    explicit ConsoleBindingReporter(bool quiet = false) : m_quiet(quiet) {}
+    void showMessage(const std::string& message) override;
+    void requestTerminate() override { terminateRequested = true; }
+    bool terminateRequested = false;
+
+private:
+    bool m_quiet;
+};
+
 // The file name of the library inside the program's folder.
 extern const char* const PixmillLibraryFile;
 // The message of every failing step.

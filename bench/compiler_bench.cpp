@@ -19,12 +19,6 @@
 
 namespace {
 
-class NullReporter final : public BindingReporter {
-public:
-    void showMessage(const std::string&) override {}
-    void requestTerminate() override {}
-};
-
 const std::string& folder() {
     static const std::string dir = [] {
         std::string t = (std::filesystem::temp_directory_path() / "movi-bench-XXXXXX").string();
@@ -38,7 +32,7 @@ void buildProject() {
     if (built)
         return;
     built = true;
-    NullReporter reporter;
+    ConsoleBindingReporter reporter(true);
     BindPixmill(ProgramFolder(), reporter);
     Stage.setWidth(800);
     Stage.setHeight(600);

@@ -15,12 +15,6 @@
 
 namespace {
 
-class NullReporter final : public BindingReporter {
-public:
-    void showMessage(const std::string&) override {}
-    void requestTerminate() override {}
-};
-
 const std::string& folder() {
     static const std::string dir = [] {
         std::string t = (std::filesystem::temp_directory_path() / "movi-bench-XXXXXX").string();
@@ -35,7 +29,7 @@ void buildProject() {
     if (built)
         return;
     built = true;
-    NullReporter reporter;
+    ConsoleBindingReporter reporter(true);
     BindPixmill(ProgramFolder(), reporter);
     for (int i = 0; i < 12; ++i) {
         DibRecord pic{};

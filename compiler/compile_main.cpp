@@ -18,12 +18,6 @@
 
 namespace {
 
-class QuietReporter final : public BindingReporter {
-public:
-    void showMessage(const std::string&) override {}
-    void requestTerminate() override {}
-};
-
 // The project reader's messages are the window's; this command words its own.
 class SilentView final : public ProjectView {
 public:
@@ -58,7 +52,7 @@ int main(int argc, char** argv) {
     }
 
     const auto started = std::chrono::steady_clock::now();
-    QuietReporter reporter;
+    ConsoleBindingReporter reporter(true);
     ProgramDir = ProgramFolder();
     if (!BindPixmill(ProgramDir, reporter)) {
         std::cerr << "moviloomster-compile: cannot load the image library " << ProgramDir << PixmillLibraryFile

@@ -13,13 +13,6 @@
 
 namespace {
 
-class StderrReporter final : public BindingReporter {
-public:
-    void showMessage(const std::string& message) override { std::cerr << message << "\n"; }
-    void requestTerminate() override { failed = true; }
-    bool failed = false;
-};
-
 class ConsoleView final : public ProjectView {
 public:
     void showError(std::string_view text) override { std::cerr << text << "\n"; }
@@ -53,7 +46,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: moviloomster-projinfo PROJECT.fmo [--resave COPY.fmo]\n";
         return 2;
     }
-    StderrReporter reporter;
+    ConsoleBindingReporter reporter;
     ProgramDir = ProgramFolder();
     if (!BindPixmill(ProgramDir, reporter))
         return 3;

@@ -11,12 +11,6 @@
 
 namespace {
 
-class StderrReporter final : public BindingReporter {
-public:
-    void showMessage(const std::string& message) override { std::cerr << message << "\n"; }
-    void requestTerminate() override {}
-};
-
 class ConsoleView final : public ProjectView {
 public:
     void showError(std::string_view text) override { std::cerr << text << "\n"; }
@@ -38,7 +32,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: make-demo-project OUT.fmo\n";
         return 2;
     }
-    StderrReporter reporter;
+    ConsoleBindingReporter reporter;
     if (!BindPixmill(ProgramFolder(), reporter))
         return 3;
     ConsoleView view;

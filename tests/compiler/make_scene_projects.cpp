@@ -10,12 +10,6 @@
 
 namespace {
 
-class StderrReporter final : public BindingReporter {
-public:
-    void showMessage(const std::string& m) override { std::cerr << m << "\n"; }
-    void requestTerminate() override {}
-};
-
 int32_t rgb(int r, int g, int b) { return r | g << 8 | b << 16; }
 
 void newProject(int32_t w, int32_t h) {
@@ -55,7 +49,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = std::string(argv[1]) + "/";
-    StderrReporter reporter;
+    ConsoleBindingReporter reporter;
     if (!BindPixmill(ProgramFolder(), reporter))
         return 3;
 
