@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <numbers>
 #include <cstdlib>
@@ -42,6 +43,14 @@ int32_t alphaOf(int64_t transparency) {
     return static_cast<int32_t>((100 - transparency) * 255 / 100);
 }
 
+// The side of a box from two edges, kept inside 32 bits.
+int32_t side(int32_t from, int32_t to) {
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t(to) - from, INT32_MIN + 1, INT32_MAX));
+}
+
+// Stored rotation (tenths, counter-clockwise) to the movie's whole degrees.
+int32_t movieDegrees(int64_t tenths) { return static_cast<int32_t>(-tenths / 10); }
+
 double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
 class Compiler {
@@ -52,7 +61,10 @@ public:
 
 private:
     // Linear blend from a to b at e of dur; an element without duration is at b.
-    int64_t mix(int64_t a, int64_t b) const { return m_dur == 0 ? b : (b - a) * m_e / m_dur + a; }
+    // The product is formed in 128 bits: stored values and times each span 32.
+    int64_t mix(int64_t a, int64_t b) const {
+        return m_dur == 0 ? b : static_cast<int64_t>(static_cast<__int128>(b - a) * m_e / m_dur) + a;
+    }
 
     bool takeIDs(int32_t count, const char* what);
     bool takeDepth();
@@ -187,7 +199,7 @@ void Compiler::startText(int32_t index) {
     const ObjektState& s = o.Start;
     int32_t half = 0, size = 0;
     defineText(s.FontSize, red(s.Color), green(s.Color), blue(s.Color), alphaOf(s.Transparency), half, size);
-    const FixedAngle a = FixedCosSin(-s.Rotation / 10);
+    const FixedAngle a = FixedCosSin(movieDegrees(s.Rotation));
     if (!takeDepth())
         return;
     place(false, true,
@@ -256,10 +268,10 @@ void Compiler::startPicture(int32_t index) {
         return;
     o.Work.CharID = o.Work.PictureTag->ID();
     const ObjektState& s = o.Start;
-    const BoxSize box = FitToAspect(s.Right - s.Left, s.Bottom - s.Top, o.Work.PicWidth, o.Work.PicHeight);
-    const double a = (-s.Rotation / 10) * std::numbers::pi / 180.0;
-    const auto sx = static_cast<int32_t>(std::cos(a) * 65536.0 * box.w / o.Work.PicWidth);
-    const auto rs = static_cast<int32_t>(std::sin(a) * 65536.0 * box.h / o.Work.PicHeight);
+    const BoxSize box = FitToAspect(side(s.Left, s.Right), side(s.Top, s.Bottom), o.Work.PicWidth, o.Work.PicHeight);
+    const double a = movieDegrees(s.Rotation) * std::numbers::pi / 180.0;
+    const auto sx = static_cast<int32_t>(std::clamp(std::cos(a) * 65536.0 * box.w / o.Work.PicWidth, -1e9, 1e9));
+    const auto rs = static_cast<int32_t>(std::clamp(std::sin(a) * 65536.0 * box.h / o.Work.PicHeight, -1e9, 1e9));
     place(false, true,
           std::make_unique<FMatrix>(true, sx, sx, true, rs, -rs, ClampTwips(int64_t(s.Left) * 20 + int64_t(box.w) * 10),
                                     ClampTwips(int64_t(s.Top) * 20 + int64_t(box.h) * 10)));
@@ -289,7 +301,7 @@ void Compiler::updateElement() {
     Objekt& o = *CurObjekt;
     const ObjektState& s = o.Start;
     const ObjektState& e = o.End;
-    const auto degrees = static_cast<int32_t>(-mix(s.Rotation, e.Rotation) / 10);
+    const int32_t degrees = movieDegrees(mix(s.Rotation, e.Rotation));
     switch (o.Kind) {
     case okDrawing: {
         const auto ratio = static_cast<uint16_t>(m_dur == 0 ? 65535 : m_e * 65535 / m_dur);
@@ -297,8 +309,8 @@ void Compiler::updateElement() {
         break;
     }
     case okPicture: {
-        const BoxSize b0 = FitToAspect(s.Right - s.Left, s.Bottom - s.Top, o.Work.PicWidth, o.Work.PicHeight);
-        const BoxSize b1 = FitToAspect(e.Right - e.Left, e.Bottom - e.Top, o.Work.PicWidth, o.Work.PicHeight);
+        const BoxSize b0 = FitToAspect(side(s.Left, s.Right), side(s.Top, s.Bottom), o.Work.PicWidth, o.Work.PicHeight);
+        const BoxSize b1 = FitToAspect(side(e.Left, e.Right), side(e.Top, e.Bottom), o.Work.PicWidth, o.Work.PicHeight);
         const int64_t w = mix(b0.w, b1.w), h = mix(b0.h, b1.h);
         const double a = degrees * std::numbers::pi / 180.0;
         const auto sx = static_cast<int32_t>(std::clamp(std::cos(a) * 65536.0 * double(w) / o.Work.PicWidth, -1e9, 1e9));

@@ -4,6 +4,7 @@
 #include "platform/GlyphOutline.h"
 #include "swf/FDTShapes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <cstdlib>
@@ -231,12 +232,16 @@ int32_t ClampTwips(int64_t twips) {
 }
 
 bool RectRunsCounterClockwise(const ObjektState& s) {
-    const int32_t hx = (s.Right - s.Left) / 2, hy = (s.Bottom - s.Top) / 2;
+    const int64_t hx = (int64_t(s.Right) - s.Left) / 2, hy = (int64_t(s.Bottom) - s.Top) / 2;
     return (hx < 0) != (hy < 0) && hx != 0 && hy != 0;
 }
 
 void BuildStateOutline(const ObjektState& s, int32_t drawKind, bool mirror) {
-    const int64_t width = int64_t(s.Right) - s.Left, height = int64_t(s.Bottom) - s.Top;
+    // Sizes far beyond any stage are cut so that every sum of outline steps,
+    // turned and moved, stays inside 32 bits.
+    constexpr int64_t maxSide = int64_t(1) << 24;
+    const int64_t width = std::clamp<int64_t>(int64_t(s.Right) - s.Left, -maxSide, maxSide);
+    const int64_t height = std::clamp<int64_t>(int64_t(s.Bottom) - s.Top, -maxSide, maxSide);
     const int32_t hx = ClampTwips(width / 2 * 20);
     const int32_t hy = ClampTwips(height / 2 * 20);
     if (drawKind == dkRectangle) {
@@ -254,7 +259,7 @@ void BuildStateOutline(const ObjektState& s, int32_t drawKind, bool mirror) {
         const auto py = static_cast<int32_t>(r * static_cast<double>(std::llabs(height)) * 0.5 * 20);
         AddEllipsePoints(px, py, cx, cy, ax, ay);
     }
-    const FixedAngle angle = FixedCosSin(-s.Rotation / 10);
+    const FixedAngle angle = FixedCosSin(static_cast<int32_t>(-int64_t(s.Rotation) / 10));
     RotatePoints(angle.c, angle.s);
     ToRelativePoints(ClampTwips(int64_t(s.Left) * 20 + hx), ClampTwips(int64_t(s.Top) * 20 + hy));
 }

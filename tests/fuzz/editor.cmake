@@ -1,6 +1,10 @@
+# Seeds: small projects of every kind, an empty one and one without its repeat
+# byte (tests/fuzz/corpus/<target>).
 if(TARGET editor_model AND TARGET pixmill)
   movi_fuzz(NAME project_file_fuzz SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/project_file_fuzz.cpp
             LIBS editor_model pixmill SECONDS 20)
 endif()
-# Seeds: small projects of every kind (tests/fuzz/corpus/project_file_fuzz), an
-# empty one and one without its repeat byte.
+if(TARGET compiler AND TARGET pixmill)
+  movi_fuzz(NAME compile_project_fuzz SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/compile_project_fuzz.cpp
+            LIBS compiler pixmill SECONDS 20)
+endif()

@@ -1,0 +1,49 @@
+// Compiles whatever project the reader accepts. Hostile but readable projects
+// (absurd rectangles, times, sizes, kinds, rotations, texts that are not
+// Shift-JIS) must give a movie, never a crash or a read out of bounds.
+#include "app/PixmillBinding.h"
+#include "compiler/CompileMovie.h"
+#include "editor/MainUnit.h"
+#include "editor/ProjectFile.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace {
+std::string g_output;
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    Pixmill.OpenDib = OpenDib;
+    Pixmill.deldib = deldib;
+    Pixmill.SaveDib = SaveDib;
+    Pixmill.newdib = newdib;
+    Pixmill.getpixel = getpixel;
+    Pixmill.setpixel = setpixel;
+    g_output = "/tmp/compile-fuzz-" + std::to_string(getpid()) + ".swf";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (!LoadProjectBytes(data, size, "fuzz.fmo"))
+        return 0;
+    // Keep each run short: long movies are correct but slow, not interesting.
+    int64_t maxTime = 0;
+    for (int32_t i = 0; i < ObjektList.Count; ++i) {
+        ObjektList.Select(i);
+        maxTime = std::max<int64_t>({maxTime, CurObjekt->Start.Time, CurObjekt->End.Time});
+    }
+    const int64_t frames = maxTime * Stage.framesPerSecond() / 1000 + 1;
+    if (frames * (ObjektList.Count + 1) <= 20000) {
+        CompileOptions options;
+        options.outputPath = g_output;
+        CompileMovie(options);
+        unlink(g_output.c_str());
+    }
+    ClearObjekts();
+    return 0;
+}
