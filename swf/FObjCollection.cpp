@@ -4,8 +4,10 @@
 #include "FSWFStream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -84,9 +86,18 @@ void FObjCollection::WriteMovie(FSWFStream& stream, std::int32_t frameWidth, std
 bool FObjCollection::CreateMovie(const std::filesystem::path& fileName, std::int32_t frameWidth,
                                  std::int32_t frameHeight, int frameRate)
 {
-  std::filesystem::path partial = fileName;
-  partial += ".part";
-  std::FILE* file = std::fopen(partial.c_str(), "wb");
+  // The file is created exclusively ("x"): never written through a file or a
+  // link that someone placed beside the target under the expected name.
+  std::filesystem::path partial;
+  std::FILE* file = nullptr;
+  for (int n = 0; n < 1000 && !file; ++n) {
+    partial = fileName;
+    partial += n == 0 ? std::string(".part") : ".part" + std::to_string(n);
+    errno = 0;
+    file = std::fopen(partial.c_str(), "wbx");
+    if (!file && errno != EEXIST)
+      return false;
+  }
   if (!file)
     return false;
 

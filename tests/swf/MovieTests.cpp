@@ -201,3 +201,20 @@ INSTANTIATE_TEST_SUITE_P(All, SampleMovieTest, testing::ValuesIn(SampleMovieName
                          [](const auto& info) { return info.param; });
 
 }  // namespace
+
+// A link planted under the name of the partial file is neither followed nor
+// written through; the movie still arrives under its own name.
+TEST(FObjCollectionSafety, NeverWritesThroughAPlantedPartialFile)
+{
+  TempDir dir;
+  const std::filesystem::path victim = dir.Path() / "victim";
+  {
+    std::ofstream(victim) << "keep";
+  }
+  std::filesystem::create_symlink(victim, dir.Path() / "movie.swf.part");
+  FObjCollection movie;
+  movie.AddFObj(std::make_unique<FCTShowFrame>());
+  ASSERT_TRUE(movie.CreateMovie(dir.Path() / "movie.swf", 11000, 8000, 12));
+  EXPECT_EQ(ReadFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "movie.swf").size(), 25u); // header, ShowFrame, End
+}
