@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
+
 namespace {
 
 TEST(HtmlPage, LinesOfTheEmbeddingPage) {
@@ -44,6 +47,10 @@ TEST(HtmlPage, WrittenWithCrLf) {
     ASSERT_TRUE(WriteHtmlPage(path, {"a", "b"}));
     EXPECT_EQ(testsupport::ReadBytes(path), (std::vector<unsigned char>{'a', '\r', '\n', 'b', '\r', '\n'}));
     EXPECT_FALSE(WriteHtmlPage(dir.file("none/p.htm"), {"a"}));
+    // Replacing an existing page; nothing is left beside it.
+    ASSERT_TRUE(WriteHtmlPage(path, {"c"}));
+    EXPECT_EQ(testsupport::ReadBytes(path), (std::vector<unsigned char>{'c', '\r', '\n'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
 }
 
 } // namespace
