@@ -5,6 +5,7 @@
 #include "compiler/PictureExport.h"
 #include "editor/MainUnit.h"
 #include "platform/TextCodec.h"
+#include "swf/FObjCollection.h"
 
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
@@ -136,6 +137,56 @@ void BM_DirectJpegOfExportedPixels(benchmark::State& state) {
         Pixmill.deldib(&d);
 }
 
+// The steps of the picture export one by one, for the same 20 pictures.
+void BM_ExportStepScale(benchmark::State& state) {
+    buildProject();
+    for (auto _ : state) {
+        for (int32_t i = 0; i < ObjektList.Count; ++i) {
+            ObjektList.Select(i);
+            if (CurObjekt->Kind != okPicture)
+                continue;
+            const BoxSize size = PictureExportSize(*CurObjekt, 640, 480);
+            DibRecord d = ScaleDib(CurObjekt->Picture, size.w, size.h);
+            Pixmill.deldib(&d);
+        }
+    }
+}
+
+void BM_ExportStepSaveDib(benchmark::State& state) {
+    buildProject();
+    std::vector<DibRecord> exported;
+    for (int32_t i = 0; i < ObjektList.Count; ++i) {
+        ObjektList.Select(i);
+        if (CurObjekt->Kind != okPicture)
+            continue;
+        const BoxSize size = PictureExportSize(*CurObjekt, 640, 480);
+        exported.push_back(ScaleDib(CurObjekt->Picture, size.w, size.h));
+    }
+    const std::string path = folder() + "/savedib.jpg";
+    for (auto _ : state)
+        for (DibRecord& d : exported)
+            Pixmill.SaveDib(&d, path.c_str(), 7, nullptr);
+    for (DibRecord& d : exported)
+        Pixmill.deldib(&d);
+}
+
+void BM_ExportWhole(benchmark::State& state) {
+    buildProject();
+    for (auto _ : state) {
+        FObjCollection movie;
+        std::vector<std::vector<uint8_t>> blocks;
+        for (int32_t i = 0; i < ObjektList.Count; ++i) {
+            ObjektList.Select(i);
+            if (CurObjekt->Kind == okPicture)
+                StartPictureElement(movie, 800, 600, blocks);
+        }
+        ResetCharacterID();
+    }
+}
+
+BENCHMARK(BM_ExportStepScale)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExportStepSaveDib)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExportWhole)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CompileLargeProject)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_DirectJpegOfExportedPixels)->Unit(benchmark::kMillisecond)->UseRealTime();
 
