@@ -63,7 +63,13 @@ private:
     // Linear blend from a to b at e of dur; an element without duration is at b.
     // The product is formed in 128 bits: stored values and times each span 32.
     int64_t mix(int64_t a, int64_t b) const {
-        return m_dur == 0 ? b : static_cast<int64_t>(static_cast<__int128>(b - a) * m_e / m_dur) + a;
+        if (m_dur == 0)
+            return b;
+        const int64_t d = b - a;
+        // Nearly always both factors are far below 2^31 and 64 bits suffice.
+        if (d > -(int64_t(1) << 31) && d < (int64_t(1) << 31) && m_e < (int64_t(1) << 31))
+            return d * m_e / m_dur + a;
+        return static_cast<int64_t>(static_cast<__int128>(d) * m_e / m_dur) + a;
     }
 
     bool takeIDs(int32_t count, const char* what);

@@ -22,7 +22,9 @@ FCTPlaceObject2::FCTPlaceObject2(bool hasClipDepth, bool hasRatio, bool hasChara
 
 void FCTPlaceObject2::WriteToSWFStream(FSWFStream* stream)
 {
-  FSWFStream body;
+  // One scratch body per thread: these tags come by the hundred thousand.
+  thread_local FSWFStream body;
+  body.Clear();
   body.WriteBits(0, 1);  // no clip actions
   body.WriteBits(m_hasClipDepth, 1);
   body.WriteBits(m_name != nullptr, 1);
@@ -49,7 +51,9 @@ void FCTPlaceObject2::WriteToSWFStream(FSWFStream* stream)
 
 void FCTRemoveObject2::WriteToSWFStream(FSWFStream* stream)
 {
-  FSWFStream body;
+  // One scratch body per thread: these tags come by the hundred thousand.
+  thread_local FSWFStream body;
+  body.Clear();
   body.WriteWord(m_depth);
   stream->AppendTag(28, body.Size(), &body);
 }
@@ -67,7 +71,9 @@ FCTSetBackgroundColor::FCTSetBackgroundColor(std::unique_ptr<FColor> color)
 
 void FCTSetBackgroundColor::WriteToSWFStream(FSWFStream* stream)
 {
-  FSWFStream body;
+  // One scratch body per thread: these tags come by the hundred thousand.
+  thread_local FSWFStream body;
+  body.Clear();
   m_color->WriteToSWFStream(&body);
   stream->AppendTag(9, body.Size(), &body);
 }

@@ -218,7 +218,9 @@ void FDTDefineText2::AddTextRecord(std::unique_ptr<FTextRecord> record)
 
 void FDTDefineText2::WriteToSWFStream(FSWFStream* stream)
 {
-  FSWFStream body;
+  // One scratch body per thread: a moving text is defined again every frame.
+  thread_local FSWFStream body;
+  body.Clear();
   body.WriteWord(m_characterID);
   m_bounds->WriteToSWFStream(&body);
   m_matrix->WriteToSWFStream(&body);

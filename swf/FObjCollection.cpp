@@ -73,6 +73,9 @@ void FObjCollection::WriteFileHeader(unsigned char* data, std::size_t fileSize, 
 
 void FObjCollection::WriteMovie(FSWFStream& stream, std::int32_t frameWidth, std::int32_t frameHeight, int frameRate)
 {
+  // Most tags of a movie are a few bytes long; room for 16 a tag saves the
+  // buffer's repeated growth for all but movies of large definitions.
+  stream.Reserve(stream.ByteCount() + 32 + m_objects.size() * 16);
   const std::size_t headerStart = stream.ByteCount();
   const std::size_t headerSize = FileHeaderSize(frameWidth, frameHeight);
   for (std::size_t i = 0; i < headerSize; ++i)

@@ -29,6 +29,15 @@ void FSWFStream::WriteBits(std::uint32_t value, std::uint32_t bitCount)
   m_currentByte = static_cast<std::uint8_t>((acc & ((std::uint64_t(1) << total) - 1)) << m_freeBits);
 }
 
+void FSWFStream::Clear()
+{
+  m_buffer.clear();
+  m_freeBits = 8;
+  m_currentByte = 0;
+  m_largeData.clear();
+  m_largeSize = 0;
+}
+
 void FSWFStream::FlushBits()
 {
   if (m_freeBits == 8)

@@ -19,6 +19,11 @@ public:
   // Appends the low bitCount (0 to 32) bits of value, most significant first.
   // Higher bits are dropped, so signed values land as truncated two's complement.
   void WriteBits(std::uint32_t value, std::uint32_t bitCount);
+  // Makes room for at least `bytes` bytes in the buffer.
+  void Reserve(std::size_t bytes) { m_buffer.reserve(bytes); }
+  // Empties the stream, keeping its buffer's capacity, so that one stream can
+  // serve as the scratch body of many small tags.
+  void Clear();
   // Pads the pending byte with zero bits; does nothing when no bits are pending.
   void FlushBits();
   // The byte writers do not align first: callers flush where the format needs it.
