@@ -4,6 +4,8 @@
 #include "editor/MainUnit.h"
 #include "editor/ProjectFile.h"
 
+#include "common/TempDir.h"
+
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -15,12 +17,11 @@
 
 namespace {
 
+// Scratch files of the run, removed at exit.
 const std::string& folder() {
-    static const std::string dir = [] {
-        std::string t = (std::filesystem::temp_directory_path() / "movi-bench-XXXXXX").string();
-        return std::string(mkdtemp(t.data()));
-    }();
-    return dir;
+    static const movitest::TempDir dir("movi-bench");
+    static const std::string path = dir.path().string();
+    return path;
 }
 
 // 12 pictures of 2880 x 1000 pixels: about 104 MB of pixel rows.
@@ -107,6 +108,5 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     ClearObjekts();
-    std::filesystem::remove_all(folder());
     return 0;
 }

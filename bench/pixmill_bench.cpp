@@ -3,6 +3,7 @@
 // against a direct libjpeg-turbo compression of the same pixels into a file
 // in the same folder (target: SaveDib within 1.3 times the direct time).
 
+#include "common/TempDir.h"
 #include "image_writers.h"
 #include "pixmill.h"
 
@@ -134,7 +135,7 @@ BENCHMARK(BM_DecodePcx24)->Unit(benchmark::kMillisecond);
 
 struct SaveFixture {
     DibRecord rec{};
-    std::string dir;
+    movitest::TempDir dir{"pixmill-bench"};
     SaveFixture()
     {
         const int side = 2880;
@@ -149,14 +150,10 @@ struct SaveFixture {
                 row[x * 3 + 2] = c.r;
             }
         }
-        std::string pattern = (std::filesystem::temp_directory_path() / "pixmill-bench-XXXXXX").string();
-        dir = mkdtemp(pattern.data()) ? pattern : "/tmp";
     }
     ~SaveFixture()
     {
         deldib(&rec);
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 };
 
@@ -198,8 +195,8 @@ bool directCompress(const DibRecord& rec, const std::string& path)
 void BM_SaveDibVsDirect2880(benchmark::State& state)
 {
     SaveFixture& f = fixture();
-    const std::string savePath = f.dir + "/savedib.jpg";
-    const std::string directPath = f.dir + "/direct.jpg";
+    const std::string savePath = f.dir.file("savedib.jpg");
+    const std::string directPath = f.dir.file("direct.jpg");
     double saveSeconds = 0;
     double directSeconds = 0;
     for (auto _ : state) {

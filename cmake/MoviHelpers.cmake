@@ -13,6 +13,7 @@ function(movi_gtest)
 
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${T_NAME} PRIVATE
     MOVI_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
     MOVI_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
@@ -51,5 +52,6 @@ function(movi_bench)
   find_package(benchmark REQUIRED)
   add_executable(${B_NAME} ${B_SOURCES})
   target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark)
+  target_include_directories(${B_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   movi_warnings(${B_NAME})
 endfunction()

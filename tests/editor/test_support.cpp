@@ -40,20 +40,6 @@ void ResetProject() {
     SetProjectSinkFactory({});
 }
 
-TempDir::TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "movi-test-XXXXXX").string();
-    char* made = mkdtemp(templ.data());
-    if (!made)
-        throw std::runtime_error("mkdtemp failed");
-    m_path = made;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(m_path, ec);
-}
-
 std::vector<unsigned char> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

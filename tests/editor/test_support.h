@@ -2,6 +2,7 @@
 // Shared helpers of the editor tests: the bound image library, a fresh
 // temporary folder per test, and a view that records messages.
 
+#include "common/TempDir.h"
 #include "editor/ProjectFile.h"
 
 #include <filesystem>
@@ -23,16 +24,7 @@ public:
     int loads = 0;
 };
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& path() const { return m_path; }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+using TempDir = movitest::TempDir;
 
 std::vector<unsigned char> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);

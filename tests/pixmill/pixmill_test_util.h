@@ -2,6 +2,7 @@
 // Helpers shared by the image library tests: reading a record's pixels as
 // colours (through the palette for indexed pictures) and a fresh temp folder.
 
+#include "common/TempDir.h"
 #include "image_writers.h"
 #include "pixmill.h"
 
@@ -46,26 +47,6 @@ struct ScopedDib {
     DibRecord* operator&() { return &rec; }
 };
 
-// A fresh folder per test, removed afterwards.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pixmill-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp");
-        m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
+using TempDir = movitest::TempDir;
 
 } // namespace pixtest

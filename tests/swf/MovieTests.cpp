@@ -24,9 +24,9 @@ TEST(FObjCollection, EmptyMovieIsTheClassic23Bytes)
 {
   TempDir dir;
   FObjCollection movie;
-  ASSERT_TRUE(movie.CreateMovie(dir.Path() / "empty.swf", 11000, 8000, 12));
-  KeepMovieForReaderCheck(dir.Path() / "empty.swf");
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "empty.swf"),
+  ASSERT_TRUE(movie.CreateMovie(dir.path() / "empty.swf", 11000, 8000, 12));
+  KeepMovieForReaderCheck(dir.path() / "empty.swf");
+  EXPECT_EQ(ReadFileBytes(dir.path() / "empty.swf"),
             (Bytes{0x46, 0x57, 0x53, 0x04,                          // "FWS", version 4
                    0x17, 0x00, 0x00, 0x00,                          // file length 23
                    0x80, 0x00, 0x01, 0x57, 0xC0, 0x00, 0x00, 0xFA, 0x00,  // frame rect, 16-bit fields
@@ -119,8 +119,8 @@ TEST(FObjCollection, EveryMovieNumbersCharactersFromOne)
     auto* other = movie.AddFObj(EmptyShape());
     EXPECT_EQ(shape->ID(), 1);
     EXPECT_EQ(other->ID(), 2);
-    ASSERT_TRUE(movie.CreateMovie(dir.Path() / name, 200, 200, 12));
-    KeepMovieForReaderCheck(dir.Path() / name);
+    ASSERT_TRUE(movie.CreateMovie(dir.path() / name, 200, 200, 12));
+    KeepMovieForReaderCheck(dir.path() / name);
   }
 }
 
@@ -129,8 +129,8 @@ TEST(FObjCollection, UncreatableFileReportsFailureAndKeepsTheCounter)
   TempDir dir;
   FObjCollection movie;
   movie.AddFObj(EmptyShape());  // ID 1
-  EXPECT_FALSE(movie.CreateMovie(dir.Path() / "missing-folder" / "m.swf", 200, 200, 12));
-  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "missing-folder"));
+  EXPECT_FALSE(movie.CreateMovie(dir.path() / "missing-folder" / "m.swf", 200, 200, 12));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing-folder"));
   EXPECT_EQ(NextCharacterID(), 2);  // not set back: nothing was written
   ResetCharacterID();
 }
@@ -138,25 +138,25 @@ TEST(FObjCollection, UncreatableFileReportsFailureAndKeepsTheCounter)
 TEST(FObjCollection, FailedWriteLeavesNoPartialFile)
 {
   TempDir dir;
-  const auto target = dir.Path() / "taken";
+  const auto target = dir.path() / "taken";
   std::filesystem::create_directory(target);
   std::ofstream(target / "keep") << "x";  // a non-empty folder cannot be replaced
   FObjCollection movie;
   EXPECT_FALSE(movie.CreateMovie(target, 200, 200, 12));
   EXPECT_TRUE(std::filesystem::exists(target / "keep"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
 }
 
 TEST(FObjCollection, ReplacesAnExistingMovie)
 {
   TempDir dir;
-  const auto path = dir.Path() / "movie.swf";
+  const auto path = dir.path() / "movie.swf";
   std::ofstream(path) << "an older, longer file than the new movie";
   FObjCollection movie;
   ASSERT_TRUE(movie.CreateMovie(path, 11000, 8000, 12));
   KeepMovieForReaderCheck(path);
   EXPECT_EQ(ReadFileBytes(path).size(), 23u);
-  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "movie.swf.part"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "movie.swf.part"));
 }
 
 TEST(FObjCollection, JpegDataIsReadWhenTheFileIsWritten)
@@ -172,9 +172,9 @@ TEST(FObjCollection, JpegDataIsReadWhenTheFileIsWritten)
   movie.AddFObj(std::make_unique<FDTDefineBitsJPEG2>(jpeg.data(), jpeg.size()));
   movie.AddFObj(std::make_unique<FCTShowFrame>());
   jpeg[2] = 0xAB;  // referenced, not copied: the change reaches the file
-  ASSERT_TRUE(movie.CreateMovie(dir.Path() / "m.swf", 200, 200, 12));
-  KeepMovieForReaderCheck(dir.Path() / "m.swf");
-  const Bytes file = ReadFileBytes(dir.Path() / "m.swf");
+  ASSERT_TRUE(movie.CreateMovie(dir.path() / "m.swf", 200, 200, 12));
+  KeepMovieForReaderCheck(dir.path() / "m.swf");
+  const Bytes file = ReadFileBytes(dir.path() / "m.swf");
   ASSERT_EQ(file.size(), 21u + 2 + 6 + 2 + 4 + 4000 + 2 + 2 + 2);
   const std::size_t data = 21 + 2 + 6 + 2 + 4;
   EXPECT_EQ(Bytes(file.begin() + data, file.begin() + data + 4000), jpeg);
@@ -188,11 +188,11 @@ class SampleMovieTest : public testing::TestWithParam<std::string> {};
 TEST_P(SampleMovieTest, WritesTheSameFileEveryTime)
 {
   TempDir dir;
-  ASSERT_TRUE(WriteSampleMovie(GetParam(), dir.Path() / "a"));
-  ASSERT_TRUE(WriteSampleMovie(GetParam(), dir.Path() / "b"));
-  KeepMovieForReaderCheck(dir.Path() / "a" / (GetParam() + ".swf"));
-  const Bytes a = ReadFileBytes(dir.Path() / "a" / (GetParam() + ".swf"));
-  EXPECT_EQ(a, ReadFileBytes(dir.Path() / "b" / (GetParam() + ".swf")));
+  ASSERT_TRUE(WriteSampleMovie(GetParam(), dir.path() / "a"));
+  ASSERT_TRUE(WriteSampleMovie(GetParam(), dir.path() / "b"));
+  KeepMovieForReaderCheck(dir.path() / "a" / (GetParam() + ".swf"));
+  const Bytes a = ReadFileBytes(dir.path() / "a" / (GetParam() + ".swf"));
+  EXPECT_EQ(a, ReadFileBytes(dir.path() / "b" / (GetParam() + ".swf")));
   ASSERT_GE(a.size(), 23u);
   EXPECT_EQ(BitReader(a, 4).DWord(), a.size());
 }
@@ -207,14 +207,14 @@ INSTANTIATE_TEST_SUITE_P(All, SampleMovieTest, testing::ValuesIn(SampleMovieName
 TEST(FObjCollectionSafety, NeverWritesThroughAPlantedPartialFile)
 {
   TempDir dir;
-  const std::filesystem::path victim = dir.Path() / "victim";
+  const std::filesystem::path victim = dir.path() / "victim";
   {
     std::ofstream(victim) << "keep";
   }
-  std::filesystem::create_symlink(victim, dir.Path() / "movie.swf.part");
+  std::filesystem::create_symlink(victim, dir.path() / "movie.swf.part");
   FObjCollection movie;
   movie.AddFObj(std::make_unique<FCTShowFrame>());
-  ASSERT_TRUE(movie.CreateMovie(dir.Path() / "movie.swf", 11000, 8000, 12));
+  ASSERT_TRUE(movie.CreateMovie(dir.path() / "movie.swf", 11000, 8000, 12));
   EXPECT_EQ(ReadFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "movie.swf").size(), 25u); // header, ShowFrame, End
+  EXPECT_EQ(ReadFileBytes(dir.path() / "movie.swf").size(), 25u); // header, ShowFrame, End
 }

@@ -128,7 +128,7 @@ TEST(FSWFStream, LargeDataLandsInPlaceThroughNestedAppends)
   EXPECT_EQ(movie.SplicedBytes(), expected);
 
   TempDir dir;
-  const auto path = dir.Path() / "out.bin";
+  const auto path = dir.path() / "out.bin";
   std::FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   EXPECT_TRUE(movie.WriteToFile(f));

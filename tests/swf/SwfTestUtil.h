@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FSWFStream.h"
+#include "common/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -72,24 +73,7 @@ private:
   std::size_t m_bit;
 };
 
-// A fresh folder per test, removed afterwards.
-class TempDir {
-public:
-  TempDir()
-  {
-    std::string pattern = (std::filesystem::temp_directory_path() / "swf-test-XXXXXX").string();
-    m_path = mkdtemp(pattern.data());
-  }
-  ~TempDir()
-  {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-  }
-  const std::filesystem::path& Path() const { return m_path; }
-
-private:
-  std::filesystem::path m_path;
-};
+using TempDir = movitest::TempDir;
 
 // The independent reader check runs the movie tests with SWF_READER_CHECK_DIR
 // set; every movie a test writes is then copied there to be parsed as well.

@@ -1,6 +1,8 @@
 #pragma once
 // A fresh temporary folder per test, removed with everything in it.
 
+#include "common/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,26 +12,7 @@
 
 namespace uninstall_test {
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "uninstall-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) ADD_FAILURE() << "cannot create a temporary folder";
-        m_path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
+using TempFolder = movitest::TempDir;
 
 // Creates the file with its folders.
 inline void writeFile(const std::filesystem::path& p, const std::string& text = "x") {
