@@ -7,6 +7,8 @@
 #include "platform/TextCodec.h"
 #include "swf/FObjCollection.h"
 
+#include "common/TempDir.h"
+
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
 
@@ -20,12 +22,11 @@
 
 namespace {
 
+// Scratch files of the run, removed at exit.
 const std::string& folder() {
-    static const std::string dir = [] {
-        std::string t = (std::filesystem::temp_directory_path() / "movi-bench-XXXXXX").string();
-        return std::string(mkdtemp(t.data()));
-    }();
-    return dir;
+    static const movitest::TempDir dir("movi-bench");
+    static const std::string path = dir.path().string();
+    return path;
 }
 
 void buildProject() {
@@ -95,22 +96,32 @@ void BM_CompileLargeProject(benchmark::State& state) {
     state.counters["warnings"] = double(r.warnings.size());
 }
 
+// Every picture of the project scaled to its export size, as the export does.
+struct ExportedPictures {
+    ExportedPictures() {
+        for (int32_t i = 0; i < ObjektList.Count; ++i) {
+            ObjektList.Select(i);
+            if (CurObjekt->Kind != okPicture)
+                continue;
+            const BoxSize size = PictureExportSize(*CurObjekt, 640, 480);
+            pictures.push_back(ScaleDib(CurObjekt->Picture, size.w, size.h));
+        }
+    }
+    ~ExportedPictures() {
+        for (DibRecord& d : pictures)
+            Pixmill.deldib(&d);
+    }
+    std::vector<DibRecord> pictures;
+};
+
 // The exported pixels of every picture compressed straight with libjpeg-turbo
 // (quality 75, into a file), the yardstick for the picture export.
 void BM_DirectJpegOfExportedPixels(benchmark::State& state) {
     buildProject();
-    std::vector<DibRecord> exported;
-    for (int32_t i = 0; i < ObjektList.Count; ++i) {
-        ObjektList.Select(i);
-        if (CurObjekt->Kind != okPicture)
-            continue;
-        const BoxSize size = PictureExportSize(*CurObjekt, 640, 480);
-        exported.push_back(ScaleDib(CurObjekt->Picture, size.w, size.h));
-    }
+    ExportedPictures exported;
     const std::string path = folder() + "/direct.jpg";
-    std::vector<uint8_t> row;
     for (auto _ : state) {
-        for (const DibRecord& d : exported) {
+        for (const DibRecord& d : exported.pictures) {
             std::FILE* f = std::fopen(path.c_str(), "wb");
             jpeg_compress_struct c{};
             jpeg_error_mgr err{};
@@ -133,41 +144,22 @@ void BM_DirectJpegOfExportedPixels(benchmark::State& state) {
             std::fclose(f);
         }
     }
-    for (DibRecord& d : exported)
-        Pixmill.deldib(&d);
 }
 
 // The steps of the picture export one by one, for the same 20 pictures.
 void BM_ExportStepScale(benchmark::State& state) {
     buildProject();
-    for (auto _ : state) {
-        for (int32_t i = 0; i < ObjektList.Count; ++i) {
-            ObjektList.Select(i);
-            if (CurObjekt->Kind != okPicture)
-                continue;
-            const BoxSize size = PictureExportSize(*CurObjekt, 640, 480);
-            DibRecord d = ScaleDib(CurObjekt->Picture, size.w, size.h);
-            Pixmill.deldib(&d);
-        }
-    }
+    for (auto _ : state)
+        ExportedPictures scaled;
 }
 
 void BM_ExportStepSaveDib(benchmark::State& state) {
     buildProject();
-    std::vector<DibRecord> exported;
-    for (int32_t i = 0; i < ObjektList.Count; ++i) {
-        ObjektList.Select(i);
-        if (CurObjekt->Kind != okPicture)
-            continue;
-        const BoxSize size = PictureExportSize(*CurObjekt, 640, 480);
-        exported.push_back(ScaleDib(CurObjekt->Picture, size.w, size.h));
-    }
+    ExportedPictures exported;
     const std::string path = folder() + "/savedib.jpg";
     for (auto _ : state)
-        for (DibRecord& d : exported)
+        for (DibRecord& d : exported.pictures)
             Pixmill.SaveDib(&d, path.c_str(), 7, nullptr);
-    for (DibRecord& d : exported)
-        Pixmill.deldib(&d);
 }
 
 void BM_ExportWhole(benchmark::State& state) {
@@ -197,6 +189,5 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     ClearObjekts();
-    std::filesystem::remove_all(folder());
     return 0;
 }

@@ -1,7 +1,6 @@
 #include "compiler/HtmlPage.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/ReplacingFile.h"
 
 #include <cstdio>
 
@@ -63,27 +62,12 @@ std::string HtmlPagePath(const std::string& moviePath) {
 bool WriteHtmlPage(const std::string& path, const std::vector<std::string>& lines) {
     // Written beside the page and renamed over it, so that a failed write
     // leaves the previous page as it was.
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    std::FILE* f = fdopen(fd, "wb");
-    if (!f) {
-        close(fd);
-        unlink(temp.c_str());
-        return false;
-    }
-    bool ok = true;
+    platform::ReplacingFile out(path);
+    std::FILE* f = out.file();
+    bool ok = f != nullptr;
     for (const std::string& line : lines) {
         ok = ok && std::fwrite(line.data(), 1, line.size(), f) == line.size();
         ok = ok && std::fwrite("\r\n", 1, 2, f) == 2;
     }
-    const mode_t mask = umask(0);
-    umask(mask);
-    ok = fchmod(fd, 0666 & ~mask) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok)
-        unlink(temp.c_str());
-    return ok;
+    return ok && out.commit(false);
 }

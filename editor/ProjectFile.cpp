@@ -2,6 +2,7 @@
 
 #include "app/PixmillBinding.h"
 #include "editor/MainUnit.h"
+#include "platform/ReplacingFile.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -333,32 +334,17 @@ void SetProjectSinkFactory(ProjectSinkFactory factory) { g_sinkFactory = std::mo
 
 bool SaveProject(const std::string& path) {
     // Write beside the target, then rename over it: the old file survives any failure.
-    std::string temp = path + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-    if (!f) {
-        if (fd >= 0) {
-            close(fd);
-            unlink(temp.c_str());
-        }
+    platform::ReplacingFile out(path);
+    if (!out.file()) {
         showError(ProjectCreateErrorText);
         return false;
     }
-    std::unique_ptr<ProjectSink> sink = g_sinkFactory ? g_sinkFactory(f) : std::make_unique<FileSink>(f);
+    std::unique_ptr<ProjectSink> sink =
+        g_sinkFactory ? g_sinkFactory(out.file()) : std::make_unique<FileSink>(out.file());
     bool ok = writeProject(*sink);
     sink.reset();
-    ok = std::fflush(f) == 0 && ok;
-    ok = fsync(fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    // mkstemp creates the file readable by its owner only; give it the usual mode.
-    if (ok) {
-        mode_t mask = umask(0);
-        umask(mask);
-        ok = chmod(temp.c_str(), 0666 & ~mask) == 0;
-    }
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+    ok = ok && out.commit(true);
     if (!ok) {
-        unlink(temp.c_str());
         showError(ProjectCreateErrorText);
         return false;
     }

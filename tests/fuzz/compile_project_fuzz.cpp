@@ -1,7 +1,7 @@
 // Compiles whatever project the reader accepts. Hostile but readable projects
 // (absurd rectangles, times, sizes, kinds, rotations, texts that are not
 // Shift-JIS) must give a movie, never a crash or a read out of bounds.
-#include "app/PixmillBinding.h"
+#include "LinkedPixmill.h"
 #include "compiler/CompileMovie.h"
 #include "editor/MainUnit.h"
 #include "editor/ProjectFile.h"
@@ -18,12 +18,7 @@ std::string g_output;
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    Pixmill.OpenDib = OpenDib;
-    Pixmill.deldib = deldib;
-    Pixmill.SaveDib = SaveDib;
-    Pixmill.newdib = newdib;
-    Pixmill.getpixel = getpixel;
-    Pixmill.setpixel = setpixel;
+    BindLinkedPixmill();
     g_output = "/tmp/compile-fuzz-" + std::to_string(getpid()) + ".swf";
     return 0;
 }

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the project reader, pictures included. A file is
 // either refused or loaded completely; nothing may be read or written outside
 // the file's bytes or the pictures' memory.
-#include "app/PixmillBinding.h"
+#include "LinkedPixmill.h"
 #include "editor/MainUnit.h"
 #include "editor/ProjectFile.h"
 
@@ -9,12 +9,7 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    Pixmill.OpenDib = OpenDib;
-    Pixmill.deldib = deldib;
-    Pixmill.SaveDib = SaveDib;
-    Pixmill.newdib = newdib;
-    Pixmill.getpixel = getpixel;
-    Pixmill.setpixel = setpixel;
+    BindLinkedPixmill();
     return 0;
 }
 
