@@ -13,7 +13,8 @@ const char* const PixmillLoadError = "Could not load file Pixmill.DLL";
 
 namespace {
 
-template <typename Fn> bool lookUp(void* handle, const char* name, Fn& slot, BindingReporter& reporter) {
+template <typename Fn>
+bool lookUp(void* handle, const char* name, Fn& slot, BindingReporter& reporter) {
     void* sym = handle ? dlsym(handle, name) : nullptr;
     if (!sym) {
         reporter.showMessage(PixmillLoadError);
@@ -50,15 +51,13 @@ bool BindPixmill(const std::string& programDir, BindingReporter& reporter) {
 }
 
 void ConsoleBindingReporter::showMessage(const std::string& message) {
-    if (!m_quiet)
-        std::fprintf(stderr, "%s\n", message.c_str());
+    if (!m_quiet) std::fprintf(stderr, "%s\n", message.c_str());
 }
 
 std::string ProgramFolder() {
     char buf[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return "./";
+    if (n <= 0) return "./";
     std::string path(buf, static_cast<size_t>(n));
     return path.substr(0, path.rfind('/') + 1);
 }

@@ -16,9 +16,7 @@ struct PixmillApi {
     int (*getpixel)(const DibRecord*, int, int) = nullptr;
     void (*setpixel)(DibRecord*, int, int, int) = nullptr;
 
-    bool complete() const {
-        return OpenDib && deldib && SaveDib && newdib && getpixel && setpixel;
-    }
+    bool complete() const { return OpenDib && deldib && SaveDib && newdib && getpixel && setpixel; }
 };
 
 extern PixmillApi Pixmill;

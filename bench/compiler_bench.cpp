@@ -31,15 +31,15 @@ const std::string& folder() {
 
 void buildProject() {
     static bool built = false;
-    if (built)
-        return;
+    if (built) return;
     built = true;
     ConsoleBindingReporter reporter(true);
     BindPixmill(ProgramFolder(), reporter);
     Stage.setWidth(800);
     Stage.setHeight(600);
     Stage.setFramesPerSecond(30);
-    const char* phrases[] = {"動く文字と図形の試験", "ようこそムービルーム", "日本語の文章を表示中", "春夏秋冬の色と形です"};
+    const char* phrases[] = {"動く文字と図形の試験", "ようこそムービルーム", "日本語の文章を表示中",
+                             "春夏秋冬の色と形です"};
     for (int i = 0; i < 100; ++i) {
         // Each text moves and grows for ten seconds, the starts spread over the minute.
         Objekt* t = AddObjekt(okText);
@@ -61,7 +61,8 @@ void buildProject() {
         Pixmill.newdib(&pic, 640, 480, 24, nullptr, 0);
         for (int32_t y = 0; y < 480; ++y)
             for (int32_t x = 0; x < 640; ++x)
-                Pixmill.setpixel(&pic, x, y, (x * 3 + i) | ((y * 2) & 255) << 8 | ((x ^ y) & 255) << 16);
+                Pixmill.setpixel(&pic, x, y,
+                                 (x * 3 + i) | ((y * 2) & 255) << 8 | ((x ^ y) & 255) << 16);
         Objekt* p = AddObjekt(okPicture, &pic);
         p->Start = {10 * i, 10 * i, 10 * i + 320, 10 * i + 240, 24, 0, i * 1000, 0, 0};
         p->End = {300, 200, 620, 440, 24, 450, i * 1000 + 20000, 0, 0};
@@ -101,8 +102,7 @@ struct ExportedPictures {
     ExportedPictures() {
         for (int32_t i = 0; i < ObjektList.Count; ++i) {
             ObjektList.Select(i);
-            if (CurObjekt->Kind != okPicture)
-                continue;
+            if (CurObjekt->Kind != okPicture) continue;
             const BoxSize size = PictureExportSize(*CurObjekt, 640, 480);
             pictures.push_back(ScaleDib(CurObjekt->Picture, size.w, size.h));
         }
@@ -169,8 +169,7 @@ void BM_ExportWhole(benchmark::State& state) {
         std::vector<std::vector<uint8_t>> blocks;
         for (int32_t i = 0; i < ObjektList.Count; ++i) {
             ObjektList.Select(i);
-            if (CurObjekt->Kind == okPicture)
-                StartPictureElement(movie, 800, 600, blocks);
+            if (CurObjekt->Kind == okPicture) StartPictureElement(movie, 800, 600, blocks);
         }
         ResetCharacterID();
     }

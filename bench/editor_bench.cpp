@@ -27,8 +27,7 @@ const std::string& folder() {
 // 12 pictures of 2880 x 1000 pixels: about 104 MB of pixel rows.
 void buildProject() {
     static bool built = false;
-    if (built)
-        return;
+    if (built) return;
     built = true;
     ConsoleBindingReporter reporter(true);
     BindPixmill(ProgramFolder(), reporter);
@@ -43,7 +42,9 @@ void buildProject() {
     }
 }
 
-uint64_t fileSize(const std::string& p) { return std::filesystem::file_size(p); }
+uint64_t fileSize(const std::string& p) {
+    return std::filesystem::file_size(p);
+}
 
 void BM_SaveProject(benchmark::State& state) {
     buildProject();
@@ -67,8 +68,7 @@ void BM_PlainWrite(benchmark::State& state) {
         std::FILE* f = std::fopen(path.c_str(), "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fflush(f);
-        if (state.range(0))
-            fsync(fileno(f));
+        if (state.range(0)) fsync(fileno(f));
         std::fclose(f);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));

@@ -27,8 +27,7 @@ constexpr int kSide = 2048;
 
 // A photograph-like picture: smooth shading with some texture, so that runs
 // are short as in real pictures.
-Picture benchPicture(int w, int h)
-{
+Picture benchPicture(int w, int h) {
     Picture p;
     p.width = w;
     p.height = h;
@@ -41,15 +40,14 @@ Picture benchPicture(int w, int h)
 }
 
 // An 8-bit picture with runs, as drawn pictures have.
-Picture benchIndexed(int w, int h)
-{
+Picture benchIndexed(int w, int h) {
     Picture p = indexedPicture(w, h, 8);
     p.index = [](int x, int y) { return ((x / 12) ^ (y / 9)) & 255; };
     return p;
 }
 
-void decode(benchmark::State& state, const Bytes& file, int (*reader)(const uint8_t*, size_t, DibRecord*))
-{
+void decode(benchmark::State& state, const Bytes& file,
+            int (*reader)(const uint8_t*, size_t, DibRecord*)) {
     for (auto _ : state) {
         DibRecord rec{};
         if (!reader(file.data(), file.size(), &rec)) {
@@ -59,20 +57,19 @@ void decode(benchmark::State& state, const Bytes& file, int (*reader)(const uint
         benchmark::DoNotOptimize(rec.Bits);
         deldib(&rec);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(file.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(file.size()));
     state.counters["file_MB"] = static_cast<double>(file.size()) / 1e6;
 }
 
-void BM_DecodeBmp24(benchmark::State& state)
-{
+void BM_DecodeBmp24(benchmark::State& state) {
     BmpOptions o;
     static const Bytes file = makeBmp(benchPicture(kSide, kSide), o);
     decode(state, file, pixmill_read_bmp);
 }
 BENCHMARK(BM_DecodeBmp24)->Unit(benchmark::kMillisecond);
 
-void BM_DecodeBmp8(benchmark::State& state)
-{
+void BM_DecodeBmp8(benchmark::State& state) {
     BmpOptions o;
     o.bits = 8;
     static const Bytes file = makeBmp(benchIndexed(kSide, kSide), o);
@@ -80,8 +77,7 @@ void BM_DecodeBmp8(benchmark::State& state)
 }
 BENCHMARK(BM_DecodeBmp8)->Unit(benchmark::kMillisecond);
 
-void BM_DecodeBmpRle8(benchmark::State& state)
-{
+void BM_DecodeBmpRle8(benchmark::State& state) {
     BmpOptions o;
     o.bits = 8;
     o.compression = 1;
@@ -90,16 +86,14 @@ void BM_DecodeBmpRle8(benchmark::State& state)
 }
 BENCHMARK(BM_DecodeBmpRle8)->Unit(benchmark::kMillisecond);
 
-void BM_DecodeTga24(benchmark::State& state)
-{
+void BM_DecodeTga24(benchmark::State& state) {
     TgaOptions o;
     static const Bytes file = makeTga(benchPicture(kSide, kSide), o);
     decode(state, file, pixmill_read_tga);
 }
 BENCHMARK(BM_DecodeTga24)->Unit(benchmark::kMillisecond);
 
-void BM_DecodeTgaRle24(benchmark::State& state)
-{
+void BM_DecodeTgaRle24(benchmark::State& state) {
     TgaOptions o;
     o.type = 10;
     static const Bytes file = makeTga(benchPicture(kSide, kSide), o);
@@ -107,8 +101,7 @@ void BM_DecodeTgaRle24(benchmark::State& state)
 }
 BENCHMARK(BM_DecodeTgaRle24)->Unit(benchmark::kMillisecond);
 
-void BM_DecodeTgaRle8(benchmark::State& state)
-{
+void BM_DecodeTgaRle8(benchmark::State& state) {
     TgaOptions o;
     o.type = 9;
     o.depth = 8;
@@ -117,15 +110,13 @@ void BM_DecodeTgaRle8(benchmark::State& state)
 }
 BENCHMARK(BM_DecodeTgaRle8)->Unit(benchmark::kMillisecond);
 
-void BM_DecodePcx8(benchmark::State& state)
-{
+void BM_DecodePcx8(benchmark::State& state) {
     static const Bytes file = makePcx(benchIndexed(kSide, kSide), {8, 1, true, 5});
     decode(state, file, pixmill_read_pcx);
 }
 BENCHMARK(BM_DecodePcx8)->Unit(benchmark::kMillisecond);
 
-void BM_DecodePcx24(benchmark::State& state)
-{
+void BM_DecodePcx24(benchmark::State& state) {
     static const Bytes file = makePcx(benchPicture(kSide, kSide), {8, 3, true, 5});
     decode(state, file, pixmill_read_pcx);
 }
@@ -136,8 +127,7 @@ BENCHMARK(BM_DecodePcx24)->Unit(benchmark::kMillisecond);
 struct SaveFixture {
     DibRecord rec{};
     movitest::TempDir dir{"pixmill-bench"};
-    SaveFixture()
-    {
+    SaveFixture() {
         const int side = 2880;
         newdib(&rec, side, side, 24, nullptr, 0);
         const Picture p = benchPicture(side, side);
@@ -151,25 +141,19 @@ struct SaveFixture {
             }
         }
     }
-    ~SaveFixture()
-    {
-        deldib(&rec);
-    }
+    ~SaveFixture() { deldib(&rec); }
 };
 
-SaveFixture& fixture()
-{
+SaveFixture& fixture() {
     static SaveFixture f;
     return f;
 }
 
 // The same pixels straight into libjpeg-turbo at the same quality, rows fed
 // in place, written to a plain file.
-bool directCompress(const DibRecord& rec, const std::string& path)
-{
+bool directCompress(const DibRecord& rec, const std::string& path) {
     FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out)
-        return false;
+    if (!out) return false;
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -184,7 +168,8 @@ bool directCompress(const DibRecord& rec, const std::string& path)
     jpeg_start_compress(&c, TRUE);
     const int h = rec.Info->biHeight;
     while (c.next_scanline < c.image_height) {
-        JSAMPROW row = rec.Bits + static_cast<size_t>(h - 1 - static_cast<int>(c.next_scanline)) * rec.BytesPerRow;
+        JSAMPROW row = rec.Bits + static_cast<size_t>(h - 1 - static_cast<int>(c.next_scanline)) *
+                                      rec.BytesPerRow;
         jpeg_write_scanlines(&c, &row, 1);
     }
     jpeg_finish_compress(&c);
@@ -192,8 +177,7 @@ bool directCompress(const DibRecord& rec, const std::string& path)
     return std::fclose(out) == 0;
 }
 
-void BM_SaveDibVsDirect2880(benchmark::State& state)
-{
+void BM_SaveDibVsDirect2880(benchmark::State& state) {
     SaveFixture& f = fixture();
     const std::string savePath = f.dir.file("savedib.jpg");
     const std::string directPath = f.dir.file("direct.jpg");

@@ -11,20 +11,19 @@
 
 namespace {
 
-const std::u16string kJapanese =
-    u"吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじめじめした所で"
-    u"ニャーニャー泣いていた事だけは記憶している。アニメーションの書き出し、文字の輪郭、漢字仮名交じり文。";
-const std::u16string kLatin =
-    u"The quick brown fox jumps over the lazy dog. Pack my box with five dozen liquor jugs! 0123456789";
+const std::u16string kJapanese = u"吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ"
+                                 u"。何でも薄暗いじめじめした所で"
+                                 u"ニャーニャー泣いていた事だけは記憶している。アニメーションの書き"
+                                 u"出し、文字の輪郭、漢字仮名交じり文。";
+const std::u16string kLatin = u"The quick brown fox jumps over the lazy dog. Pack my box with five "
+                              u"dozen liquor jugs! 0123456789";
 
-platform::FontOutlineCache& cache()
-{
+platform::FontOutlineCache& cache() {
     static platform::FontOutlineCache c;
     return c;
 }
 
-void outlines(benchmark::State& state, const char* face, const std::u16string& text)
-{
+void outlines(benchmark::State& state, const char* face, const std::u16string& text) {
     const platform::FontFace& f = cache().faceUtf8(face);
     platform::GlyphOutline out;
     std::size_t bytes = 0;
@@ -35,14 +34,14 @@ void outlines(benchmark::State& state, const char* face, const std::u16string& t
         }
         benchmark::DoNotOptimize(out.data.data());
     }
-    state.counters["glyphs/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * text.size()), benchmark::Counter::kIsRate);
-    state.counters["bytes/glyph"] = static_cast<double>(bytes) / static_cast<double>(state.iterations() * text.size());
+    state.counters["glyphs/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * text.size()), benchmark::Counter::kIsRate);
+    state.counters["bytes/glyph"] =
+        static_cast<double>(bytes) / static_cast<double>(state.iterations() * text.size());
 }
 
 // FreeType alone: char index lookup and an unscaled, unhinted glyph load.
-void rawLoad(benchmark::State& state, const char* face, const std::u16string& text)
-{
+void rawLoad(benchmark::State& state, const char* face, const std::u16string& text) {
     const platform::FontFace& f = cache().faceUtf8(face);
     FT_Library lib = nullptr;
     FT_Face ft = nullptr;
@@ -50,19 +49,19 @@ void rawLoad(benchmark::State& state, const char* face, const std::u16string& te
     FT_New_Face(lib, f.file().c_str(), f.faceIndex(), &ft);
     for (auto _ : state) {
         for (char16_t ch : text) {
-            FT_Load_Glyph(ft, FT_Get_Char_Index(ft, ch), FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
+            FT_Load_Glyph(ft, FT_Get_Char_Index(ft, ch),
+                          FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
             benchmark::DoNotOptimize(ft->glyph->outline.n_points);
         }
     }
-    state.counters["glyphs/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * text.size()), benchmark::Counter::kIsRate);
+    state.counters["glyphs/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * text.size()), benchmark::Counter::kIsRate);
     FT_Done_Face(ft);
     FT_Done_FreeType(lib);
 }
 
 // FreeType alone with its own scaling to a 1000-pixel em, unhinted.
-void rawLoadScaled(benchmark::State& state, const char* face, const std::u16string& text)
-{
+void rawLoadScaled(benchmark::State& state, const char* face, const std::u16string& text) {
     const platform::FontFace& f = cache().faceUtf8(face);
     FT_Library lib = nullptr;
     FT_Face ft = nullptr;
@@ -75,16 +74,15 @@ void rawLoadScaled(benchmark::State& state, const char* face, const std::u16stri
             benchmark::DoNotOptimize(ft->glyph->outline.n_points);
         }
     }
-    state.counters["glyphs/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * text.size()), benchmark::Counter::kIsRate);
+    state.counters["glyphs/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * text.size()), benchmark::Counter::kIsRate);
     FT_Done_Face(ft);
     FT_Done_FreeType(lib);
 }
 
 // Opening the font configuration and the default Japanese face: the fixed
 // cost of one compilation.
-void cacheStartup(benchmark::State& state)
-{
+void cacheStartup(benchmark::State& state) {
     for (auto _ : state) {
         platform::FontOutlineCache c;
         benchmark::DoNotOptimize(&c.faceUtf8("ＭＳ ゴシック"));

@@ -14,11 +14,11 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
-#include <numbers>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <numbers>
 
 int32_t FrameTime = 0;
 int32_t PrevFrameTime = -1;
@@ -33,9 +33,15 @@ constexpr int32_t MaxDepth = 65535;
 // The header's frame count is a 16-bit value.
 constexpr int32_t MaxFrames = 65535;
 
-int32_t red(int32_t c) { return c & 0xFF; }
-int32_t green(int32_t c) { return (c >> 8) & 0xFF; }
-int32_t blue(int32_t c) { return (c >> 16) & 0xFF; }
+int32_t red(int32_t c) {
+    return c & 0xFF;
+}
+int32_t green(int32_t c) {
+    return (c >> 8) & 0xFF;
+}
+int32_t blue(int32_t c) {
+    return (c >> 16) & 0xFF;
+}
 
 // Transparency in percent to alpha; values outside 0..100 count as the nearer limit.
 int32_t alphaOf(int64_t transparency) {
@@ -49,13 +55,18 @@ int32_t side(int32_t from, int32_t to) {
 }
 
 // Stored rotation (tenths, counter-clockwise) to the movie's whole degrees.
-int32_t movieDegrees(int64_t tenths) { return static_cast<int32_t>(-tenths / 10); }
+int32_t movieDegrees(int64_t tenths) {
+    return static_cast<int32_t>(-tenths / 10);
+}
 
-double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 class Compiler {
 public:
-    Compiler(const CompileOptions& options, CompileResult& result) : m_options(options), m_result(result) {}
+    Compiler(const CompileOptions& options, CompileResult& result)
+        : m_options(options), m_result(result) {}
 
     void run();
 
@@ -63,8 +74,7 @@ private:
     // Linear blend from a to b at e of dur; an element without duration is at b.
     // The product is formed in 128 bits: stored values and times each span 32.
     int64_t mix(int64_t a, int64_t b) const {
-        if (m_dur == 0)
-            return b;
+        if (m_dur == 0) return b;
         const int64_t d = b - a;
         // Nearly always both factors are far below 2^31 and 64 bits suffice.
         if (d > -(int64_t(1) << 31) && d < (int64_t(1) << 31) && m_e < (int64_t(1) << 31))
@@ -85,9 +95,10 @@ private:
     void place(bool move, bool hasCharacter, std::unique_ptr<FMatrix> matrix, bool hasRatio = false,
                uint16_t ratio = 0) {
         Objekt& o = *CurObjekt;
-        add(std::make_unique<FCTPlaceObject2>(false, hasRatio, hasCharacter, move, static_cast<uint16_t>(o.Work.Depth),
-                                              static_cast<uint16_t>(o.Work.CharID), std::move(matrix), nullptr,
-                                              ratio, nullptr, uint16_t(0)));
+        add(std::make_unique<FCTPlaceObject2>(
+            false, hasRatio, hasCharacter, move, static_cast<uint16_t>(o.Work.Depth),
+            static_cast<uint16_t>(o.Work.CharID), std::move(matrix), nullptr, ratio, nullptr,
+            uint16_t(0)));
     }
 
     bool hasTags(const Objekt& o) const;
@@ -96,7 +107,8 @@ private:
     void startDrawing();
     void startPicture(int32_t index);
     void updateElement();
-    void defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int32_t alpha, int32_t& half, int32_t& size);
+    void defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int32_t alpha, int32_t& half,
+                    int32_t& size);
     void warn(std::string text) { m_result.warnings.push_back(std::move(text)); }
 
     const CompileOptions& m_options;
@@ -106,7 +118,7 @@ private:
     FObjCollection m_movie;
     platform::FontOutlineCache m_fonts;
     std::vector<uint8_t> m_placed; // per element: placed at a depth in this compilation
-    int32_t m_index = 0; // the element being started
+    int32_t m_index = 0;           // the element being started
     int32_t m_idsUsed = 0;
     int32_t m_depthCounter = 1;
     int64_t m_e = 0, m_dur = 0;
@@ -137,8 +149,8 @@ bool Compiler::hasTags(const Objekt& o) const {
     return o.Kind == okDrawing || o.Kind == okPicture || (o.Kind == okText && o.Text && o.Text[0]);
 }
 
-void Compiler::defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int32_t alpha, int32_t& half,
-                          int32_t& size) {
+void Compiler::defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int32_t alpha,
+                          int32_t& half, int32_t& size) {
     Objekt& o = *CurObjekt;
     // The text height field holds 16 bits.
     size = static_cast<int32_t>(std::clamp<int64_t>(fontSize * 20, 0, 65535));
@@ -150,13 +162,13 @@ void Compiler::defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int
         std::make_unique<FRect>(-m_width * 20, -m_height * 20, m_width * 20, m_height * 20),
         std::make_unique<FMatrix>(false, 0, 0, false, 0, 0, -half, -(size / 2)),
         static_cast<int>(o.Work.FontTag->GlyphCount()));
-    text->AddTextRecord(std::make_unique<FTextChangeRecord>(true, true, false, false,
-                                                            static_cast<uint16_t>(o.Work.FontID),
-                                                            static_cast<uint16_t>(size),
-                                                            std::make_unique<FColor>(r, g, b, alpha), 0, 0));
+    text->AddTextRecord(std::make_unique<FTextChangeRecord>(
+        true, true, false, false, static_cast<uint16_t>(o.Work.FontID), static_cast<uint16_t>(size),
+        std::make_unique<FColor>(r, g, b, alpha), 0, 0));
     auto glyphs = std::make_unique<FTextGlyphRecord>();
     for (int32_t i = 0; i < o.Work.GlyphCount; ++i)
-        glyphs->AddGlyphEntry(static_cast<uint16_t>(i), static_cast<int32_t>(int64_t(o.Work.Advances[i]) * size / 1000));
+        glyphs->AddGlyphEntry(static_cast<uint16_t>(i),
+                              static_cast<int32_t>(int64_t(o.Work.Advances[i]) * size / 1000));
     text->AddTextRecord(std::move(glyphs));
     o.Work.CharID = text->ID();
     o.Work.TextTag = add(std::move(text));
@@ -166,11 +178,11 @@ void Compiler::startText(int32_t index) {
     Objekt& o = *CurObjekt;
     const std::optional<std::u16string> wide = platform::cp932ToUtf16(o.Text);
     if (!wide || wide->empty()) {
-        warn("element " + std::to_string(index + 1) + ": the text is not valid Shift-JIS and was left out");
+        warn("element " + std::to_string(index + 1) +
+             ": the text is not valid Shift-JIS and was left out");
         return;
     }
-    if (!takeIDs(3, "a text element"))
-        return;
+    if (!takeIDs(3, "a text element")) return;
     // Opening a face happens once per face and compilation; it is not part
     // of the per-glyph cost measured below.
     const platform::FontFace& face = m_fonts.face(o.FontName ? o.FontName : "");
@@ -182,8 +194,7 @@ void Compiler::startText(int32_t index) {
     std::free(o.Work.Advances);
     o.Work.WideText = static_cast<char16_t*>(std::calloc(size_t(n) + 1, sizeof(char16_t)));
     o.Work.Advances = static_cast<int32_t*>(std::calloc(size_t(n) + 1, sizeof(int32_t)));
-    if (!o.Work.WideText || !o.Work.Advances)
-        std::abort();
+    if (!o.Work.WideText || !o.Work.Advances) std::abort();
     std::memcpy(o.Work.WideText, wide->data(), size_t(n) * sizeof(char16_t));
     o.Work.GlyphCount = n;
     for (int32_t i = 0; i < n; ++i) {
@@ -196,36 +207,39 @@ void Compiler::startText(int32_t index) {
     m_glyphSeconds += seconds(start);
     o.Work.FontTag = add(std::move(font));
 
-    auto info = std::make_unique<FDTDefineFontInfo>("Arial", static_cast<uint16_t>(o.Work.FontID), uint16_t(1), false,
-                                                    false);
+    auto info = std::make_unique<FDTDefineFontInfo>("Arial", static_cast<uint16_t>(o.Work.FontID),
+                                                    uint16_t(1), false, false);
     for (int32_t i = 0; i < n; ++i)
         info->AddCode(o.Work.WideText[i]);
     add(std::move(info));
 
     const ObjektState& s = o.Start;
     int32_t half = 0, size = 0;
-    defineText(s.FontSize, red(s.Color), green(s.Color), blue(s.Color), alphaOf(s.Transparency), half, size);
+    defineText(s.FontSize, red(s.Color), green(s.Color), blue(s.Color), alphaOf(s.Transparency),
+               half, size);
     const FixedAngle a = FixedCosSin(movieDegrees(s.Rotation));
-    if (!takeDepth())
-        return;
+    if (!takeDepth()) return;
     place(false, true,
-          std::make_unique<FMatrix>(true, a.c, a.c, true, a.s, -a.s, ClampTwips(int64_t(s.Left) * 20 + half),
+          std::make_unique<FMatrix>(true, a.c, a.c, true, a.s, -a.s,
+                                    ClampTwips(int64_t(s.Left) * 20 + half),
                                     ClampTwips(int64_t(s.Top) * 20 + size / 2)));
     m_placed[size_t(m_index)] = 1;
 }
 
 void Compiler::startDrawing() {
     Objekt& o = *CurObjekt;
-    if (!takeIDs(1, "a drawing object"))
-        return;
+    if (!takeIDs(1, "a drawing object")) return;
     const ObjektState& s = o.Start;
     const ObjektState& e = o.End;
-    auto morph = std::make_unique<FDTDefineMorphShape>(std::make_unique<FRect>(0, 0, m_width * 20, m_height * 20),
-                                                       std::make_unique<FRect>(0, 0, m_width * 20, m_height * 20));
+    auto morph = std::make_unique<FDTDefineMorphShape>(
+        std::make_unique<FRect>(0, 0, m_width * 20, m_height * 20),
+        std::make_unique<FRect>(0, 0, m_width * 20, m_height * 20));
     o.Work.MorphTag = morph.get();
     const uint32_t fill = morph->AddFillStyle(std::make_unique<FMorphFillStyleSolid>(
-        std::make_unique<FColor>(red(s.Color), green(s.Color), blue(s.Color), alphaOf(s.Transparency)),
-        std::make_unique<FColor>(red(e.Color), green(e.Color), blue(e.Color), alphaOf(e.Transparency))));
+        std::make_unique<FColor>(red(s.Color), green(s.Color), blue(s.Color),
+                                 alphaOf(s.Transparency)),
+        std::make_unique<FColor>(red(e.Color), green(e.Color), blue(e.Color),
+                                 alphaOf(e.Transparency))));
     morph->FinishStyleArrays();
     if (o.DrawKind == dkRectangle || o.DrawKind == dkEllipse) {
         // The fill goes on the inside of the start outline; the end outline is
@@ -248,8 +262,7 @@ void Compiler::startDrawing() {
     }
     const uint16_t id = morph->ID();
     add(std::move(morph));
-    if (!takeDepth())
-        return;
+    if (!takeDepth()) return;
     o.Work.CharID = id;
     place(false, true, nullptr);
     m_placed[size_t(m_index)] = 1;
@@ -257,8 +270,7 @@ void Compiler::startDrawing() {
 
 void Compiler::startPicture(int32_t index) {
     Objekt& o = *CurObjekt;
-    if (!takeIDs(2, "a picture element"))
-        return;
+    if (!takeIDs(2, "a picture element")) return;
     const auto start = Clock::now();
     const size_t before = m_movie.ObjectCount();
     const bool ok = StartPictureElement(m_movie, m_width, m_height, m_jpegBlocks);
@@ -266,20 +278,24 @@ void Compiler::startPicture(int32_t index) {
     m_pictureSeconds += seconds(start);
     if (!ok) {
         m_idsUsed -= 2;
-        warn("element " + std::to_string(index + 1) + ": the picture could not be exported and was left out");
+        warn("element " + std::to_string(index + 1) +
+             ": the picture could not be exported and was left out");
         return;
     }
     ++m_result.pictures;
-    if (!takeDepth())
-        return;
+    if (!takeDepth()) return;
     o.Work.CharID = o.Work.PictureTag->ID();
     const ObjektState& s = o.Start;
-    const BoxSize box = FitToAspect(side(s.Left, s.Right), side(s.Top, s.Bottom), o.Work.PicWidth, o.Work.PicHeight);
+    const BoxSize box = FitToAspect(side(s.Left, s.Right), side(s.Top, s.Bottom), o.Work.PicWidth,
+                                    o.Work.PicHeight);
     const double a = movieDegrees(s.Rotation) * std::numbers::pi / 180.0;
-    const auto sx = static_cast<int32_t>(std::clamp(std::cos(a) * 65536.0 * box.w / o.Work.PicWidth, -1e9, 1e9));
-    const auto rs = static_cast<int32_t>(std::clamp(std::sin(a) * 65536.0 * box.h / o.Work.PicHeight, -1e9, 1e9));
+    const auto sx = static_cast<int32_t>(
+        std::clamp(std::cos(a) * 65536.0 * box.w / o.Work.PicWidth, -1e9, 1e9));
+    const auto rs = static_cast<int32_t>(
+        std::clamp(std::sin(a) * 65536.0 * box.h / o.Work.PicHeight, -1e9, 1e9));
     place(false, true,
-          std::make_unique<FMatrix>(true, sx, sx, true, rs, -rs, ClampTwips(int64_t(s.Left) * 20 + int64_t(box.w) * 10),
+          std::make_unique<FMatrix>(true, sx, sx, true, rs, -rs,
+                                    ClampTwips(int64_t(s.Left) * 20 + int64_t(box.w) * 10),
                                     ClampTwips(int64_t(s.Top) * 20 + int64_t(box.h) * 10)));
     m_placed[size_t(m_index)] = 1;
 }
@@ -289,8 +305,7 @@ void Compiler::startElement(int32_t index) {
     o.Work.Finished = 0;
     switch (o.Kind) {
     case okText:
-        if (o.Text && o.Text[0])
-            startText(index);
+        if (o.Text && o.Text[0]) startText(index);
         break;
     case okDrawing:
         startDrawing();
@@ -315,20 +330,24 @@ void Compiler::updateElement() {
         break;
     }
     case okPicture: {
-        const BoxSize b0 = FitToAspect(side(s.Left, s.Right), side(s.Top, s.Bottom), o.Work.PicWidth, o.Work.PicHeight);
-        const BoxSize b1 = FitToAspect(side(e.Left, e.Right), side(e.Top, e.Bottom), o.Work.PicWidth, o.Work.PicHeight);
+        const BoxSize b0 = FitToAspect(side(s.Left, s.Right), side(s.Top, s.Bottom),
+                                       o.Work.PicWidth, o.Work.PicHeight);
+        const BoxSize b1 = FitToAspect(side(e.Left, e.Right), side(e.Top, e.Bottom),
+                                       o.Work.PicWidth, o.Work.PicHeight);
         const int64_t w = mix(b0.w, b1.w), h = mix(b0.h, b1.h);
         const double a = degrees * std::numbers::pi / 180.0;
-        const auto sx = static_cast<int32_t>(std::clamp(std::cos(a) * 65536.0 * double(w) / o.Work.PicWidth, -1e9, 1e9));
-        const auto rs = static_cast<int32_t>(std::clamp(std::sin(a) * 65536.0 * double(h) / o.Work.PicHeight, -1e9, 1e9));
+        const auto sx = static_cast<int32_t>(
+            std::clamp(std::cos(a) * 65536.0 * double(w) / o.Work.PicWidth, -1e9, 1e9));
+        const auto rs = static_cast<int32_t>(
+            std::clamp(std::sin(a) * 65536.0 * double(h) / o.Work.PicHeight, -1e9, 1e9));
         const int64_t x = mix(s.Left, e.Left) * 20 + w * 10;
         const int64_t y = mix(s.Top, e.Top) * 20 + h * 10;
-        place(true, false, std::make_unique<FMatrix>(true, sx, sx, true, rs, -rs, ClampTwips(x), ClampTwips(y)));
+        place(true, false,
+              std::make_unique<FMatrix>(true, sx, sx, true, rs, -rs, ClampTwips(x), ClampTwips(y)));
         break;
     }
     case okText: {
-        if (!o.Text || !o.Text[0])
-            break;
+        if (!o.Text || !o.Text[0]) break;
         if (m_idsUsed + 1 > MaxCharacterID) {
             if (!m_warnedTextIDs)
                 warn("character IDs exhausted: texts keep their last size and colour from here on");
@@ -340,12 +359,14 @@ void Compiler::updateElement() {
         const int32_t r = static_cast<int32_t>(mix(red(s.Color), red(e.Color)));
         const int32_t g = static_cast<int32_t>(mix(green(s.Color), green(e.Color)));
         const int32_t b = static_cast<int32_t>(mix(blue(s.Color), blue(e.Color)));
-        const int32_t alpha = alphaOf(mix(std::clamp(s.Transparency, 0, 100), std::clamp(e.Transparency, 0, 100)));
+        const int32_t alpha =
+            alphaOf(mix(std::clamp(s.Transparency, 0, 100), std::clamp(e.Transparency, 0, 100)));
         int32_t half = 0, size = 0;
         defineText(mix(s.FontSize, e.FontSize), r, g, b, alpha, half, size);
         const FixedAngle a = FixedCosSin(degrees);
         place(false, true,
-              std::make_unique<FMatrix>(true, a.c, a.c, true, a.s, -a.s, ClampTwips(mix(s.Left, e.Left) * 20 + half),
+              std::make_unique<FMatrix>(true, a.c, a.c, true, a.s, -a.s,
+                                        ClampTwips(mix(s.Left, e.Left) * 20 + half),
                                         ClampTwips(mix(s.Top, e.Top) * 20 + size / 2)));
         break;
     }
@@ -366,8 +387,7 @@ void Compiler::run() {
         ObjektList.Select(i);
         Objekt& o = *CurObjekt;
         maxTime = std::max({maxTime, o.Start.Time, o.End.Time});
-        if (o.Start.Time >= o.End.Time)
-            std::swap(o.Start.Time, o.End.Time);
+        if (o.Start.Time >= o.End.Time) std::swap(o.Start.Time, o.End.Time);
         o.Work.Depth = 0;
         o.Work.Finished = 0;
     }
@@ -381,7 +401,8 @@ void Compiler::run() {
 
     // 3. Movie start.
     const int32_t bg = Stage.backgroundColor();
-    add(std::make_unique<FCTSetBackgroundColor>(std::make_unique<FColor>(red(bg), green(bg), blue(bg))));
+    add(std::make_unique<FCTSetBackgroundColor>(
+        std::make_unique<FColor>(red(bg), green(bg), blue(bg))));
     m_depthCounter = 1;
     PrevFrameTime = -1;
     m_placed.assign(size_t(ObjektList.Count), 0);
@@ -395,15 +416,15 @@ void Compiler::run() {
             const ObjektState& s = o.Start;
             const ObjektState& e = o.End;
             // An element with a start time before 0 starts in the first frame.
-            const bool starts = (PrevFrameTime < s.Time && s.Time <= FrameTime) || (j == 0 && s.Time < 0);
+            const bool starts =
+                (PrevFrameTime < s.Time && s.Time <= FrameTime) || (j == 0 && s.Time < 0);
             if (starts) {
                 m_index = i;
                 m_placed[size_t(i)] = 0;
                 startElement(i);
                 continue;
             }
-            if (!m_placed[size_t(i)])
-                continue; // never placed: nothing to move or remove
+            if (!m_placed[size_t(i)]) continue; // never placed: nothing to move or remove
             if (e.Time <= FrameTime && o.Work.Finished == 1) {
                 if (hasTags(o) && o.DeleteAtEnd)
                     add(std::make_unique<FCTRemoveObject2>(static_cast<uint16_t>(o.Work.Depth)));
@@ -419,8 +440,7 @@ void Compiler::run() {
         }
         PrevFrameTime = FrameTime;
         add(std::make_unique<FCTShowFrame>());
-        if (m_options.progress)
-            m_options.progress(j, static_cast<int32_t>(lastFrame));
+        if (m_options.progress) m_options.progress(j, static_cast<int32_t>(lastFrame));
     }
     m_result.frames = static_cast<int32_t>(lastFrame + 1);
     m_result.glyphSeconds = m_glyphSeconds;
@@ -457,7 +477,6 @@ CompileResult CompileMovie(const CompileOptions& options) {
         CurObjekt->Work.MorphTag = nullptr;
         CurObjekt->Work.PictureTag = nullptr;
     }
-    if (options.afterCompile)
-        options.afterCompile();
+    if (options.afterCompile) options.afterCompile();
     return result;
 }

@@ -22,12 +22,12 @@ struct CompileOptions {
 };
 
 struct CompileResult {
-    bool written = false;      // the movie file was written completely
+    bool written = false; // the movie file was written completely
     int32_t frames = 0;
-    size_t tags = 0;           // tags handed to the movie (without the End tag)
-    uint64_t bytes = 0;        // size of the written file
-    size_t glyphs = 0;         // glyph outlines built
-    size_t pictures = 0;       // pictures exported
+    size_t tags = 0;     // tags handed to the movie (without the End tag)
+    uint64_t bytes = 0;  // size of the written file
+    size_t glyphs = 0;   // glyph outlines built
+    size_t pictures = 0; // pictures exported
     // Seconds spent building glyph outlines, exporting pictures, building the
     // other tags, and serialising and writing the file.
     double glyphSeconds = 0, pictureSeconds = 0, tagSeconds = 0, writeSeconds = 0;

@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-const char* const PlayerDownloadAddress = "https://player.tarvelo.example/install/swplayer.cab#version=4,0,2,0";
+const char* const PlayerDownloadAddress =
+    "https://player.tarvelo.example/install/swplayer.cab#version=4,0,2,0";
 const char* const PlayerPluginPage = "https://player.tarvelo.example/plugin/";
 
 namespace {
@@ -14,11 +15,20 @@ std::string attributeText(const std::string& s) {
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '"': out += "&quot;"; break;
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
+        case '"':
+            out += "&quot;";
+            break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -26,20 +36,22 @@ std::string attributeText(const std::string& s) {
 
 } // namespace
 
-std::vector<std::string> BuildHtmlPage(int width, int height, const std::string& movieName, bool repeat) {
-    const std::string w = std::to_string(width), h = std::to_string(height), n = attributeText(movieName);
+std::vector<std::string> BuildHtmlPage(int width, int height, const std::string& movieName,
+                                       bool repeat) {
+    const std::string w = std::to_string(width), h = std::to_string(height),
+                      n = attributeText(movieName);
     std::vector<std::string> lines = {
         "<object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\" codebase=",
         std::string("\"") + PlayerDownloadAddress + "\"",
         "width=\"" + w + "\" height=\"" + h + "\">",
         "<param name=\"movie\" value=\"" + n + "\">",
     };
-    if (!repeat)
-        lines.push_back("<param name=\"loop\" value=\"false\">");
+    if (!repeat) lines.push_back("<param name=\"loop\" value=\"false\">");
     lines.push_back("<param name=\"quality\" value=\"high\">");
     lines.push_back("<embed src=\"" + n + "\" quality=\"high\" pluginspage=");
     lines.push_back(std::string("\"") + PlayerPluginPage + "\"");
-    lines.push_back("type=\"application/x-shockwave-flash\" width=\"" + w + "\" height=\"" + h + "\">");
+    lines.push_back("type=\"application/x-shockwave-flash\" width=\"" + w + "\" height=\"" + h +
+                    "\">");
     lines.push_back("</embed>");
     lines.push_back("</object>");
     return lines;

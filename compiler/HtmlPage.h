@@ -12,7 +12,8 @@ extern const char* const PlayerPluginPage;
 // The page's lines for a stage of width x height pixels and the movie's file
 // name (without folder, UTF-8). Characters that would end an attribute value
 // (", &, <, >) are written as character references.
-std::vector<std::string> BuildHtmlPage(int width, int height, const std::string& movieName, bool repeat);
+std::vector<std::string> BuildHtmlPage(int width, int height, const std::string& movieName,
+                                       bool repeat);
 
 // The page's path for a movie path: the extension (from the last dot of the
 // file name on) replaced by ".htm".

@@ -16,9 +16,15 @@
 #include <cstring>
 #include <memory>
 
-int32_t DibWidth(const DibRecord& d) { return d.Info ? d.Info->biWidth : 0; }
-int32_t DibHeight(const DibRecord& d) { return d.Info ? d.Info->biHeight : 0; }
-int32_t DibBitCount(const DibRecord& d) { return d.Info ? d.Info->biBitCount : 0; }
+int32_t DibWidth(const DibRecord& d) {
+    return d.Info ? d.Info->biWidth : 0;
+}
+int32_t DibHeight(const DibRecord& d) {
+    return d.Info ? d.Info->biHeight : 0;
+}
+int32_t DibBitCount(const DibRecord& d) {
+    return d.Info ? d.Info->biBitCount : 0;
+}
 int64_t DibColorCount(const DibRecord& d) {
     const int32_t bits = DibBitCount(d);
     return bits >= 0 && bits < 63 ? int64_t(1) << bits : 0;
@@ -27,7 +33,8 @@ int64_t DibColorCount(const DibRecord& d) {
 namespace {
 
 const PixmillRgbQuad* colourTable(const DibRecord& d) {
-    return reinterpret_cast<const PixmillRgbQuad*>(reinterpret_cast<const uint8_t*>(d.Info) + sizeof(PixmillBitmapInfoHeader));
+    return reinterpret_cast<const PixmillRgbQuad*>(reinterpret_cast<const uint8_t*>(d.Info) +
+                                                   sizeof(PixmillBitmapInfoHeader));
 }
 
 // Blue, green, red of pixel (x, y) of a picture of any depth.
@@ -41,7 +48,8 @@ void pixelBgr(const DibRecord& d, int32_t x, int32_t y, uint8_t* out) {
     }
     case 4:
     case 8: {
-        const unsigned index = DibBitCount(d) == 4 ? ((x % 2 == 0) ? row[x / 2] >> 4 : row[x / 2] & 15) : row[x];
+        const unsigned index =
+            DibBitCount(d) == 4 ? ((x % 2 == 0) ? row[x / 2] >> 4 : row[x / 2] & 15) : row[x];
         const PixmillRgbQuad& c = colourTable(d)[index];
         out[0] = c.rgbBlue;
         out[1] = c.rgbGreen;
@@ -71,8 +79,7 @@ bool usable(const DibRecord& d) {
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
+    if (!f) return false;
     bool ok = std::fseek(f, 0, SEEK_END) == 0;
     const long size = ok ? std::ftell(f) : -1;
     ok = ok && size > 0 && std::fseek(f, 0, SEEK_SET) == 0;
@@ -84,13 +91,14 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
     return ok;
 }
 
-int32_t absBox(int64_t v) { return static_cast<int32_t>(std::min<int64_t>(v < 0 ? -v : v, INT32_MAX)); }
+int32_t absBox(int64_t v) {
+    return static_cast<int32_t>(std::min<int64_t>(v < 0 ? -v : v, INT32_MAX));
+}
 
 } // namespace
 
 void ConvertDibTo24(DibRecord& d, int targetBits) {
-    if (targetBits != 24 || !usable(d) || DibBitCount(d) == 24)
-        return;
+    if (targetBits != 24 || !usable(d) || DibBitCount(d) == 24) return;
     const int32_t w = DibWidth(d), h = DibHeight(d);
     DibRecord fresh{};
     if (!Pixmill.newdib || !Pixmill.newdib(&fresh, w, h, 24, nullptr, 0) || !fresh.InfoBlock)
@@ -109,23 +117,19 @@ void ConvertDibTo24(DibRecord& d, int targetBits) {
 }
 
 void FreeDibMemory(DibRecord& d) {
-    if (d.InfoBlock != d.BitsBlock)
-        std::free(d.InfoBlock);
+    if (d.InfoBlock != d.BitsBlock) std::free(d.InfoBlock);
     std::free(d.BitsBlock);
-    if (d.HasPalette)
-        std::free(d.PaletteHandle);
+    if (d.HasPalette) std::free(d.PaletteHandle);
     std::memset(&d, 0, sizeof d);
 }
 
 DibRecord ScaleDib(const DibRecord& src, int32_t tw, int32_t th) {
     DibRecord out{};
-    if (!usable(src) || tw <= 0 || th <= 0 || !Pixmill.newdib)
-        return out;
+    if (!usable(src) || tw <= 0 || th <= 0 || !Pixmill.newdib) return out;
     const int64_t sw = DibWidth(src), sh = DibHeight(src);
     const int64_t fx = sw * 1024 / tw, fy = sh * 1024 / th;
     if (!Pixmill.newdib(&out, tw, th, 24, nullptr, 0) || !out.Bits) {
-        if (Pixmill.deldib)
-            Pixmill.deldib(&out);
+        if (Pixmill.deldib) Pixmill.deldib(&out);
         std::memset(&out, 0, sizeof out);
         return out;
     }
@@ -156,11 +160,9 @@ DibRecord ScaleDib(const DibRecord& src, int32_t tw, int32_t th) {
 }
 
 BoxSize FitToAspect(int32_t w, int32_t h, int32_t pw, int32_t ph) {
-    if (pw == 0 || ph == 0)
-        return {w, h};
+    if (pw == 0 || ph == 0) return {w, h};
     const int64_t t = int64_t(ph) * w / pw;
-    if (t > h)
-        return {static_cast<int32_t>(int64_t(pw) * h / ph), h};
+    if (t > h) return {static_cast<int32_t>(int64_t(pw) * h / ph), h};
     return {w, static_cast<int32_t>(t)};
 }
 
@@ -168,13 +170,13 @@ std::string MakeTempFileName(const std::string& prefix, const std::string& exten
     const std::string folder = platform::TempFolder();
     for (int n = 0; n < 1000000; ++n) {
         std::string candidate = folder + prefix + std::to_string(n) + extension;
-        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd =
+            open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0) {
             close(fd);
             return candidate;
         }
-        if (errno != EEXIST)
-            return {};
+        if (errno != EEXIST) return {};
     }
     return {};
 }
@@ -204,7 +206,8 @@ void addEdge(FDTDefineShape& shape, int64_t dx, int64_t dy) {
     while (dx != 0 || dy != 0) {
         const int64_t sx = std::max(-maxStep, std::min(maxStep, dx));
         const int64_t sy = std::max(-maxStep, std::min(maxStep, dy));
-        shape.AddShapeRec(std::make_unique<FShapeRecEdgeStraight>(static_cast<int32_t>(sx), static_cast<int32_t>(sy)));
+        shape.AddShapeRec(std::make_unique<FShapeRecEdgeStraight>(static_cast<int32_t>(sx),
+                                                                  static_cast<int32_t>(sy)));
         dx -= sx;
         dy -= sy;
     }
@@ -215,13 +218,11 @@ void addEdge(FDTDefineShape& shape, int64_t dx, int64_t dy) {
 bool StartPictureElement(FObjCollection& movie, int32_t stageWidth, int32_t stageHeight,
                          std::vector<std::vector<uint8_t>>& jpegBlocks) {
     Objekt& o = *CurObjekt;
-    if (!usable(o.Picture) || !Pixmill.SaveDib)
-        return false;
+    if (!usable(o.Picture) || !Pixmill.SaveDib) return false;
     int32_t pw = DibWidth(o.Picture), ph = DibHeight(o.Picture);
 
     const std::string path = MakeTempFileName("tempjpg", ".jpg");
-    if (path.empty())
-        return false;
+    if (path.empty()) return false;
 
     const BoxSize exportSize = PictureExportSize(o, pw, ph);
     DibRecord scaled{};
@@ -238,21 +239,21 @@ bool StartPictureElement(FObjCollection& movie, int32_t stageWidth, int32_t stag
     o.Work.PicHeight = ph;
 
     // A JPEG that was not written completely is not embedded.
-    const bool saved = Pixmill.SaveDib(const_cast<DibRecord*>(exported), path.c_str(), 7, nullptr) != 0;
-    if (scaled.Bits || scaled.InfoBlock)
-        Pixmill.deldib(&scaled);
+    const bool saved =
+        Pixmill.SaveDib(const_cast<DibRecord*>(exported), path.c_str(), 7, nullptr) != 0;
+    if (scaled.Bits || scaled.InfoBlock) Pixmill.deldib(&scaled);
     std::vector<uint8_t> jpeg;
     const bool read = saved && readWholeFile(path, jpeg);
     std::remove(path.c_str());
-    if (!read)
-        return false;
+    if (!read) return false;
 
     jpegBlocks.push_back(std::move(jpeg));
     const std::vector<uint8_t>& block = jpegBlocks.back();
     auto* bitmap = movie.AddFObj(std::make_unique<FDTDefineBitsJPEG2>(block.data(), block.size()));
 
     const ObjektState& s = o.Start;
-    BoxSize fitted = FitToAspect(absBox(int64_t(s.Right) - s.Left), absBox(int64_t(s.Bottom) - s.Top), pw, ph);
+    BoxSize fitted =
+        FitToAspect(absBox(int64_t(s.Right) - s.Left), absBox(int64_t(s.Bottom) - s.Top), pw, ph);
     // An empty box would divide by zero; it counts as one pixel here.
     fitted.w = std::max(fitted.w, 1);
     fitted.h = std::max(fitted.h, 1);
@@ -264,12 +265,15 @@ bool StartPictureElement(FObjCollection& movie, int32_t stageWidth, int32_t stag
                                           clampRect(double(stageHeight) * 20 * ph / fitted.h));
     auto shape = std::make_unique<FDTDefineShape>(std::move(bounds));
     shape->AddFillStyle(std::make_unique<FFillStyleBitmap>(
-        false, uint16_t(65535), std::make_unique<FMatrix>(true, 10 << 16, 10 << 16, false, 0, 0, 0, 0)));
+        false, uint16_t(65535),
+        std::make_unique<FMatrix>(true, 10 << 16, 10 << 16, false, 0, 0, 0, 0)));
     shape->AddFillStyle(std::make_unique<FFillStyleBitmap>(
-        false, bitmap->ID(), std::make_unique<FMatrix>(true, 20 << 16, 20 << 16, false, 0, 0, -pw * 10, -ph * 10)));
+        false, bitmap->ID(),
+        std::make_unique<FMatrix>(true, 20 << 16, 20 << 16, false, 0, 0, -pw * 10, -ph * 10)));
     shape->FinishStyleArrays();
-    shape->AddShapeRec(std::make_unique<FShapeRecChange>(false, true, true, false, true, (pw / 2) * 20, (ph / 2) * 20,
-                                                         0u, 2u, 0u, nullptr, nullptr));
+    shape->AddShapeRec(std::make_unique<FShapeRecChange>(false, true, true, false, true,
+                                                         (pw / 2) * 20, (ph / 2) * 20, 0u, 2u, 0u,
+                                                         nullptr, nullptr));
     addEdge(*shape, -int64_t(pw) * 20, 0);
     addEdge(*shape, 0, -int64_t(ph) * 20);
     addEdge(*shape, int64_t(pw) * 20, 0);

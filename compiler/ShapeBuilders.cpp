@@ -6,21 +6,31 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <numbers>
 
 namespace {
 
-uint16_t readU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t readU32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-FixedValue readFixed(const uint8_t* p) { return {readU16(p), static_cast<int16_t>(readU16(p + 2))}; }
-FixedPoint readPoint(const uint8_t* p) { return {readFixed(p), readFixed(p + 4)}; }
+uint16_t readU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+uint32_t readU32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+FixedValue readFixed(const uint8_t* p) {
+    return {readU16(p), static_cast<int16_t>(readU16(p + 2))};
+}
+FixedPoint readPoint(const uint8_t* p) {
+    return {readFixed(p), readFixed(p + 4)};
+}
 
 // Whole part of a fixed value, rounding up a fraction of 0xFFFF, as the
 // midpoint computation takes it.
-double wholeForMidpoint(FixedValue v) { return v.value + (v.fract == 0xFFFF ? 1 : 0); }
+double wholeForMidpoint(FixedValue v) {
+    return v.value + (v.fract == 0xFFFF ? 1 : 0);
+}
 
 FixedValue midpoint(FixedValue a, FixedValue b) {
     const double avg = (wholeForMidpoint(a) + wholeForMidpoint(b)) / 2.0;
@@ -29,7 +39,9 @@ FixedValue midpoint(FixedValue a, FixedValue b) {
     return {static_cast<uint16_t>(fract), static_cast<int16_t>(whole)};
 }
 
-TPoint32* point(int32_t i) { return static_cast<TPoint32*>(PointList.GetItem(i)); }
+TPoint32* point(int32_t i) {
+    return static_cast<TPoint32*>(PointList.GetItem(i));
+}
 
 void addPoint(int32_t x, int32_t y) {
     auto* p = static_cast<TPoint32*>(PointList.Add());
@@ -40,13 +52,12 @@ void addPoint(int32_t x, int32_t y) {
 std::unique_ptr<FShapeRecChange> moveTo(const TPoint32& p, uint32_t fill, FillSide side) {
     const uint32_t fill0 = side == FillSide::Left ? fill : 0;
     const uint32_t fill1 = side == FillSide::Right ? fill : 0;
-    return std::make_unique<FShapeRecChange>(false, false, true, true, true, p.x, p.y, fill0, fill1, 0u, nullptr,
-                                             nullptr);
+    return std::make_unique<FShapeRecChange>(false, false, true, true, true, p.x, p.y, fill0, fill1,
+                                             0u, nullptr, nullptr);
 }
 
 template <typename Add> void emitPolygon(uint32_t fill, FillSide side, Add add) {
-    if (PointList.Count < 1)
-        return;
+    if (PointList.Count < 1) return;
     add(moveTo(*point(0), fill, side));
     for (int32_t i = 1; i < PointList.Count; ++i) {
         const TPoint32& p = *point(i);
@@ -56,8 +67,7 @@ template <typename Add> void emitPolygon(uint32_t fill, FillSide side, Add add) 
 }
 
 template <typename Add> void emitCurves(uint32_t fill, FillSide side, Add add) {
-    if (PointList.Count < 1)
-        return;
+    if (PointList.Count < 1) return;
     add(moveTo(*point(0), fill, side));
     for (int32_t i = 1; i + 1 < PointList.Count; i += 2) {
         const TPoint32 control = *point(i);
@@ -73,7 +83,9 @@ GlyphPointValue GlyphPoint(FixedValue x, FixedValue y, const GlyphMetrics& metri
     return {x.value, metrics.ascent + metrics.descent - y.value};
 }
 
-FixedPoint FixedMidpoint(FixedPoint p, FixedPoint q) { return {midpoint(p.x, q.x), midpoint(p.y, q.y)}; }
+FixedPoint FixedMidpoint(FixedPoint p, FixedPoint q) {
+    return {midpoint(p.x, q.x), midpoint(p.y, q.y)};
+}
 
 void OutlineToShape(FShape& shape, const uint8_t* data, size_t size, const GlyphMetrics& metrics) {
     using platform::kPolygonHeaderSize;
@@ -81,15 +93,14 @@ void OutlineToShape(FShape& shape, const uint8_t* data, size_t size, const Glyph
     while (pos + kPolygonHeaderSize <= size) {
         const uint32_t cb = readU32(data + pos);
         // A contour must at least hold its header and lie inside the buffer.
-        if (cb < kPolygonHeaderSize || cb > size - pos)
-            break;
+        if (cb < kPolygonHeaderSize || cb > size - pos) break;
         const uint8_t* contour = data + pos;
         const GlyphPointValue start = [&] {
             const FixedPoint s = readPoint(contour + 8);
             return GlyphPoint(s.x, s.y, metrics);
         }();
-        shape.AddShapeRec(std::make_unique<FShapeRecChange>(false, true, true, true, true, start.x, start.y, 1u, 0u,
-                                                            0u, nullptr, nullptr));
+        shape.AddShapeRec(std::make_unique<FShapeRecChange>(false, true, true, true, true, start.x,
+                                                            start.y, 1u, 0u, 0u, nullptr, nullptr));
         // The current point is carried as 16-bit values, as the outline format does.
         int16_t curX = static_cast<int16_t>(start.x), curY = static_cast<int16_t>(start.y);
         size_t offset = kPolygonHeaderSize;
@@ -97,14 +108,14 @@ void OutlineToShape(FShape& shape, const uint8_t* data, size_t size, const Glyph
             const uint16_t type = readU16(contour + offset);
             const uint16_t n = readU16(contour + offset + 2);
             const size_t next = offset + size_t(n) * 8 + 4;
-            if (next > cb)
-                break; // a record running past its contour: the rest is not trusted
+            if (next > cb) break; // a record running past its contour: the rest is not trusted
             const uint8_t* pts = contour + offset + 4;
             if (type == platform::kPrimLine) {
                 for (uint16_t i = 0; i < n; ++i) {
                     const FixedPoint fp = readPoint(pts + 8 * i);
                     const GlyphPointValue p = GlyphPoint(fp.x, fp.y, metrics);
-                    shape.AddShapeRec(std::make_unique<FShapeRecEdgeStraight>(p.x - curX, p.y - curY));
+                    shape.AddShapeRec(
+                        std::make_unique<FShapeRecEdgeStraight>(p.x - curX, p.y - curY));
                     curX = static_cast<int16_t>(p.x);
                     curY = static_cast<int16_t>(p.y);
                 }
@@ -115,9 +126,12 @@ void OutlineToShape(FShape& shape, const uint8_t* data, size_t size, const Glyph
                     const GlyphPointValue control = GlyphPoint(fc.x, fc.y, metrics);
                     const FixedPoint fa = (i == n - 2) ? fn : FixedMidpoint(fc, fn);
                     const GlyphPointValue anchor = GlyphPoint(fa.x, fa.y, metrics);
-                    const auto cx = static_cast<int16_t>(control.x), cy = static_cast<int16_t>(control.y);
-                    const auto ax = static_cast<int16_t>(anchor.x), ay = static_cast<int16_t>(anchor.y);
-                    shape.AddShapeRec(std::make_unique<FShapeRecEdgeCurved>(cx - curX, cy - curY, ax - cx, ay - cy));
+                    const auto cx = static_cast<int16_t>(control.x),
+                               cy = static_cast<int16_t>(control.y);
+                    const auto ax = static_cast<int16_t>(anchor.x),
+                               ay = static_cast<int16_t>(anchor.y);
+                    shape.AddShapeRec(std::make_unique<FShapeRecEdgeCurved>(cx - curX, cy - curY,
+                                                                            ax - cx, ay - cy));
                     curX = ax;
                     curY = ay;
                 }
@@ -125,17 +139,20 @@ void OutlineToShape(FShape& shape, const uint8_t* data, size_t size, const Glyph
             offset = next;
         }
         if (curX != start.x || curY != start.y)
-            shape.AddShapeRec(std::make_unique<FShapeRecEdgeStraight>(start.x - curX, start.y - curY));
+            shape.AddShapeRec(
+                std::make_unique<FShapeRecEdgeStraight>(start.x - curX, start.y - curY));
         pos += cb;
     }
     shape.AddShapeRec(std::make_unique<FShapeRecEnd>());
 }
 
-int32_t GlyphToShape(FShape& shape, char16_t ch, const char* fontName, platform::FontOutlineCache& fonts) {
+int32_t GlyphToShape(FShape& shape, char16_t ch, const char* fontName,
+                     platform::FontOutlineCache& fonts) {
     return GlyphToShape(shape, ch, fonts.face(fontName ? fontName : ""), fonts);
 }
 
-int32_t GlyphToShape(FShape& shape, char16_t ch, const platform::FontFace& face, platform::FontOutlineCache& fonts) {
+int32_t GlyphToShape(FShape& shape, char16_t ch, const platform::FontFace& face,
+                     platform::FontOutlineCache& fonts) {
     thread_local platform::GlyphOutline outline;
     fonts.outline(face, ch, outline);
     const GlyphMetrics metrics{face.metrics().ascent, face.metrics().descent};
@@ -156,8 +173,9 @@ void AddRectPoints(int32_t hx, int32_t hy) {
 }
 
 void AddEllipsePoints(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, int32_t f) {
-    const int32_t steps[16][2] = {{-c, +d}, {-e, 0}, {-e, 0}, {-c, -d}, {-c, -d}, {0, -f}, {0, -f}, {+c, -d},
-                                  {+c, -d}, {+e, 0}, {+e, 0}, {+c, +d}, {+c, +d}, {0, +f}, {0, +f}, {-c, +d}};
+    const int32_t steps[16][2] = {{-c, +d}, {-e, 0},  {-e, 0},  {-c, -d}, {-c, -d}, {0, -f},
+                                  {0, -f},  {+c, -d}, {+c, -d}, {+e, 0},  {+e, 0},  {+c, +d},
+                                  {+c, +d}, {0, +f},  {0, +f},  {-c, +d}};
     int32_t x = a, y = b;
     addPoint(x, y);
     for (const auto& step : steps) {
@@ -223,7 +241,8 @@ void EmitEndCurves(uint32_t fill, FillSide side) {
 
 FixedAngle FixedCosSin(int32_t degrees) {
     const double a = degrees * std::numbers::pi / 180.0;
-    return {static_cast<int32_t>(std::cos(a) * 65536.0), static_cast<int32_t>(std::sin(a) * 65536.0)};
+    return {static_cast<int32_t>(std::cos(a) * 65536.0),
+            static_cast<int32_t>(std::sin(a) * 65536.0)};
 }
 
 int32_t ClampTwips(int64_t twips) {
@@ -256,7 +275,8 @@ void BuildStateOutline(const ObjektState& s, int32_t drawKind, bool mirror) {
         // Built from the absolute size, so that a turned-over rectangle still
         // gives an ellipse centred in it, running clockwise.
         const auto px = static_cast<int32_t>(r * static_cast<double>(std::llabs(width)) * 0.5 * 20);
-        const auto py = static_cast<int32_t>(r * static_cast<double>(std::llabs(height)) * 0.5 * 20);
+        const auto py =
+            static_cast<int32_t>(r * static_cast<double>(std::llabs(height)) * 0.5 * 20);
         AddEllipsePoints(px, py, cx, cy, ax, ay);
     }
     const FixedAngle angle = FixedCosSin(static_cast<int32_t>(-int64_t(s.Rotation) / 10));

@@ -47,9 +47,11 @@ void OutlineToShape(FShape& shape, const uint8_t* data, size_t size, const Glyph
 
 // Fills `shape` with the outline of `ch` in the face `fontName` (code page 932
 // bytes) and returns the character's advance in design-font units.
-int32_t GlyphToShape(FShape& shape, char16_t ch, const char* fontName, platform::FontOutlineCache& fonts);
+int32_t GlyphToShape(FShape& shape, char16_t ch, const char* fontName,
+                     platform::FontOutlineCache& fonts);
 // The same with the face already looked up (what a text of many characters uses).
-int32_t GlyphToShape(FShape& shape, char16_t ch, const platform::FontFace& face, platform::FontOutlineCache& fonts);
+int32_t GlyphToShape(FShape& shape, char16_t ch, const platform::FontFace& face,
+                     platform::FontOutlineCache& fonts);
 
 // Point builders on PointList.
 void AddRectPoints(int32_t hx, int32_t hy);

@@ -44,8 +44,7 @@ int main(int argc, char** argv) {
         else
             project = argv[i];
     }
-    if (project.empty())
-        return usage();
+    if (project.empty()) return usage();
     if (output.empty()) {
         output = HtmlPagePath(project);
         output.replace(output.size() - 4, 4, ".swf");
@@ -55,8 +54,8 @@ int main(int argc, char** argv) {
     ConsoleBindingReporter reporter(true);
     ProgramDir = ProgramFolder();
     if (!BindPixmill(ProgramDir, reporter)) {
-        std::cerr << "moviloomster-compile: cannot load the image library " << ProgramDir << PixmillLibraryFile
-                  << "\n";
+        std::cerr << "moviloomster-compile: cannot load the image library " << ProgramDir
+                  << PixmillLibraryFile << "\n";
         return 1;
     }
     SilentView view;
@@ -72,8 +71,7 @@ int main(int argc, char** argv) {
     options.outputPath = output;
     int32_t shown = -1;
     options.progress = [&](int32_t frame, int32_t last) {
-        if (!terminal || last < 200)
-            return;
+        if (!terminal || last < 200) return;
         const int32_t percent = static_cast<int32_t>(int64_t(frame) * 100 / last);
         if (percent != shown) {
             shown = percent;
@@ -81,8 +79,7 @@ int main(int argc, char** argv) {
         }
     };
     const CompileResult result = CompileMovie(options);
-    if (shown >= 0)
-        std::fprintf(stderr, "\r\033[K");
+    if (shown >= 0) std::fprintf(stderr, "\r\033[K");
     for (const std::string& w : result.warnings)
         std::cerr << "moviloomster-compile: warning: " << w << "\n";
     if (!result.written) {
@@ -92,15 +89,17 @@ int main(int argc, char** argv) {
     }
     if (html) {
         const std::string page = HtmlPagePath(output);
-        if (!WriteHtmlPage(page, BuildHtmlPage(Stage.width(), Stage.height(), FileNamePart(output), Stage.repeat()))) {
+        if (!WriteHtmlPage(page, BuildHtmlPage(Stage.width(), Stage.height(), FileNamePart(output),
+                                               Stage.repeat()))) {
             std::cerr << "moviloomster-compile: cannot write " << page << "\n";
             ClearObjekts();
             return 2;
         }
     }
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("%s: %d frames, %zu tags, %llu bytes, %.3f s\n", output.c_str(), result.frames, result.tags,
-                static_cast<unsigned long long>(result.bytes), elapsed);
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("%s: %d frames, %zu tags, %llu bytes, %.3f s\n", output.c_str(), result.frames,
+                result.tags, static_cast<unsigned long long>(result.bytes), elapsed);
     ClearObjekts();
     return 0;
 }

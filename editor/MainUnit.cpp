@@ -23,8 +23,7 @@ const char* const DefaultFontName = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x6
 
 char* DupString(std::string_view s) {
     auto* p = static_cast<char*>(std::malloc(s.size() + 1));
-    if (!p)
-        std::abort();
+    if (!p) std::abort();
     std::memcpy(p, s.data(), s.size());
     p[s.size()] = '\0';
     return p;
@@ -40,7 +39,9 @@ namespace {
 
 // 10n wraps at half the stage size. A stage of 1 pixel makes that half 0;
 // then the position simply does not wrap.
-int32_t wrapped(int32_t offset, int32_t half) { return half > 0 ? offset % half : offset; }
+int32_t wrapped(int32_t offset, int32_t half) {
+    return half > 0 ? offset % half : offset;
+}
 
 } // namespace
 
@@ -67,8 +68,7 @@ Objekt* AddObjekt(int32_t kind, const DibRecord* picture) {
     o->End.Time = 1000;
     o->Text = DupString(DefaultText);
     o->FontName = DupString(DefaultFontName);
-    if (kind == okPicture && picture)
-        o->Picture = *picture;
+    if (kind == okPicture && picture) o->Picture = *picture;
     return o;
 }
 
@@ -77,8 +77,7 @@ void ReleaseObjekt(Objekt& o) {
     std::free(o.Text);
     o.FontName = nullptr;
     o.Text = nullptr;
-    if (Pixmill.deldib)
-        Pixmill.deldib(&o.Picture);
+    if (Pixmill.deldib) Pixmill.deldib(&o.Picture);
     std::memset(&o.Picture, 0, sizeof o.Picture);
 }
 
@@ -91,14 +90,15 @@ void ClearObjekts() {
 }
 
 void DeleteObjekt(int32_t index) {
-    if (index < 0 || index >= ObjektList.Count)
-        return;
+    if (index < 0 || index >= ObjektList.Count) return;
     ObjektList.Select(index);
     ReleaseObjekt(*CurObjekt);
     ObjektList.Delete(index);
 }
 
-void MoveObjekt(int32_t index, int delta) { ObjektList.Swap(index, index + delta); }
+void MoveObjekt(int32_t index, int delta) {
+    ObjektList.Swap(index, index + delta);
+}
 
 int32_t RotationFromDegrees(double degrees) {
     // A value like 2.3 is 22.999... after the multiplication; the tiny nudge

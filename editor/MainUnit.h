@@ -45,9 +45,15 @@ void DeleteObjekt(int32_t index);
 void MoveObjekt(int32_t index, int delta);
 
 // List rows: two per element, the start state at 2i and the end state at 2i + 1.
-inline int32_t RowObjekt(int32_t row) { return row / 2; }
-inline bool RowIsEnd(int32_t row) { return row % 2 != 0; }
-inline ObjektState& RowState(Objekt& o, int32_t row) { return RowIsEnd(row) ? o.End : o.Start; }
+inline int32_t RowObjekt(int32_t row) {
+    return row / 2;
+}
+inline bool RowIsEnd(int32_t row) {
+    return row % 2 != 0;
+}
+inline ObjektState& RowState(Objekt& o, int32_t row) {
+    return RowIsEnd(row) ? o.End : o.Start;
+}
 
 // Rotation entered in degrees with one decimal, stored in tenths truncated toward zero.
 int32_t RotationFromDegrees(double degrees);

@@ -13,7 +13,7 @@ class FDTDefineShape;
 
 // One key state: where and how the element looks at `Time`.
 struct ObjektState {
-    int32_t Left;         // stage pixels
+    int32_t Left; // stage pixels
     int32_t Top;
     int32_t Right;
     int32_t Bottom;
@@ -32,11 +32,11 @@ enum DrawKindValue : int32_t { dkRectangle = 0, dkEllipse = 1 };
 // never saved, zero in a new element. The tags are owned by the movie being
 // built; WideText and Advances are blocks of the compiler's own.
 struct CompileWork {
-    int32_t PicWidth;  // size of the bitmap written as JPEG
+    int32_t PicWidth; // size of the bitmap written as JPEG
     int32_t PicHeight;
-    int32_t Finished;  // 1 from the frame that shows the end state on
-    int32_t CharID;    // character currently placed for the element
-    int32_t Depth;     // display-list depth given when the element started
+    int32_t Finished; // 1 from the frame that shows the end state on
+    int32_t CharID;   // character currently placed for the element
+    int32_t Depth;    // display-list depth given when the element started
     FDTDefineText2* TextTag;
     int32_t FontID;
     FDTDefineFont* FontTag;
@@ -50,12 +50,12 @@ struct CompileWork {
 struct Objekt {
     ObjektState Start;
     ObjektState End;
-    int32_t Kind;      // ObjektKind; other values load and save unchanged
-    int32_t DrawKind;  // drawing objects: 0 rectangle, 1 ellipse
-    char* Text;        // zero-terminated Shift-JIS, owned (malloc)
-    char* FontName;    // zero-terminated Shift-JIS, owned (malloc)
+    int32_t Kind;        // ObjektKind; other values load and save unchanged
+    int32_t DrawKind;    // drawing objects: 0 rectangle, 1 ellipse
+    char* Text;          // zero-terminated Shift-JIS, owned (malloc)
+    char* FontName;      // zero-terminated Shift-JIS, owned (malloc)
     uint8_t DeleteAtEnd; // remove from the movie after the end time
-    DibRecord Picture; // 24-bit picture of a picture element; all zero otherwise
+    DibRecord Picture;   // 24-bit picture of a picture element; all zero otherwise
     CompileWork Work;
 };
 

@@ -26,8 +26,7 @@ ProjectView* g_view = nullptr;
 ProjectSinkFactory g_sinkFactory;
 
 void showError(const char* text) {
-    if (g_view)
-        g_view->showError(text);
+    if (g_view) g_view->showError(text);
 }
 
 // ---------------------------------------------------------------- writing
@@ -47,8 +46,7 @@ class Writer {
 public:
     explicit Writer(ProjectSink& sink) : m_sink(sink) {}
     void bytes(const void* p, size_t n) {
-        if (m_ok)
-            m_ok = m_sink.write(p, n);
+        if (m_ok) m_ok = m_sink.write(p, n);
     }
     void i32(int32_t v) {
         const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
@@ -106,7 +104,8 @@ void writePicture(Writer& w, const DibRecord& pic) {
     std::vector<uint8_t> converted;
     for (int32_t y = 0; y < height && w.ok(); ++y) {
         if (pic.Info->biBitCount == 24) {
-            w.bytes(pic.Bits + static_cast<int64_t>(y) * pic.BytesPerRow, static_cast<size_t>(width) * 3);
+            w.bytes(pic.Bits + static_cast<int64_t>(y) * pic.BytesPerRow,
+                    static_cast<size_t>(width) * 3);
         } else {
             paletteRow(pic, y, width, converted);
             w.bytes(converted.data(), converted.size());
@@ -132,8 +131,7 @@ bool writeProject(ProjectSink& sink) {
         w.i32(o.DeleteAtEnd ? 1 : 0);
         w.state(o.Start);
         w.state(o.End);
-        if (o.Kind == okPicture)
-            writePicture(w, o.Picture);
+        if (o.Kind == okPicture) writePicture(w, o.Picture);
     }
     const uint8_t repeat = Stage.repeat() ? 1 : 0;
     w.bytes(&repeat, 1);
@@ -148,22 +146,20 @@ public:
     Reader(const uint8_t* data, size_t size) : m_p(data), m_end(data + size) {}
     size_t left() const { return static_cast<size_t>(m_end - m_p); }
     bool u32(uint32_t& v) {
-        if (left() < 4)
-            return false;
-        v = uint32_t(m_p[0]) | uint32_t(m_p[1]) << 8 | uint32_t(m_p[2]) << 16 | uint32_t(m_p[3]) << 24;
+        if (left() < 4) return false;
+        v = uint32_t(m_p[0]) | uint32_t(m_p[1]) << 8 | uint32_t(m_p[2]) << 16 |
+            uint32_t(m_p[3]) << 24;
         m_p += 4;
         return true;
     }
     bool i32(int32_t& v) {
         uint32_t u;
-        if (!u32(u))
-            return false;
+        if (!u32(u)) return false;
         v = static_cast<int32_t>(u);
         return true;
     }
     bool take(size_t n, const uint8_t*& at) {
-        if (left() < n)
-            return false;
+        if (left() < n) return false;
         at = m_p;
         m_p += n;
         return true;
@@ -172,9 +168,9 @@ public:
     bool text(std::string_view& s) {
         uint32_t n;
         const uint8_t* at;
-        if (!u32(n) || n == 0 || !take(n, at) || at[n - 1] != 0)
-            return false;
-        s = std::string_view(reinterpret_cast<const char*>(at), std::strlen(reinterpret_cast<const char*>(at)));
+        if (!u32(n) || n == 0 || !take(n, at) || at[n - 1] != 0) return false;
+        s = std::string_view(reinterpret_cast<const char*>(at),
+                             std::strlen(reinterpret_cast<const char*>(at)));
         return true;
     }
     bool state(ObjektState& s) {
@@ -217,8 +213,7 @@ bool parseProject(const uint8_t* data, size_t size, ParsedProject& out) {
     if (!r.u32(out.width) || !r.u32(out.height) || !r.u32(out.fps) || !r.i32(out.background) ||
         !r.u32(count))
         return false;
-    if (count > r.left() / MinElementBlock)
-        return false;
+    if (count > r.left() / MinElementBlock) return false;
     out.elements.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         ParsedElement e;
@@ -228,20 +223,15 @@ bool parseProject(const uint8_t* data, size_t size, ParsedProject& out) {
             return false;
         e.deleteAtEnd = flag != 0;
         if (e.kind == okPicture) {
-            if (!r.i32(e.picWidth) || !r.i32(e.picHeight))
-                return false;
-            if (e.picWidth < 0 || e.picHeight < 0)
-                return false;
+            if (!r.i32(e.picWidth) || !r.i32(e.picHeight)) return false;
+            if (e.picWidth < 0 || e.picHeight < 0) return false;
             if (e.picWidth == 0 || e.picHeight == 0) {
                 // A picture element without a picture: no pixel rows.
-                if (e.picWidth != e.picHeight)
-                    return false;
+                if (e.picWidth != e.picHeight) return false;
             } else {
-                if (e.picWidth > PIXMILL_MAX_SIDE || e.picHeight > PIXMILL_MAX_SIDE)
-                    return false;
+                if (e.picWidth > PIXMILL_MAX_SIDE || e.picHeight > PIXMILL_MAX_SIDE) return false;
                 const uint64_t rows = uint64_t(e.picWidth) * 3 * uint64_t(e.picHeight);
-                if (rows > PIXMILL_MAX_PIXEL_BYTES || !r.take(rows, e.pixels))
-                    return false;
+                if (rows > PIXMILL_MAX_PIXEL_BYTES || !r.take(rows, e.pixels)) return false;
             }
         }
         out.elements.push_back(e);
@@ -260,13 +250,11 @@ bool parseProject(const uint8_t* data, size_t size, ParsedProject& out) {
 // cannot create it.
 bool makePicture(const ParsedElement& e, DibRecord& pic) {
     std::memset(&pic, 0, sizeof pic);
-    if (!e.pixels)
-        return true;
+    if (!e.pixels) return true;
     if (!Pixmill.newdib || !Pixmill.newdib(&pic, e.picWidth, e.picHeight, 24, nullptr, 0) ||
         !pic.InfoBlock || !pic.Bits || pic.Info->biWidth != e.picWidth ||
         pic.Info->biHeight != e.picHeight || pic.BytesPerRow < e.picWidth * 3) {
-        if (Pixmill.deldib)
-            Pixmill.deldib(&pic);
+        if (Pixmill.deldib) Pixmill.deldib(&pic);
         return false;
     }
     const size_t rowBytes = static_cast<size_t>(e.picWidth) * 3;
@@ -277,11 +265,11 @@ bool makePicture(const ParsedElement& e, DibRecord& pic) {
         const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
         const uintptr_t from = (reinterpret_cast<uintptr_t>(pic.Bits) + page - 1) & ~(page - 1);
         const uintptr_t to = (reinterpret_cast<uintptr_t>(pic.Bits) + total) & ~(page - 1);
-        if (to > from)
-            madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+        if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
     }
     for (int32_t y = 0; y < e.picHeight; ++y)
-        std::memcpy(pic.Bits + static_cast<int64_t>(y) * pic.BytesPerRow, e.pixels + y * rowBytes, rowBytes);
+        std::memcpy(pic.Bits + static_cast<int64_t>(y) * pic.BytesPerRow, e.pixels + y * rowBytes,
+                    rowBytes);
     return true;
 }
 
@@ -291,8 +279,7 @@ class MappedFile {
 public:
     explicit MappedFile(const std::string& path) {
         const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return;
+        if (fd < 0) return;
         struct stat st;
         // Only a regular file has a size to trust (a folder opens too).
         if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -310,8 +297,7 @@ public:
         close(fd);
     }
     ~MappedFile() {
-        if (m_data)
-            munmap(const_cast<uint8_t*>(m_data), m_size);
+        if (m_data) munmap(const_cast<uint8_t*>(m_data), m_size);
     }
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
@@ -328,9 +314,13 @@ private:
 
 } // namespace
 
-void SetProjectView(ProjectView* view) { g_view = view; }
+void SetProjectView(ProjectView* view) {
+    g_view = view;
+}
 
-void SetProjectSinkFactory(ProjectSinkFactory factory) { g_sinkFactory = std::move(factory); }
+void SetProjectSinkFactory(ProjectSinkFactory factory) {
+    g_sinkFactory = std::move(factory);
+}
 
 bool SaveProject(const std::string& path) {
     // Write beside the target, then rename over it: the old file survives any failure.
@@ -349,8 +339,7 @@ bool SaveProject(const std::string& path) {
         return false;
     }
     ProjectFileName = path;
-    if (g_view)
-        g_view->projectFileNameChanged();
+    if (g_view) g_view->projectFileNameChanged();
     return true;
 }
 
@@ -381,8 +370,7 @@ bool LoadProjectBytes(const unsigned char* data, size_t size, const std::string&
     for (size_t i = 0; i < parsed.elements.size(); ++i) {
         if (!makePicture(parsed.elements[i], pictures[i])) {
             for (size_t j = 0; j < i; ++j)
-                if (Pixmill.deldib)
-                    Pixmill.deldib(&pictures[j]);
+                if (Pixmill.deldib) Pixmill.deldib(&pictures[j]);
             showError(ProjectOpenErrorText);
             return false;
         }
@@ -404,8 +392,7 @@ bool LoadProjectBytes(const unsigned char* data, size_t size, const std::string&
         o->End = e.end;
         o->Picture = pictures[i];
     }
-    if (parsed.hasRepeat)
-        Stage.setRepeat(parsed.repeat);
+    if (parsed.hasRepeat) Stage.setRepeat(parsed.repeat);
     ProjectFileName = path;
     if (g_view) {
         g_view->projectFileNameChanged();

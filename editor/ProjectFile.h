@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-extern const char* const ProjectSignature;        // "Tarvelo Movi-Loomster 1.0"
-extern const char* const ProjectOpenErrorText;    // "ファイルを開くことができませんでした."
-extern const char* const ProjectCreateErrorText;  // "エラー: ファイルを作成できません"
+extern const char* const ProjectSignature; // "Tarvelo Movi-Loomster 1.0"
+extern const char* const ProjectOpenErrorText; // "ファイルを開くことができませんでした."
+extern const char* const ProjectCreateErrorText; // "エラー: ファイルを作成できません"
 
 // How the project file code talks to the window: message boxes (stop icon, OK
 // button) and the updates after the project's file or contents changed.

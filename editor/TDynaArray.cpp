@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-TDynaArray::TDynaArray(int32_t itemSize, void** currentVar) : ItemSize(itemSize), CurrentVar(currentVar) {
-    if (CurrentVar)
-        *CurrentVar = nullptr;
+TDynaArray::TDynaArray(int32_t itemSize, void** currentVar)
+    : ItemSize(itemSize), CurrentVar(currentVar) {
+    if (CurrentVar) *CurrentVar = nullptr;
 }
 
 TDynaArray::~TDynaArray() {
@@ -13,15 +13,13 @@ TDynaArray::~TDynaArray() {
     Block = nullptr;
     Current = nullptr;
     CurIndex = -1;
-    if (CurrentVar)
-        *CurrentVar = nullptr;
+    if (CurrentVar) *CurrentVar = nullptr;
 }
 
 void TDynaArray::setCurrent(int32_t index) {
     CurIndex = index;
     Current = index >= 0 ? Block + static_cast<int64_t>(index) * ItemSize : nullptr;
-    if (CurrentVar)
-        *CurrentVar = Current;
+    if (CurrentVar) *CurrentVar = Current;
 }
 
 void* TDynaArray::GetItem(int32_t i) {
@@ -34,12 +32,10 @@ void* TDynaArray::GetItem(int32_t i) {
 // until the wanted size differs.
 void TDynaArray::resizeBlock() {
     const int32_t wanted = Step * ((Count - 1) / Step + 1) * ItemSize;
-    if (wanted == Capacity)
-        return;
+    if (wanted == Capacity) return;
     if (wanted > Capacity) {
         auto* grown = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(wanted)));
-        if (!grown)
-            std::abort(); // out of memory: nothing sensible can go on
+        if (!grown) std::abort(); // out of memory: nothing sensible can go on
         if (Count != 1 && Block) {
             std::memcpy(grown, Block, static_cast<size_t>(Capacity));
             std::free(Block);
@@ -63,14 +59,14 @@ void TDynaArray::resizeBlock() {
 void* TDynaArray::Add() {
     ++Count;
     resizeBlock();
-    std::memset(Block + static_cast<int64_t>(Count - 1) * ItemSize, 0, static_cast<size_t>(ItemSize));
+    std::memset(Block + static_cast<int64_t>(Count - 1) * ItemSize, 0,
+                static_cast<size_t>(ItemSize));
     setCurrent(Count - 1);
     return Current;
 }
 
 void TDynaArray::Delete(int32_t i) {
-    if (i < 0 || i > Count - 1)
-        return;
+    if (i < 0 || i > Count - 1) return;
     --Count;
     uint8_t* item = Block + static_cast<int64_t>(i) * ItemSize;
     std::memmove(item, item + ItemSize, static_cast<size_t>(Count - i) * ItemSize);
@@ -87,12 +83,10 @@ void TDynaArray::Clear() {
 }
 
 void TDynaArray::Swap(int32_t a, int32_t b) {
-    if (a < 0 || a > Count - 1 || b < 0 || b > Count - 1)
-        return;
+    if (a < 0 || a > Count - 1 || b < 0 || b > Count - 1) return;
     if (a != b) {
         auto* temp = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(ItemSize)));
-        if (!temp)
-            std::abort();
+        if (!temp) std::abort();
         uint8_t* pa = Block + static_cast<int64_t>(a) * ItemSize;
         uint8_t* pb = Block + static_cast<int64_t>(b) * ItemSize;
         std::memcpy(temp, pa, static_cast<size_t>(ItemSize));
@@ -104,13 +98,11 @@ void TDynaArray::Swap(int32_t a, int32_t b) {
 }
 
 void TDynaArray::First() {
-    if (Count > 0)
-        setCurrent(0);
+    if (Count > 0) setCurrent(0);
 }
 
 bool TDynaArray::Next() {
-    if (Count < 1 || CurIndex < 0 || CurIndex > Count - 1)
-        return false;
+    if (Count < 1 || CurIndex < 0 || CurIndex > Count - 1) return false;
     setCurrent(CurIndex);
     ++CurIndex;
     return true;

@@ -20,11 +20,16 @@ public:
 
 const char* kindName(int32_t kind) {
     switch (kind) {
-    case okText: return "text";
-    case okDrawing: return "drawing";
-    case okPicture: return "picture";
-    case okButton: return "button";
-    default: return "unknown";
+    case okText:
+        return "text";
+    case okDrawing:
+        return "drawing";
+    case okPicture:
+        return "picture";
+    case okButton:
+        return "button";
+    default:
+        return "unknown";
     }
 }
 
@@ -34,9 +39,9 @@ std::string shown(const char* cp932) {
 }
 
 void printState(const char* name, const ObjektState& s) {
-    std::printf("    %s: (%d,%d)-(%d,%d) size %d rot %.1f time %d ms transp %d%% colour 0x%08X\n", name, s.Left,
-                s.Top, s.Right, s.Bottom, s.FontSize, s.Rotation / 10.0, s.Time, s.Transparency,
-                static_cast<unsigned>(s.Color));
+    std::printf("    %s: (%d,%d)-(%d,%d) size %d rot %.1f time %d ms transp %d%% colour 0x%08X\n",
+                name, s.Left, s.Top, s.Right, s.Bottom, s.FontSize, s.Rotation / 10.0, s.Time,
+                s.Transparency, static_cast<unsigned>(s.Color));
 }
 
 } // namespace
@@ -48,22 +53,21 @@ int main(int argc, char** argv) {
     }
     ConsoleBindingReporter reporter;
     ProgramDir = ProgramFolder();
-    if (!BindPixmill(ProgramDir, reporter))
-        return 3;
+    if (!BindPixmill(ProgramDir, reporter)) return 3;
     ConsoleView view;
     SetProjectView(&view);
-    if (!LoadProject(argv[1]))
-        return 1;
+    if (!LoadProject(argv[1])) return 1;
     std::printf("%s\n", argv[1]);
-    std::printf("  stage %d x %d, %d fps, background 0x%06X, repeat %s\n", Stage.width(), Stage.height(),
-                Stage.framesPerSecond(), static_cast<unsigned>(Stage.backgroundColor()),
-                Stage.repeat() ? "on" : "off");
+    std::printf("  stage %d x %d, %d fps, background 0x%06X, repeat %s\n", Stage.width(),
+                Stage.height(), Stage.framesPerSecond(),
+                static_cast<unsigned>(Stage.backgroundColor()), Stage.repeat() ? "on" : "off");
     std::printf("  %d elements\n", ObjektList.Count);
     for (int32_t i = 0; i < ObjektList.Count; ++i) {
         ObjektList.Select(i);
         const Objekt& o = *CurObjekt;
         std::printf("  [%d] %s%s \"%s\" font \"%s\" delete-at-end %s", i, kindName(o.Kind),
-                    o.Kind == okDrawing ? (o.DrawKind == dkEllipse ? " (ellipse)" : " (rectangle)") : "",
+                    o.Kind == okDrawing ? (o.DrawKind == dkEllipse ? " (ellipse)" : " (rectangle)")
+                                        : "",
                     shown(o.Text).c_str(), shown(o.FontName).c_str(), o.DeleteAtEnd ? "on" : "off");
         if (o.Kind == okPicture && o.Picture.Info)
             std::printf(" picture %d x %d", o.Picture.Info->biWidth, o.Picture.Info->biHeight);
@@ -71,8 +75,7 @@ int main(int argc, char** argv) {
         printState("start", o.Start);
         printState("end  ", o.End);
     }
-    if (argc == 4 && !SaveProject(argv[3]))
-        return 2;
+    if (argc == 4 && !SaveProject(argv[3])) return 2;
     ClearObjekts();
     return 0;
 }

@@ -16,12 +16,16 @@ public:
     void showError(std::string_view text) override { std::cerr << text << "\n"; }
 };
 
-void setText(char*& field, const char* utf8) { ReplaceString(field, *platform::utf8ToCp932(utf8)); }
+void setText(char*& field, const char* utf8) {
+    ReplaceString(field, *platform::utf8ToCp932(utf8));
+}
 
-int32_t rgb(int r, int g, int b) { return r | g << 8 | b << 16; }
+int32_t rgb(int r, int g, int b) {
+    return r | g << 8 | b << 16;
+}
 
-ObjektState state(int32_t l, int32_t t, int32_t r, int32_t b, int32_t size, int32_t rot, int32_t time,
-                  int32_t transp, int32_t colour) {
+ObjektState state(int32_t l, int32_t t, int32_t r, int32_t b, int32_t size, int32_t rot,
+                  int32_t time, int32_t transp, int32_t colour) {
     return {l, t, r, b, size, rot, time, transp, colour};
 }
 
@@ -33,8 +37,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     ConsoleBindingReporter reporter;
-    if (!BindPixmill(ProgramFolder(), reporter))
-        return 3;
+    if (!BindPixmill(ProgramFolder(), reporter)) return 3;
     ConsoleView view;
     SetProjectView(&view);
 
@@ -81,8 +84,7 @@ int main(int argc, char** argv) {
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 48; ++x) {
             int32_t c = rgb(x * 5, y * 7, 200 - x * 2);
-            if (x == 24 || y == 16)
-                c = rgb(0xFF, 0xFF, 0xFF);
+            if (x == 24 || y == 16) c = rgb(0xFF, 0xFF, 0xFF);
             Pixmill.setpixel(&pic, x, y, c);
         }
     Objekt* picture = AddObjekt(okPicture, &pic);

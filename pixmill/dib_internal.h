@@ -27,8 +27,7 @@ bool allocDib(DibRecord* rec, int width, int height, int bits);
 void freeDib(DibRecord* rec);
 
 // Releases the record and returns 0: the common failure exit of the readers.
-inline int fail(DibRecord* rec)
-{
+inline int fail(DibRecord* rec) {
     freeDib(rec);
     return 0;
 }
@@ -37,19 +36,17 @@ inline int fail(DibRecord* rec)
 // every reader calls it once the colour table is final.
 void finishDib(DibRecord* rec);
 
-inline PixmillRgbQuad* colourTable(DibRecord* rec)
-{
-    return reinterpret_cast<PixmillRgbQuad*>(reinterpret_cast<uint8_t*>(rec->Info) + sizeof(PixmillBitmapInfoHeader));
+inline PixmillRgbQuad* colourTable(DibRecord* rec) {
+    return reinterpret_cast<PixmillRgbQuad*>(reinterpret_cast<uint8_t*>(rec->Info) +
+                                             sizeof(PixmillBitmapInfoHeader));
 }
 
-inline const PixmillRgbQuad* colourTable(const DibRecord* rec)
-{
-    return reinterpret_cast<const PixmillRgbQuad*>(reinterpret_cast<const uint8_t*>(rec->Info)
-                                                   + sizeof(PixmillBitmapInfoHeader));
+inline const PixmillRgbQuad* colourTable(const DibRecord* rec) {
+    return reinterpret_cast<const PixmillRgbQuad*>(reinterpret_cast<const uint8_t*>(rec->Info) +
+                                                   sizeof(PixmillBitmapInfoHeader));
 }
 
-inline void setColour(DibRecord* rec, int index, uint8_t r, uint8_t g, uint8_t b)
-{
+inline void setColour(DibRecord* rec, int index, uint8_t r, uint8_t g, uint8_t b) {
     PixmillRgbQuad& q = colourTable(rec)[index];
     q.rgbRed = r;
     q.rgbGreen = g;
@@ -60,19 +57,24 @@ inline void setColour(DibRecord* rec, int index, uint8_t r, uint8_t g, uint8_t b
 // Fills the whole colour table (2^bits entries) with an even grey ramp.
 void setGreyPalette(DibRecord* rec);
 
-inline int dibWidth(const DibRecord* rec) { return rec->Info->biWidth; }
-inline int dibHeight(const DibRecord* rec) { return rec->Info->biHeight; }
-inline int dibBits(const DibRecord* rec) { return rec->Info->biBitCount; }
+inline int dibWidth(const DibRecord* rec) {
+    return rec->Info->biWidth;
+}
+inline int dibHeight(const DibRecord* rec) {
+    return rec->Info->biHeight;
+}
+inline int dibBits(const DibRecord* rec) {
+    return rec->Info->biBitCount;
+}
 
 // Row `r` counted from the top of the picture (rows are stored bottom-up).
-inline uint8_t* rowFromTop(DibRecord* rec, int r)
-{
-    return rec->Bits + static_cast<size_t>(dibHeight(rec) - 1 - r) * static_cast<size_t>(rec->BytesPerRow);
+inline uint8_t* rowFromTop(DibRecord* rec, int r) {
+    return rec->Bits +
+           static_cast<size_t>(dibHeight(rec) - 1 - r) * static_cast<size_t>(rec->BytesPerRow);
 }
 
 // Stores an index of `bits` (1, 4 or 8) at column x of a row.
-inline void putIndex(uint8_t* row, int bits, int x, unsigned v)
-{
+inline void putIndex(uint8_t* row, int bits, int x, unsigned v) {
     switch (bits) {
     case 1: {
         const uint8_t m = static_cast<uint8_t>(0x80u >> (x & 7));
@@ -96,8 +98,7 @@ inline void putIndex(uint8_t* row, int bits, int x, unsigned v)
     }
 }
 
-inline void putBgr(uint8_t* row, int x, uint8_t r, uint8_t g, uint8_t b)
-{
+inline void putBgr(uint8_t* row, int x, uint8_t r, uint8_t g, uint8_t b) {
     uint8_t* p = row + static_cast<size_t>(x) * 3;
     p[0] = b;
     p[1] = g;
@@ -105,27 +106,21 @@ inline void putBgr(uint8_t* row, int x, uint8_t r, uint8_t g, uint8_t b)
 }
 
 // Colour channel c with alpha a (0..255) laid over white.
-inline uint8_t overWhite(unsigned c, unsigned a)
-{
+inline uint8_t overWhite(unsigned c, unsigned a) {
     return static_cast<uint8_t>((c * a + 255u * (255u - a) + 127u) / 255u);
 }
 
 // Scales a value of `bits` bits (1..16) to 0..255.
-inline uint8_t scaleTo8(unsigned v, unsigned bits)
-{
-    if (bits == 0)
-        return 0;
-    if (bits >= 8 && bits <= 16 && bits != 8)
-        return static_cast<uint8_t>(v >> (bits - 8));
-    if (bits == 8)
-        return static_cast<uint8_t>(v);
+inline uint8_t scaleTo8(unsigned v, unsigned bits) {
+    if (bits == 0) return 0;
+    if (bits >= 8 && bits <= 16 && bits != 8) return static_cast<uint8_t>(v >> (bits - 8));
+    if (bits == 8) return static_cast<uint8_t>(v);
     const unsigned maxv = (1u << bits) - 1u;
     return static_cast<uint8_t>((v * 255u + maxv / 2u) / maxv);
 }
 
 // Smallest depth of ours (1, 4 or 8) that holds indexes of `bits` bits.
-inline int indexedDepth(int bits)
-{
+inline int indexedDepth(int bits) {
     return bits <= 1 ? 1 : (bits <= 4 ? 4 : 8);
 }
 
@@ -140,8 +135,7 @@ public:
     bool bad() const { return m_bad; }
     const uint8_t* here() const { return m_data + m_pos; }
 
-    bool seek(size_t pos)
-    {
+    bool seek(size_t pos) {
         if (pos > m_size) {
             m_bad = true;
             return false;
@@ -151,34 +145,29 @@ public:
     }
     bool skip(size_t n) { return n <= left() ? seek(m_pos + n) : (m_bad = true, false); }
 
-    uint8_t u8()
-    {
+    uint8_t u8() {
         if (m_pos >= m_size) {
             m_bad = true;
             return 0;
         }
         return m_data[m_pos++];
     }
-    uint16_t u16le()
-    {
+    uint16_t u16le() {
         const unsigned a = u8();
         const unsigned b = u8();
         return static_cast<uint16_t>(a | (b << 8));
     }
-    uint32_t u32le()
-    {
+    uint32_t u32le() {
         const uint32_t a = u16le();
         const uint32_t b = u16le();
         return a | (b << 16);
     }
-    uint16_t u16be()
-    {
+    uint16_t u16be() {
         const unsigned a = u8();
         const unsigned b = u8();
         return static_cast<uint16_t>((a << 8) | b);
     }
-    uint32_t u32be()
-    {
+    uint32_t u32be() {
         const uint32_t a = u16be();
         const uint32_t b = u16be();
         return (a << 16) | b;

@@ -25,11 +25,11 @@ extern "C" {
 typedef struct PixmillBitmapInfoHeader {
     uint32_t biSize; // 40
     int32_t biWidth;
-    int32_t biHeight; // always positive here: rows are bottom-up
-    uint16_t biPlanes; // 1
-    uint16_t biBitCount; // 1, 4, 8 or 24
+    int32_t biHeight;       // always positive here: rows are bottom-up
+    uint16_t biPlanes;      // 1
+    uint16_t biBitCount;    // 1, 4, 8 or 24
     uint32_t biCompression; // 0: uncompressed
-    uint32_t biSizeImage; // BytesPerRow * height
+    uint32_t biSizeImage;   // BytesPerRow * height
     int32_t biXPelsPerMeter;
     int32_t biYPelsPerMeter;
     uint32_t biClrUsed; // colour entries in use (0 for 24 bits)
@@ -59,9 +59,9 @@ typedef struct DibRecord {
     void* BitsBlock;               // block holding the pixels (may equal InfoBlock)
     uint8_t* Bits;                 // pixel rows, bottom-up; null: no picture
     int32_t BytesPerRow;
-    uint8_t HasPalette;            // non-zero: PaletteHandle is a palette object
-    PixmillLogPalette Palette;     // logical palette of pictures up to 8 bits
-    void* PaletteHandle;           // malloc()ed copy of Palette when HasPalette is set
+    uint8_t HasPalette;        // non-zero: PaletteHandle is a palette object
+    PixmillLogPalette Palette; // logical palette of pictures up to 8 bits
+    void* PaletteHandle;       // malloc()ed copy of Palette when HasPalette is set
     uint8_t Reserved[28];
 } DibRecord;
 

@@ -7,43 +7,46 @@
 namespace pixmill {
 namespace {
 
-enum : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6 };
+enum : uint32_t {
+    kRgb = 0,
+    kRle8 = 1,
+    kRle4 = 2,
+    kBitFields = 3,
+    kJpeg = 4,
+    kPng = 5,
+    kAlphaBitFields = 6
+};
 
 struct Channel {
     uint32_t mask = 0;
     unsigned shift = 0;
     uint64_t max = 0;
 
-    void set(uint32_t m)
-    {
+    void set(uint32_t m) {
         mask = m;
         shift = 0;
         max = 0;
-        if (m == 0)
-            return;
+        if (m == 0) return;
         while (!((m >> shift) & 1u))
             ++shift;
         max = m >> shift;
     }
-    uint8_t get(uint32_t pixel) const
-    {
-        if (max == 0)
-            return 0;
+    uint8_t get(uint32_t pixel) const {
+        if (max == 0) return 0;
         const uint64_t v = (pixel & mask) >> shift;
         return static_cast<uint8_t>((v * 255u + max / 2u) / max);
     }
 };
 
-uint32_t load(const uint8_t* p, int bytes)
-{
-    return bytes == 2 ? uint32_t(p[0] | (p[1] << 8)) : (p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24));
+uint32_t load(const uint8_t* p, int bytes) {
+    return bytes == 2 ? uint32_t(p[0] | (p[1] << 8))
+                      : (p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24));
 }
 
 // Decodes an RLE8 or RLE4 stream into the rows; `fileRow` maps the stream's
 // line number (0 = first line stored) to a record row. Needs the end-of-bitmap
 // code before the data ends.
-bool decodeRle(ByteReader& r, DibRecord* rec, bool rle4, bool topDown)
-{
+bool decodeRle(ByteReader& r, DibRecord* rec, bool rle4, bool topDown) {
     const int w = dibWidth(rec);
     const int h = dibHeight(rec);
     const int bits = rle4 ? 4 : 8;
@@ -51,15 +54,14 @@ bool decodeRle(ByteReader& r, DibRecord* rec, bool rle4, bool topDown)
     int y = 0;
     auto put = [&](unsigned v) {
         if (x < w && y < h) {
-            uint8_t* row = rec->Bits + static_cast<size_t>(topDown ? h - 1 - y : y) * rec->BytesPerRow;
+            uint8_t* row =
+                rec->Bits + static_cast<size_t>(topDown ? h - 1 - y : y) * rec->BytesPerRow;
             putIndex(row, bits, x, v);
         }
-        if (x < w)
-            ++x;
+        if (x < w) ++x;
     };
     for (;;) {
-        if (r.left() < 2)
-            return false;
+        if (r.left() < 2) return false;
         const unsigned n = r.u8();
         const unsigned c = r.u8();
         if (n > 0) {
@@ -69,13 +71,11 @@ bool decodeRle(ByteReader& r, DibRecord* rec, bool rle4, bool topDown)
         }
         if (c == 0) { // end of line
             x = 0;
-            if (y < h)
-                ++y;
+            if (y < h) ++y;
         } else if (c == 1) { // end of bitmap
             return true;
         } else if (c == 2) { // delta
-            if (r.left() < 2)
-                return false;
+            if (r.left() < 2) return false;
             const int dx = r.u8();
             const int dy = r.u8();
             x = x + dx < w ? x + dx : w;
@@ -83,8 +83,7 @@ bool decodeRle(ByteReader& r, DibRecord* rec, bool rle4, bool topDown)
         } else { // absolute run of c pixels, padded to a 16-bit boundary
             const size_t bytes = rle4 ? (c + 1) / 2 : c;
             const size_t padded = bytes + (bytes & 1);
-            if (r.left() < padded)
-                return false;
+            if (r.left() < padded) return false;
             const uint8_t* p = r.here();
             for (unsigned k = 0; k < c && x < w; ++k)
                 put(rle4 ? ((k & 1) ? (p[k / 2] & 0x0F) : (p[k / 2] >> 4)) : p[k]);
@@ -98,13 +97,10 @@ bool decodeRle(ByteReader& r, DibRecord* rec, bool rle4, bool topDown)
 
 using namespace pixmill;
 
-extern "C" int pixmill_read_bmp(const uint8_t* data, size_t size, DibRecord* rec)
-{
-    if (!rec)
-        return 0;
+extern "C" int pixmill_read_bmp(const uint8_t* data, size_t size, DibRecord* rec) {
+    if (!rec) return 0;
     std::memset(rec, 0, sizeof *rec);
-    if (!data)
-        return 0;
+    if (!data) return 0;
     ByteReader r(data, size);
 
     const bool fileHeader = size >= 2 && data[0] == 'B' && data[1] == 'M';
@@ -116,8 +112,7 @@ extern "C" int pixmill_read_bmp(const uint8_t* data, size_t size, DibRecord* rec
         hdrStart = 14;
     }
     const uint32_t hs = r.u32le();
-    if (r.bad() || hs < 12 || hs > 124 || (hs > 12 && hs < 16) || hs > r.left() + 4)
-        return 0;
+    if (r.bad() || hs < 12 || hs > 124 || (hs > 12 && hs < 16) || hs > r.left() + 4) return 0;
 
     int64_t width = 0;
     int64_t height = 0;
@@ -156,59 +151,50 @@ extern "C" int pixmill_read_bmp(const uint8_t* data, size_t size, DibRecord* rec
         h.u32le(); // important colours
         for (uint32_t& m : masks)
             m = h.u32le();
-        if (hs < 56)
-            masks[3] = 0;
-        if (hs < 52)
-            masks[0] = masks[1] = masks[2] = 0;
+        if (hs < 56) masks[3] = 0;
+        if (hs < 52) masks[0] = masks[1] = masks[2] = 0;
     }
     size_t palPos = hdrStart + hs;
 
-    if (planes != 1)
-        return 0;
+    if (planes != 1) return 0;
     if (!windows && !core && compression != kRgb && compression != kRle8 && compression != kRle4)
         return 0; // OS/2 2.x Huffman 1D and RLE24 are not read
 
     if (compression == kJpeg || compression == kPng) {
-        if (!fileHeader || offBits >= size)
-            return 0;
+        if (!fileHeader || offBits >= size) return 0;
         return compression == kJpeg ? pixmill_read_jpeg(data + offBits, size - offBits, rec)
                                     : pixmill_read_png(data + offBits, size - offBits, rec);
     }
 
     const bool topDown = height < 0;
-    if (topDown)
-        height = -height;
+    if (topDown) height = -height;
     if (width <= 0 || height <= 0 || width > PIXMILL_MAX_SIDE || height > PIXMILL_MAX_SIDE)
         return 0;
 
     switch (compression) {
     case kRgb:
-        if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 &&
+            bits != 32)
             return 0;
         break;
     case kRle8:
-        if (bits != 8)
-            return 0;
+        if (bits != 8) return 0;
         break;
     case kRle4:
-        if (bits != 4)
-            return 0;
+        if (bits != 4) return 0;
         break;
     case kBitFields:
     case kAlphaBitFields:
-        if (bits != 16 && bits != 32)
-            return 0;
+        if (bits != 16 && bits != 32) return 0;
         if (hs == 40) { // the masks follow the header
             const int n = compression == kAlphaBitFields ? 4 : 3;
             r.seek(palPos);
             for (int i = 0; i < n; ++i)
                 masks[i] = r.u32le();
-            if (r.bad())
-                return 0;
+            if (r.bad()) return 0;
             palPos += 4u * n;
         }
-        if (compression == kBitFields && hs < 56)
-            masks[3] = 0;
+        if (compression == kBitFields && hs < 56) masks[3] = 0;
         break;
     default:
         return 0;
@@ -236,27 +222,21 @@ extern "C" int pixmill_read_bmp(const uint8_t* data, size_t size, DibRecord* rec
         entries = (clrUsed != 0 && clrUsed < (1u << bits)) ? clrUsed : (1u << bits);
         if (fileHeader && offBits > palPos) {
             const size_t room = (offBits - palPos) / entrySize;
-            if (room < entries)
-                entries = room;
+            if (room < entries) entries = room;
         }
-        if (palPos > size || entries * entrySize > size - palPos)
-            return 0;
+        if (palPos > size || entries * entrySize > size - palPos) return 0;
     }
     size_t pixPos = palPos + entries * entrySize;
-    if (fileHeader && offBits != 0)
-        pixPos = offBits;
-    if (pixPos > size || pixPos < hdrStart + hs)
-        return 0;
+    if (fileHeader && offBits != 0) pixPos = offBits;
+    if (pixPos > size || pixPos < hdrStart + hs) return 0;
 
     // Uncompressed rows must all be in the file before anything is allocated.
     const size_t srcStride = ((static_cast<size_t>(w) * bits + 31u) / 32u) * 4u;
     if (compression != kRle4 && compression != kRle8) {
-        if (srcStride * static_cast<size_t>(h) > size - pixPos)
-            return 0;
+        if (srcStride * static_cast<size_t>(h) > size - pixPos) return 0;
     }
 
-    if (!allocDib(rec, w, h, outBits))
-        return 0;
+    if (!allocDib(rec, w, h, outBits)) return 0;
     rec->Info->biXPelsPerMeter = xppm;
     rec->Info->biYPelsPerMeter = yppm;
     for (size_t i = 0; i < entries; ++i) {
@@ -267,8 +247,7 @@ extern "C" int pixmill_read_bmp(const uint8_t* data, size_t size, DibRecord* rec
 
     if (compression == kRle4 || compression == kRle8) {
         ByteReader pr(data + pixPos, size - pixPos);
-        if (!decodeRle(pr, rec, compression == kRle4, topDown))
-            return fail(rec);
+        if (!decodeRle(pr, rec, compression == kRle4, topDown)) return fail(rec);
         return 1;
     }
 

@@ -16,14 +16,11 @@ struct Source {
     size_t pos;
 };
 
-int readData(GifFileType* gif, GifByteType* out, int n)
-{
+int readData(GifFileType* gif, GifByteType* out, int n) {
     auto* src = static_cast<Source*>(gif->UserData);
-    if (n <= 0)
-        return 0;
+    if (n <= 0) return 0;
     size_t k = static_cast<size_t>(n);
-    if (k > src->size - src->pos)
-        k = src->size - src->pos;
+    if (k > src->size - src->pos) k = src->size - src->pos;
     std::memcpy(out, src->data + src->pos, k);
     src->pos += k;
     return static_cast<int>(k);
@@ -32,12 +29,10 @@ int readData(GifFileType* gif, GifByteType* out, int n)
 struct GifCloser {
     GifFileType* gif;
     uint8_t* line = nullptr;
-    ~GifCloser()
-    {
+    ~GifCloser() {
         std::free(line);
         int err = 0;
-        if (gif)
-            DGifCloseFile(gif, &err);
+        if (gif) DGifCloseFile(gif, &err);
     }
 };
 
@@ -46,45 +41,34 @@ struct GifCloser {
 
 using namespace pixmill;
 
-extern "C" int pixmill_read_gif(const uint8_t* data, size_t size, DibRecord* rec)
-{
-    if (!rec)
-        return 0;
+extern "C" int pixmill_read_gif(const uint8_t* data, size_t size, DibRecord* rec) {
+    if (!rec) return 0;
     std::memset(rec, 0, sizeof *rec);
-    if (!data || size < 13)
-        return 0;
+    if (!data || size < 13) return 0;
     Source src{data, size, 0};
     int err = 0;
     GifCloser g{DGifOpen(&src, readData, &err)};
     GifFileType* gif = g.gif;
-    if (!gif)
-        return 0;
+    if (!gif) return 0;
 
     int transparent = -1;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif, &type) != GIF_OK)
-            return 0;
-        if (type == IMAGE_DESC_RECORD_TYPE)
-            break;
-        if (type != EXTENSION_RECORD_TYPE)
-            return 0; // the trailer, or garbage, before any image
+        if (DGifGetRecordType(gif, &type) != GIF_OK) return 0;
+        if (type == IMAGE_DESC_RECORD_TYPE) break;
+        if (type != EXTENSION_RECORD_TYPE) return 0; // the trailer, or garbage, before any image
         int code = 0;
         GifByteType* ext = nullptr;
-        if (DGifGetExtension(gif, &code, &ext) != GIF_OK)
-            return 0;
+        if (DGifGetExtension(gif, &code, &ext) != GIF_OK) return 0;
         if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4 && (ext[1] & 1))
             transparent = ext[4];
         while (ext) {
-            if (DGifGetExtensionNext(gif, &ext) != GIF_OK)
-                return 0;
+            if (DGifGetExtensionNext(gif, &ext) != GIF_OK) return 0;
         }
     }
-    if (DGifGetImageDesc(gif) != GIF_OK)
-        return 0;
+    if (DGifGetImageDesc(gif) != GIF_OK) return 0;
     const GifImageDesc& desc = gif->Image;
-    if (desc.Width <= 0 || desc.Height <= 0 || desc.Left < 0 || desc.Top < 0)
-        return 0;
+    if (desc.Width <= 0 || desc.Height <= 0 || desc.Left < 0 || desc.Top < 0) return 0;
     const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
 
     // The image is shown on the logical screen when it lies inside it.
@@ -100,8 +84,7 @@ extern "C" int pixmill_read_gif(const uint8_t* data, size_t size, DibRecord* rec
     }
     const int mapBits = map ? map->BitsPerPixel : 8;
     const int outBits = indexedDepth(mapBits < 1 ? 1 : mapBits);
-    if (!allocDib(rec, w, h, outBits))
-        return 0;
+    if (!allocDib(rec, w, h, outBits)) return 0;
     if (map) {
         for (int i = 0; i < map->ColorCount && i < (1 << outBits); ++i)
             setColour(rec, i, map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue);
@@ -115,8 +98,8 @@ extern "C" int pixmill_read_gif(const uint8_t* data, size_t size, DibRecord* rec
     const unsigned mask = (1u << outBits) - 1u;
     if (w != desc.Width || h != desc.Height) {
         const unsigned fill = (transparent >= 0 ? static_cast<unsigned>(transparent)
-                                                : static_cast<unsigned>(gif->SBackGroundColor))
-            & mask;
+                                                : static_cast<unsigned>(gif->SBackGroundColor)) &
+                              mask;
         for (int y = 0; y < h; ++y) {
             uint8_t* row = rowFromTop(rec, y);
             for (int x = 0; x < w; ++x)
@@ -125,8 +108,7 @@ extern "C" int pixmill_read_gif(const uint8_t* data, size_t size, DibRecord* rec
     }
 
     g.line = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(desc.Width)));
-    if (!g.line)
-        return fail(rec);
+    if (!g.line) return fail(rec);
     static const int kStart[4] = {0, 4, 2, 1};
     static const int kStep[4] = {8, 8, 4, 2};
     const int passes = desc.Interlace ? 4 : 1;
@@ -134,8 +116,7 @@ extern "C" int pixmill_read_gif(const uint8_t* data, size_t size, DibRecord* rec
         const int start = desc.Interlace ? kStart[pass] : 0;
         const int step = desc.Interlace ? kStep[pass] : 1;
         for (int y = start; y < desc.Height; y += step) {
-            if (DGifGetLine(gif, g.line, desc.Width) != GIF_OK)
-                return fail(rec);
+            if (DGifGetLine(gif, g.line, desc.Width) != GIF_OK) return fail(rec);
             uint8_t* row = rowFromTop(rec, top + y);
             for (int x = 0; x < desc.Width; ++x)
                 putIndex(row, outBits, left + x, g.line[x] & mask);

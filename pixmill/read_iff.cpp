@@ -9,10 +9,9 @@
 namespace pixmill {
 namespace {
 
-constexpr uint32_t fourcc(const char* s)
-{
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8)
-        | uint32_t(uint8_t(s[3]));
+constexpr uint32_t fourcc(const char* s) {
+    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
+           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
 }
 
 constexpr uint32_t kCamgHam = 0x800;
@@ -21,13 +20,12 @@ constexpr uint32_t kCamgHalfBrite = 0x80;
 // ByteRun1 decoder over the BODY chunk; a run may continue into the next line.
 class ByteRun1 {
 public:
-    ByteRun1(const uint8_t* data, size_t size, bool packed) : m_data(data), m_size(size), m_packed(packed) {}
+    ByteRun1(const uint8_t* data, size_t size, bool packed)
+        : m_data(data), m_size(size), m_packed(packed) {}
 
-    bool line(uint8_t* out, size_t n)
-    {
+    bool line(uint8_t* out, size_t n) {
         if (!m_packed) {
-            if (n > m_size - m_pos)
-                return false;
+            if (n > m_size - m_pos) return false;
             std::memcpy(out, m_data + m_pos, n);
             m_pos += n;
             return true;
@@ -36,8 +34,7 @@ public:
         while (i < n) {
             if (m_literal > 0) {
                 size_t k = m_literal < n - i ? m_literal : n - i;
-                if (k > m_size - m_pos)
-                    return false;
+                if (k > m_size - m_pos) return false;
                 std::memcpy(out + i, m_data + m_pos, k);
                 m_pos += k;
                 i += k;
@@ -51,14 +48,12 @@ public:
                 m_run -= k;
                 continue;
             }
-            if (m_pos >= m_size)
-                return false;
+            if (m_pos >= m_size) return false;
             const auto c = static_cast<int8_t>(m_data[m_pos++]);
             if (c >= 0) {
                 m_literal = static_cast<size_t>(c) + 1;
             } else if (c != -128) {
-                if (m_pos >= m_size)
-                    return false;
+                if (m_pos >= m_size) return false;
                 m_value = m_data[m_pos++];
                 m_run = static_cast<size_t>(-c) + 1;
             }
@@ -76,8 +71,7 @@ private:
     uint8_t m_value = 0;
 };
 
-unsigned planeBits(const uint8_t* line, size_t rowBytes, unsigned first, unsigned count, int x)
-{
+unsigned planeBits(const uint8_t* line, size_t rowBytes, unsigned first, unsigned count, int x) {
     unsigned v = 0;
     const size_t byte = static_cast<size_t>(x) >> 3;
     const unsigned shift = 7 - (x & 7);
@@ -91,23 +85,17 @@ unsigned planeBits(const uint8_t* line, size_t rowBytes, unsigned first, unsigne
 
 using namespace pixmill;
 
-extern "C" int pixmill_read_iff(const uint8_t* data, size_t size, DibRecord* rec)
-{
-    if (!rec)
-        return 0;
+extern "C" int pixmill_read_iff(const uint8_t* data, size_t size, DibRecord* rec) {
+    if (!rec) return 0;
     std::memset(rec, 0, sizeof *rec);
-    if (!data || size < 12)
-        return 0;
+    if (!data || size < 12) return 0;
     ByteReader r(data, size);
-    if (r.u32be() != fourcc("FORM"))
-        return 0;
+    if (r.u32be() != fourcc("FORM")) return 0;
     const size_t formSize = r.u32be();
     const uint32_t formType = r.u32be();
-    if (formSize < 4 || formSize > size - 8)
-        return 0;
+    if (formSize < 4 || formSize > size - 8) return 0;
     const bool pbm = formType == fourcc("PBM ");
-    if (!pbm && formType != fourcc("ILBM"))
-        return 0;
+    if (!pbm && formType != fourcc("ILBM")) return 0;
     const size_t formEnd = 8 + formSize;
 
     bool haveHeader = false;
@@ -127,13 +115,11 @@ extern "C" int pixmill_read_iff(const uint8_t* data, size_t size, DibRecord* rec
         r.seek(pos);
         const uint32_t id = r.u32be();
         const size_t len = r.u32be();
-        if (len > formEnd - pos - 8)
-            return 0;
+        if (len > formEnd - pos - 8) return 0;
         const uint8_t* chunk = data + pos + 8;
         ByteReader c(chunk, len);
         if (id == fourcc("BMHD")) {
-            if (len < 20)
-                return 0;
+            if (len < 20) return 0;
             w = c.u16be();
             h = c.u16be();
             c.skip(4); // position
@@ -145,25 +131,21 @@ extern "C" int pixmill_read_iff(const uint8_t* data, size_t size, DibRecord* rec
             cmap = chunk;
             cmapEntries = len / 3;
         } else if (id == fourcc("CAMG")) {
-            if (len >= 4)
-                camg = c.u32be();
+            if (len >= 4) camg = c.u32be();
         } else if (id == fourcc("BODY")) {
             body = chunk;
             bodySize = len;
         }
         pos += 8 + len + (len & 1);
-        if (pos > formEnd)
-            pos = formEnd;
+        if (pos > formEnd) pos = formEnd;
     }
-    if (!haveHeader || !body || w == 0 || h == 0 || compression > 1 || masking > 3)
-        return 0;
+    if (!haveHeader || !body || w == 0 || h == 0 || compression > 1 || masking > 3) return 0;
 
     const bool ham = !pbm && (camg & kCamgHam) && (planes == 6 || planes == 8);
     const bool halfBrite = !pbm && !ham && (camg & kCamgHalfBrite) && planes == 6;
     int outBits;
     if (pbm) {
-        if (planes != 8)
-            return 0;
+        if (planes != 8) return 0;
         outBits = 8;
     } else if (ham || planes == 24 || planes == 32) {
         outBits = 24;
@@ -173,18 +155,17 @@ extern "C" int pixmill_read_iff(const uint8_t* data, size_t size, DibRecord* rec
         return 0;
     }
 
-    const size_t rowBytes = pbm ? static_cast<size_t>(w) + (w & 1) : ((static_cast<size_t>(w) + 15) / 16) * 2;
+    const size_t rowBytes =
+        pbm ? static_cast<size_t>(w) + (w & 1) : ((static_cast<size_t>(w) + 15) / 16) * 2;
     const size_t storedPlanes = pbm ? 1 : planes + (masking == 1 ? 1 : 0);
     const size_t lineBytes = rowBytes * storedPlanes;
-    if (compression == 0 && lineBytes * static_cast<size_t>(h) > bodySize)
-        return 0;
+    if (compression == 0 && lineBytes * static_cast<size_t>(h) > bodySize) return 0;
     // Two bytes of ByteRun1 give at most 128: a body too short to cover the
     // picture that way is refused before anything is allocated.
     if (compression == 1 && (lineBytes * static_cast<size_t>(h) + 127) / 128 * 2 > bodySize)
         return 0;
 
-    if (!allocDib(rec, w, h, outBits))
-        return 0;
+    if (!allocDib(rec, w, h, outBits)) return 0;
 
     // Colours: the CMAP entries, or a grey ramp when the file has none.
     uint8_t colours[256][3] = {};
@@ -196,7 +177,8 @@ extern "C" int pixmill_read_iff(const uint8_t* data, size_t size, DibRecord* rec
                 std::memcpy(colours[i], cmap + i * 3, 3);
         } else {
             for (size_t i = 0; i < count; ++i)
-                colours[i][0] = colours[i][1] = colours[i][2] = static_cast<uint8_t>(i * 255 / (count - 1));
+                colours[i][0] = colours[i][1] = colours[i][2] =
+                    static_cast<uint8_t>(i * 255 / (count - 1));
         }
         if (halfBrite)
             for (int i = 0; i < 32; ++i)
@@ -210,8 +192,7 @@ extern "C" int pixmill_read_iff(const uint8_t* data, size_t size, DibRecord* rec
     finishDib(rec);
 
     auto* line = static_cast<uint8_t*>(std::malloc(lineBytes));
-    if (!line)
-        return fail(rec);
+    if (!line) return fail(rec);
     ByteRun1 src(body, bodySize, compression == 1);
     for (int y = 0; y < h; ++y) {
         if (!src.line(line, lineBytes)) {
@@ -227,8 +208,9 @@ extern "C" int pixmill_read_iff(const uint8_t* data, size_t size, DibRecord* rec
             for (int x = 0; x < w; ++x) {
                 const unsigned v = planeBits(line, rowBytes, 0, planes, x);
                 const unsigned value = v & ((1u << dataBits) - 1u);
-                const uint8_t level = dataBits == 4 ? static_cast<uint8_t>(value * 17)
-                                                    : static_cast<uint8_t>((value << 2) | (value >> 4));
+                const uint8_t level = dataBits == 4
+                                          ? static_cast<uint8_t>(value * 17)
+                                          : static_cast<uint8_t>((value << 2) | (value >> 4));
                 switch (v >> dataBits) {
                 case 0:
                     cr = colours[value][0];

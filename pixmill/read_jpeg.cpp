@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace pixmill {
 namespace {
@@ -23,26 +23,23 @@ struct ErrorManager {
     bool truncated;
 };
 
-void errorExit(j_common_ptr cinfo)
-{
+void errorExit(j_common_ptr cinfo) {
     longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
-void emitMessage(j_common_ptr cinfo, int level)
-{
+void emitMessage(j_common_ptr cinfo, int level) {
     if (level < 0) {
         auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-        if (cinfo->err->msg_code == JWRN_JPEG_EOF)
-            err->truncated = true;
+        if (cinfo->err->msg_code == JWRN_JPEG_EOF) err->truncated = true;
         cinfo->err->num_warnings++;
     }
 }
 
 void outputMessage(j_common_ptr) {}
 
-void progressMonitor(j_common_ptr cinfo)
-{
-    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+void progressMonitor(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor &&
+        reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
         longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
@@ -51,13 +48,10 @@ void progressMonitor(j_common_ptr cinfo)
 
 using namespace pixmill;
 
-extern "C" int pixmill_read_jpeg(const uint8_t* data, size_t size, DibRecord* rec)
-{
-    if (!rec)
-        return 0;
+extern "C" int pixmill_read_jpeg(const uint8_t* data, size_t size, DibRecord* rec) {
+    if (!rec) return 0;
     std::memset(rec, 0, sizeof *rec);
-    if (!data || size < 4 || size > 0xFFFFFFFFu)
-        return 0;
+    if (!data || size < 4 || size > 0xFFFFFFFFu) return 0;
 
     jpeg_decompress_struct cinfo;
     ErrorManager err;
@@ -81,8 +75,8 @@ extern "C" int pixmill_read_jpeg(const uint8_t* data, size_t size, DibRecord* re
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || err.truncated)
         errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
-    if (cinfo.image_width == 0 || cinfo.image_height == 0 || cinfo.image_width > PIXMILL_MAX_SIDE
-        || cinfo.image_height > PIXMILL_MAX_SIDE)
+    if (cinfo.image_width == 0 || cinfo.image_height == 0 || cinfo.image_width > PIXMILL_MAX_SIDE ||
+        cinfo.image_height > PIXMILL_MAX_SIDE)
         errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
 
     const bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE;
@@ -90,10 +84,8 @@ extern "C" int pixmill_read_jpeg(const uint8_t* data, size_t size, DibRecord* re
     cinfo.out_color_space = grey ? JCS_GRAYSCALE : (cmyk ? JCS_CMYK : JCS_EXT_BGR);
     const int w = static_cast<int>(cinfo.image_width);
     const int h = static_cast<int>(cinfo.image_height);
-    if (!allocDib(rec, w, h, grey ? 8 : 24))
-        errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
-    if (grey)
-        setGreyPalette(rec);
+    if (!allocDib(rec, w, h, grey ? 8 : 24)) errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
+    if (grey) setGreyPalette(rec);
     finishDib(rec);
 
     jpeg_start_decompress(&cinfo);
@@ -101,8 +93,7 @@ extern "C" int pixmill_read_jpeg(const uint8_t* data, size_t size, DibRecord* re
         errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
     if (cmyk) {
         cmykRow = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(w) * 4));
-        if (!cmykRow)
-            errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
+        if (!cmykRow) errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
     }
     // Files written with an Adobe marker store CMYK inverted.
     const bool inverted = cinfo.saw_Adobe_marker;
@@ -125,8 +116,7 @@ extern "C" int pixmill_read_jpeg(const uint8_t* data, size_t size, DibRecord* re
         }
     }
     jpeg_finish_decompress(&cinfo);
-    if (err.truncated)
-        errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
+    if (err.truncated) errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
     jpeg_destroy_decompress(&cinfo);
     std::free(cmykRow);
     return 1;

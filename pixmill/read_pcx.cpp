@@ -11,9 +11,9 @@ namespace {
 
 // The 16 colours used by version 3 files, which carry no palette.
 const uint8_t kEgaColours[16][3] = {
-    {0, 0, 0},       {0, 0, 170},    {0, 170, 0},    {0, 170, 170},  {170, 0, 0},    {170, 0, 170},
-    {170, 85, 0},    {170, 170, 170}, {85, 85, 85},  {85, 85, 255},  {85, 255, 85},  {85, 255, 255},
-    {255, 85, 85},   {255, 85, 255}, {255, 255, 85}, {255, 255, 255},
+    {0, 0, 0},     {0, 0, 170},     {0, 170, 0},    {0, 170, 170},   {170, 0, 0},   {170, 0, 170},
+    {170, 85, 0},  {170, 170, 170}, {85, 85, 85},   {85, 85, 255},   {85, 255, 85}, {85, 255, 255},
+    {255, 85, 85}, {255, 85, 255},  {255, 255, 85}, {255, 255, 255},
 };
 
 } // namespace
@@ -21,13 +21,10 @@ const uint8_t kEgaColours[16][3] = {
 
 using namespace pixmill;
 
-extern "C" int pixmill_read_pcx(const uint8_t* data, size_t size, DibRecord* rec)
-{
-    if (!rec)
-        return 0;
+extern "C" int pixmill_read_pcx(const uint8_t* data, size_t size, DibRecord* rec) {
+    if (!rec) return 0;
     std::memset(rec, 0, sizeof *rec);
-    if (!data || size < 128)
-        return 0;
+    if (!data || size < 128) return 0;
     ByteReader r(data, size);
     const unsigned maker = r.u8();
     const unsigned version = r.u8();
@@ -41,8 +38,7 @@ extern "C" int pixmill_read_pcx(const uint8_t* data, size_t size, DibRecord* rec
     const unsigned planes = r.u8();
     const size_t bytesPerLine = r.u16le();
     const unsigned paletteInfo = r.u16le();
-    if (maker != 0x0A || version > 5 || encoding > 1 || xmax < xmin || ymax < ymin)
-        return 0;
+    if (maker != 0x0A || version > 5 || encoding > 1 || xmax < xmin || ymax < ymin) return 0;
     const int w = xmax - xmin + 1;
     const int h = ymax - ymin + 1;
 
@@ -57,8 +53,7 @@ extern "C" int pixmill_read_pcx(const uint8_t* data, size_t size, DibRecord* rec
         outBits = 24;
     else
         return 0;
-    if (bytesPerLine * 8 < static_cast<size_t>(w) * bpp)
-        return 0;
+    if (bytesPerLine * 8 < static_cast<size_t>(w) * bpp) return 0;
 
     size_t dataEnd = size;
     const uint8_t* palette256 = nullptr;
@@ -74,18 +69,15 @@ extern "C" int pixmill_read_pcx(const uint8_t* data, size_t size, DibRecord* rec
         }
     }
     const size_t lineBytes = bytesPerLine * planes;
-    if (encoding == 0 && lineBytes * static_cast<size_t>(h) > dataEnd - 128)
-        return 0;
+    if (encoding == 0 && lineBytes * static_cast<size_t>(h) > dataEnd - 128) return 0;
     // Two bytes encode at most 63: a file too short to cover the picture that
     // way is refused before anything is allocated.
     if (encoding == 1 && (lineBytes * static_cast<size_t>(h) + 62) / 63 * 2 > dataEnd - 128)
         return 0;
 
-    if (!allocDib(rec, w, h, outBits))
-        return 0;
+    if (!allocDib(rec, w, h, outBits)) return 0;
     auto* line = static_cast<uint8_t*>(std::malloc(lineBytes));
-    if (!line)
-        return fail(rec);
+    if (!line) return fail(rec);
 
     if (outBits == 1) {
         setColour(rec, 0, 0, 0, 0);
@@ -123,12 +115,10 @@ extern "C" int pixmill_read_pcx(const uint8_t* data, size_t size, DibRecord* rec
                     runLeft -= static_cast<unsigned>(n);
                     continue;
                 }
-                if (pos >= dataEnd)
-                    break;
+                if (pos >= dataEnd) break;
                 const uint8_t b = data[pos++];
                 if ((b & 0xC0) == 0xC0) {
-                    if (pos >= dataEnd)
-                        break;
+                    if (pos >= dataEnd) break;
                     runLeft = b & 0x3Fu;
                     runValue = data[pos++];
                 } else {
@@ -156,7 +146,8 @@ extern "C" int pixmill_read_pcx(const uint8_t* data, size_t size, DibRecord* rec
             const uint8_t* pa = planes == 4 ? line + 3 * bytesPerLine : nullptr;
             for (int x = 0; x < w; ++x) {
                 if (pa)
-                    putBgr(dst, x, overWhite(pr[x], pa[x]), overWhite(pg[x], pa[x]), overWhite(pb[x], pa[x]));
+                    putBgr(dst, x, overWhite(pr[x], pa[x]), overWhite(pg[x], pa[x]),
+                           overWhite(pb[x], pa[x]));
                 else
                     putBgr(dst, x, pr[x], pg[x], pb[x]);
             }

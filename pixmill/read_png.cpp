@@ -22,17 +22,14 @@ struct Source {
     size_t pos;
 };
 
-void readData(png_structp png, png_bytep out, png_size_t n)
-{
+void readData(png_structp png, png_bytep out, png_size_t n) {
     auto* src = static_cast<Source*>(png_get_io_ptr(png));
-    if (n > src->size - src->pos)
-        png_error(png, "truncated");
+    if (n > src->size - src->pos) png_error(png, "truncated");
     std::memcpy(out, src->data + src->pos, n);
     src->pos += n;
 }
 
-void onError(png_structp png, png_const_charp)
-{
+void onError(png_structp png, png_const_charp) {
     png_longjmp(png, 1);
 }
 
@@ -43,17 +40,13 @@ void onWarning(png_structp, png_const_charp) {}
 
 using namespace pixmill;
 
-extern "C" int pixmill_read_png(const uint8_t* data, size_t size, DibRecord* rec)
-{
-    if (!rec)
-        return 0;
+extern "C" int pixmill_read_png(const uint8_t* data, size_t size, DibRecord* rec) {
+    if (!rec) return 0;
     std::memset(rec, 0, sizeof *rec);
-    if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0)
-        return 0;
+    if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0) return 0;
 
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
-    if (!png)
-        return 0;
+    if (!png) return 0;
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
@@ -84,15 +77,12 @@ extern "C" int pixmill_read_png(const uint8_t* data, size_t size, DibRecord* rec
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
         kind = Palette;
         outBits = depth == 2 ? 8 : depth;
-        if (depth == 2)
-            png_set_packing(png);
+        if (depth == 2) png_set_packing(png);
     } else if (colourType == PNG_COLOR_TYPE_GRAY && !hasTrns) {
         kind = Grey;
         outBits = (depth == 1 || depth == 4) ? depth : 8;
-        if (depth == 2)
-            png_set_expand_gray_1_2_4_to_8(png);
-        if (depth == 16)
-            png_set_strip_16(png);
+        if (depth == 2) png_set_expand_gray_1_2_4_to_8(png);
+        if (depth == 16) png_set_strip_16(png);
     } else {
         png_set_expand(png);
         png_set_strip_16(png);
@@ -107,8 +97,7 @@ extern "C" int pixmill_read_png(const uint8_t* data, size_t size, DibRecord* rec
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
-    if (!allocDib(rec, static_cast<int>(w), static_cast<int>(h), outBits))
-        png_error(png, "size");
+    if (!allocDib(rec, static_cast<int>(w), static_cast<int>(h), outBits)) png_error(png, "size");
     if (png_get_rowbytes(png, info) > static_cast<size_t>(rec->BytesPerRow))
         png_error(png, "row size");
 
@@ -119,8 +108,7 @@ extern "C" int pixmill_read_png(const uint8_t* data, size_t size, DibRecord* rec
         png_bytep alpha = nullptr;
         int alphaCount = 0;
         png_color_16p trnsColour = nullptr;
-        if (hasTrns)
-            png_get_tRNS(png, info, &alpha, &alphaCount, &trnsColour);
+        if (hasTrns) png_get_tRNS(png, info, &alpha, &alphaCount, &trnsColour);
         for (int i = 0; i < count && i < 256; ++i) {
             const unsigned a = (alpha && i < alphaCount) ? alpha[i] : 255u;
             setColour(rec, i, overWhite(colours[i].red, a), overWhite(colours[i].green, a),
@@ -132,8 +120,7 @@ extern "C" int pixmill_read_png(const uint8_t* data, size_t size, DibRecord* rec
     finishDib(rec);
 
     rows = static_cast<uint8_t**>(std::malloc(sizeof(uint8_t*) * h));
-    if (!rows)
-        png_error(png, "memory");
+    if (!rows) png_error(png, "memory");
     for (png_uint_32 y = 0; y < h; ++y)
         rows[y] = rowFromTop(rec, static_cast<int>(y));
     png_read_image(png, rows);

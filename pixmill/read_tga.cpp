@@ -13,15 +13,14 @@ enum class Mode { Index8, Mapped, Rgb15, Rgb24, Rgba32, Grey8, GreyAlpha16 };
 
 struct Decoder {
     Mode mode = Mode::Rgb24;
-    bool alpha = false;          // alpha values are composited over white
+    bool alpha = false;           // alpha values are composited over white
     const uint8_t* map = nullptr; // mapped colours as blue, green, red, indexed from 0
     unsigned mapFirst = 0;
     unsigned mapLen = 0;
-    unsigned indexBytes = 1;     // 2 for 16-bit colour-map indexes
+    unsigned indexBytes = 1; // 2 for 16-bit colour-map indexes
 
     // Turns one stored pixel into the record's 1 or 3 bytes.
-    void decode(const uint8_t* p, uint8_t* out) const
-    {
+    void decode(const uint8_t* p, uint8_t* out) const {
         switch (mode) {
         case Mode::Index8:
         case Mode::Grey8:
@@ -68,8 +67,7 @@ struct Decoder {
 };
 
 // Reads a colour-map entry of 15/16, 24 or 32 bits as blue, green, red.
-void mapEntry(const uint8_t* e, unsigned entryBits, bool alpha, uint8_t* bgr)
-{
+void mapEntry(const uint8_t* e, unsigned entryBits, bool alpha, uint8_t* bgr) {
     if (entryBits <= 16) {
         const unsigned v = e[0] | (e[1] << 8);
         bgr[0] = scaleTo8(v & 31, 5);
@@ -91,13 +89,10 @@ void mapEntry(const uint8_t* e, unsigned entryBits, bool alpha, uint8_t* bgr)
 
 using namespace pixmill;
 
-extern "C" int pixmill_read_tga(const uint8_t* data, size_t size, DibRecord* rec)
-{
-    if (!rec)
-        return 0;
+extern "C" int pixmill_read_tga(const uint8_t* data, size_t size, DibRecord* rec) {
+    if (!rec) return 0;
     std::memset(rec, 0, sizeof *rec);
-    if (!data || size < 18)
-        return 0;
+    if (!data || size < 18) return 0;
     ByteReader r(data, size);
     const unsigned idLen = r.u8();
     const unsigned mapType = r.u8();
@@ -115,22 +110,17 @@ extern "C" int pixmill_read_tga(const uint8_t* data, size_t size, DibRecord* rec
     const bool rle = (type & 8u) != 0;
     if (mapType > 1 || (type & ~0x0Bu) != 0 || base == 0 || (desc & 0xC0u) != 0 || w == 0 || h == 0)
         return 0;
-    if (mapType == 1 && mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32)
-        return 0;
-    if (mapType == 1 && mapFirst + mapLen > 65536u)
-        return 0;
+    if (mapType == 1 && mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32) return 0;
+    if (mapType == 1 && mapFirst + mapLen > 65536u) return 0;
     switch (base) {
     case 1:
-        if (mapType != 1 || mapLen == 0 || (depth != 8 && depth != 16))
-            return 0;
+        if (mapType != 1 || mapLen == 0 || (depth != 8 && depth != 16)) return 0;
         break;
     case 2:
-        if (depth != 15 && depth != 16 && depth != 24 && depth != 32)
-            return 0;
+        if (depth != 15 && depth != 16 && depth != 24 && depth != 32) return 0;
         break;
     case 3:
-        if (depth != 8 && depth != 16)
-            return 0;
+        if (depth != 8 && depth != 16) return 0;
         break;
     default:
         return 0;
@@ -141,19 +131,16 @@ extern "C" int pixmill_read_tga(const uint8_t* data, size_t size, DibRecord* rec
 
     r.skip(idLen);
     const size_t mapBytes = mapType == 1 ? static_cast<size_t>(mapLen) * ((mapBits + 7) / 8) : 0;
-    if (r.bad() || mapBytes > r.left())
-        return 0;
+    if (r.bad() || mapBytes > r.left()) return 0;
     const uint8_t* mapData = r.here();
     r.skip(mapBytes);
 
     const size_t pixBytes = (depth + 7) / 8;
     const size_t total = static_cast<size_t>(w) * static_cast<size_t>(h);
-    if (!rle && total * pixBytes > r.left())
-        return 0;
+    if (!rle && total * pixBytes > r.left()) return 0;
     // A run-length packet holds at most 128 pixels: a file too short to cover
     // the picture that way is refused before anything is allocated.
-    if (rle && (total + 127) / 128 * (1 + pixBytes) > r.left())
-        return 0;
+    if (rle && (total + 127) / 128 * (1 + pixBytes) > r.left()) return 0;
 
     Decoder dec;
     dec.indexBytes = depth == 16 ? 2 : 1;
@@ -167,8 +154,7 @@ extern "C" int pixmill_read_tga(const uint8_t* data, size_t size, DibRecord* rec
         } else {
             dec.mode = Mode::Mapped;
             lut = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(mapLen) * 3));
-            if (!lut)
-                return 0;
+            if (!lut) return 0;
             for (unsigned i = 0; i < mapLen; ++i)
                 mapEntry(mapData + i * ((mapBits + 7) / 8), mapBits, mapAlpha, lut + i * 3);
             dec.map = lut;
@@ -213,15 +199,15 @@ extern "C" int pixmill_read_tga(const uint8_t* data, size_t size, DibRecord* rec
         std::memcpy(dst + col * outBytes, out, outBytes);
         if (++x == static_cast<size_t>(w)) {
             x = 0;
-            if (++row < static_cast<size_t>(h))
-                rowStart();
+            if (++row < static_cast<size_t>(h)) rowStart();
         }
     };
     rowStart();
     size_t done = 0;
     uint8_t out[3];
     bool ok = true;
-    const bool straight = dec.mode == Mode::Rgb24 || dec.mode == Mode::Index8 || dec.mode == Mode::Grey8;
+    const bool straight =
+        dec.mode == Mode::Rgb24 || dec.mode == Mode::Index8 || dec.mode == Mode::Grey8;
     if (!rle && straight && !rightToLeft) {
         // Stored bytes are the record's bytes: whole rows are copied.
         const size_t rowBytes = static_cast<size_t>(w) * outBytes;
@@ -267,7 +253,6 @@ extern "C" int pixmill_read_tga(const uint8_t* data, size_t size, DibRecord* rec
         }
     }
     std::free(lut);
-    if (!ok)
-        return fail(rec);
+    if (!ok) return fail(rec);
     return 1;
 }

@@ -22,26 +22,21 @@ struct Source {
     toff_t pos;
 };
 
-tmsize_t readProc(thandle_t h, void* buf, tmsize_t n)
-{
+tmsize_t readProc(thandle_t h, void* buf, tmsize_t n) {
     auto* s = static_cast<Source*>(h);
-    if (n <= 0 || s->pos >= s->size)
-        return 0;
+    if (n <= 0 || s->pos >= s->size) return 0;
     toff_t k = static_cast<toff_t>(n);
-    if (k > s->size - s->pos)
-        k = s->size - s->pos;
+    if (k > s->size - s->pos) k = s->size - s->pos;
     std::memcpy(buf, s->data + s->pos, static_cast<size_t>(k));
     s->pos += k;
     return static_cast<tmsize_t>(k);
 }
 
-tmsize_t writeProc(thandle_t, void*, tmsize_t)
-{
+tmsize_t writeProc(thandle_t, void*, tmsize_t) {
     return 0;
 }
 
-toff_t seekProc(thandle_t h, toff_t off, int whence)
-{
+toff_t seekProc(thandle_t h, toff_t off, int whence) {
     auto* s = static_cast<Source*>(h);
     toff_t base = 0;
     if (whence == SEEK_CUR)
@@ -52,24 +47,20 @@ toff_t seekProc(thandle_t h, toff_t off, int whence)
         return static_cast<toff_t>(-1);
     // Offsets are unsigned here; a negative relative move wraps around.
     const toff_t target = base + off;
-    if (static_cast<int64_t>(target) < 0)
-        return static_cast<toff_t>(-1);
+    if (static_cast<int64_t>(target) < 0) return static_cast<toff_t>(-1);
     s->pos = target;
     return target;
 }
 
-int closeProc(thandle_t)
-{
+int closeProc(thandle_t) {
     return 0;
 }
 
-toff_t sizeProc(thandle_t h)
-{
+toff_t sizeProc(thandle_t h) {
     return static_cast<Source*>(h)->size;
 }
 
-int mapProc(thandle_t h, void** base, toff_t* size)
-{
+int mapProc(thandle_t h, void** base, toff_t* size) {
     auto* s = static_cast<Source*>(h);
     *base = const_cast<uint8_t*>(s->data);
     *size = s->size;
@@ -79,28 +70,23 @@ int mapProc(thandle_t h, void** base, toff_t* size)
 void unmapProc(thandle_t, void*, toff_t) {}
 
 // Keeps libtiff's messages off stderr; returning 1 stops the global handlers.
-int quietHandler(TIFF*, void*, const char*, const char*, va_list)
-{
+int quietHandler(TIFF*, void*, const char*, const char*, va_list) {
     return 1;
 }
 
 struct TiffCloser {
     TIFF* tif = nullptr;
     void* buffer = nullptr;
-    ~TiffCloser()
-    {
+    ~TiffCloser() {
         std::free(buffer);
-        if (tif)
-            TIFFClose(tif);
+        if (tif) TIFFClose(tif);
     }
 };
 
-bool readIndexed(TIFF* tif, DibRecord* rec, int w, int h, unsigned bps, unsigned photometric, bool bottomUp,
-                 TiffCloser& c)
-{
+bool readIndexed(TIFF* tif, DibRecord* rec, int w, int h, unsigned bps, unsigned photometric,
+                 bool bottomUp, TiffCloser& c) {
     const int outBits = indexedDepth(static_cast<int>(bps));
-    if (!allocDib(rec, w, h, outBits))
-        return false;
+    if (!allocDib(rec, w, h, outBits)) return false;
     const unsigned count = 1u << bps;
     if (photometric == PHOTOMETRIC_PALETTE) {
         uint16_t* red = nullptr;
@@ -111,17 +97,16 @@ bool readIndexed(TIFF* tif, DibRecord* rec, int w, int h, unsigned bps, unsigned
         // Some writers store 8-bit values in the 16-bit colour map.
         bool eightBit = true;
         for (unsigned i = 0; i < count; ++i)
-            if (red[i] > 255 || green[i] > 255 || blue[i] > 255)
-                eightBit = false;
+            if (red[i] > 255 || green[i] > 255 || blue[i] > 255) eightBit = false;
         const int shift = eightBit ? 0 : 8;
         for (unsigned i = 0; i < count; ++i)
             setColour(rec, static_cast<int>(i), static_cast<uint8_t>(red[i] >> shift),
-                      static_cast<uint8_t>(green[i] >> shift), static_cast<uint8_t>(blue[i] >> shift));
+                      static_cast<uint8_t>(green[i] >> shift),
+                      static_cast<uint8_t>(blue[i] >> shift));
     } else {
         for (unsigned i = 0; i < count; ++i) {
             auto v = static_cast<uint8_t>(i * 255u / (count - 1u));
-            if (photometric == PHOTOMETRIC_MINISWHITE)
-                v = static_cast<uint8_t>(255u - v);
+            if (photometric == PHOTOMETRIC_MINISWHITE) v = static_cast<uint8_t>(255u - v);
             setColour(rec, static_cast<int>(i), v, v, v);
         }
     }
@@ -129,15 +114,12 @@ bool readIndexed(TIFF* tif, DibRecord* rec, int w, int h, unsigned bps, unsigned
 
     const tmsize_t lineSize = TIFFScanlineSize(tif);
     const size_t need = (static_cast<size_t>(w) * bps + 7) / 8;
-    if (lineSize <= 0 || static_cast<size_t>(lineSize) < need)
-        return false;
+    if (lineSize <= 0 || static_cast<size_t>(lineSize) < need) return false;
     c.buffer = std::malloc(static_cast<size_t>(lineSize));
-    if (!c.buffer)
-        return false;
+    if (!c.buffer) return false;
     auto* line = static_cast<uint8_t*>(c.buffer);
     for (int y = 0; y < h; ++y) {
-        if (TIFFReadScanline(tif, line, static_cast<uint32_t>(y), 0) < 0)
-            return false;
+        if (TIFFReadScanline(tif, line, static_cast<uint32_t>(y), 0) < 0) return false;
         uint8_t* dst = rowFromTop(rec, bottomUp ? h - 1 - y : y);
         if (bps == 2) {
             for (int x = 0; x < w; ++x)
@@ -149,14 +131,11 @@ bool readIndexed(TIFF* tif, DibRecord* rec, int w, int h, unsigned bps, unsigned
     return true;
 }
 
-bool readRgba(TIFF* tif, DibRecord* rec, int w, int h, TiffCloser& c)
-{
+bool readRgba(TIFF* tif, DibRecord* rec, int w, int h, TiffCloser& c) {
     char message[1024] = {};
-    if (!TIFFRGBAImageOK(tif, message))
-        return false;
+    if (!TIFFRGBAImageOK(tif, message)) return false;
     TIFFRGBAImage img;
-    if (!TIFFRGBAImageBegin(&img, tif, 1, message))
-        return false;
+    if (!TIFFRGBAImageBegin(&img, tif, 1, message)) return false;
     bool ok = allocDib(rec, w, h, 24);
     img.req_orientation = ORIENTATION_TOPLEFT;
 
@@ -170,10 +149,8 @@ bool readRgba(TIFF* tif, DibRecord* rec, int w, int h, TiffCloser& c)
     const size_t rows = static_cast<size_t>(h);
     const size_t maxRows = kMaxBandBytes / rowBytes > 0 ? kMaxBandBytes / rowBytes : 1;
     size_t band = maxRows;
-    if (unit > 0 && unit < rows && unit <= maxRows)
-        band = (maxRows / unit) * unit;
-    if (band > rows)
-        band = rows;
+    if (unit > 0 && unit < rows && unit <= maxRows) band = (maxRows / unit) * unit;
+    if (band > rows) band = rows;
     if (ok) {
         c.buffer = std::malloc(band * rowBytes);
         ok = c.buffer != nullptr;
@@ -194,7 +171,9 @@ bool readRgba(TIFF* tif, DibRecord* rec, int w, int h, TiffCloser& c)
                 const uint32_t p = src[x];
                 // libtiff hands back premultiplied alpha: over white adds 255 - a.
                 const unsigned back = 255u - TIFFGetA(p);
-                auto ch = [back](unsigned v) { return static_cast<uint8_t>(v + back > 255u ? 255u : v + back); };
+                auto ch = [back](unsigned v) {
+                    return static_cast<uint8_t>(v + back > 255u ? 255u : v + back);
+                };
                 putBgr(dst, x, ch(TIFFGetR(p)), ch(TIFFGetG(p)), ch(TIFFGetB(p)));
             }
         }
@@ -208,26 +187,21 @@ bool readRgba(TIFF* tif, DibRecord* rec, int w, int h, TiffCloser& c)
 
 using namespace pixmill;
 
-extern "C" int pixmill_read_tiff(const uint8_t* data, size_t size, DibRecord* rec)
-{
-    if (!rec)
-        return 0;
+extern "C" int pixmill_read_tiff(const uint8_t* data, size_t size, DibRecord* rec) {
+    if (!rec) return 0;
     std::memset(rec, 0, sizeof *rec);
-    if (!data || size < 8)
-        return 0;
+    if (!data || size < 8) return 0;
     Source src{data, size, 0};
     TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
-    if (!opts)
-        return 0;
+    if (!opts) return 0;
     TIFFOpenOptionsSetMaxSingleMemAlloc(opts, PIXMILL_MAX_PIXEL_BYTES);
     TIFFOpenOptionsSetErrorHandlerExtR(opts, quietHandler, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, quietHandler, nullptr);
     TiffCloser c;
-    c.tif = TIFFClientOpenExt("picture", "r", &src, readProc, writeProc, seekProc, closeProc, sizeProc, mapProc,
-                              unmapProc, opts);
+    c.tif = TIFFClientOpenExt("picture", "r", &src, readProc, writeProc, seekProc, closeProc,
+                              sizeProc, mapProc, unmapProc, opts);
     TIFFOpenOptionsFree(opts);
-    if (!c.tif)
-        return 0;
+    if (!c.tif) return 0;
     TIFF* tif = c.tif;
 
     uint32_t w = 0;
@@ -238,22 +212,20 @@ extern "C" int pixmill_read_tiff(const uint8_t* data, size_t size, DibRecord* re
     uint16_t orientation = ORIENTATION_TOPLEFT;
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h))
         return 0;
-    if (w == 0 || h == 0 || w > PIXMILL_MAX_SIDE || h > PIXMILL_MAX_SIDE)
-        return 0;
+    if (w == 0 || h == 0 || w > PIXMILL_MAX_SIDE || h > PIXMILL_MAX_SIDE) return 0;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
     TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
     const bool havePhotometric = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 0;
 
-    const bool indexed = havePhotometric && spp == 1 && (bps == 1 || bps == 2 || bps == 4 || bps == 8)
-        && (photometric == PHOTOMETRIC_PALETTE || photometric == PHOTOMETRIC_MINISBLACK
-            || photometric == PHOTOMETRIC_MINISWHITE)
-        && !TIFFIsTiled(tif);
-    const bool ok = indexed
-        ? readIndexed(tif, rec, static_cast<int>(w), static_cast<int>(h), bps, photometric,
-                      orientation == ORIENTATION_BOTLEFT, c)
-        : readRgba(tif, rec, static_cast<int>(w), static_cast<int>(h), c);
-    if (!ok)
-        return fail(rec);
+    const bool indexed =
+        havePhotometric && spp == 1 && (bps == 1 || bps == 2 || bps == 4 || bps == 8) &&
+        (photometric == PHOTOMETRIC_PALETTE || photometric == PHOTOMETRIC_MINISBLACK ||
+         photometric == PHOTOMETRIC_MINISWHITE) &&
+        !TIFFIsTiled(tif);
+    const bool ok = indexed ? readIndexed(tif, rec, static_cast<int>(w), static_cast<int>(h), bps,
+                                          photometric, orientation == ORIENTATION_BOTLEFT, c)
+                            : readRgba(tif, rec, static_cast<int>(w), static_cast<int>(h), c);
+    if (!ok) return fail(rec);
     return 1;
 }

@@ -23,8 +23,7 @@ struct ErrorManager {
     jmp_buf jump;
 };
 
-void errorExit(j_common_ptr cinfo)
-{
+void errorExit(j_common_ptr cinfo) {
     longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
@@ -33,8 +32,7 @@ void outputMessage(j_common_ptr) {}
 
 // Compresses the picture into `out`; false when libjpeg reports an error,
 // including a failed write.
-bool compress(const DibRecord* rec, FILE* out, int quality)
-{
+bool compress(const DibRecord* rec, FILE* out, int quality) {
     const int w = rec->Info->biWidth;
     const int h = rec->Info->biHeight;
     const int bits = rec->Info->biBitCount;
@@ -68,13 +66,13 @@ bool compress(const DibRecord* rec, FILE* out, int quality)
             const JDIMENSION first = cinfo.next_scanline;
             JDIMENSION n = cinfo.image_height - first < 16 ? cinfo.image_height - first : 16;
             for (JDIMENSION i = 0; i < n; ++i)
-                rows[i] = rec->Bits + static_cast<size_t>(h - 1 - static_cast<int>(first + i)) * rec->BytesPerRow;
+                rows[i] = rec->Bits + static_cast<size_t>(h - 1 - static_cast<int>(first + i)) *
+                                          rec->BytesPerRow;
             jpeg_write_scanlines(&cinfo, rows, n);
         }
     } else {
         expanded = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(w) * 3));
-        if (!expanded)
-            errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
+        if (!expanded) errorExit(reinterpret_cast<j_common_ptr>(&cinfo));
         const PixmillRgbQuad* table = colourTable(rec);
         while (cinfo.next_scanline < cinfo.image_height) {
             const int y = h - 1 - static_cast<int>(cinfo.next_scanline);
@@ -107,21 +105,16 @@ bool compress(const DibRecord* rec, FILE* out, int quality)
 
 using namespace pixmill;
 
-extern "C" int SaveDib(DibRecord* rec, const char* fileName, int option, void* /*owner*/)
-{
-    if (!rec || !rec->Info || !rec->Bits || !fileName || !*fileName)
-        return 0;
+extern "C" int SaveDib(DibRecord* rec, const char* fileName, int option, void* /*owner*/) {
+    if (!rec || !rec->Info || !rec->Bits || !fileName || !*fileName) return 0;
     const PixmillBitmapInfoHeader* hdr = rec->Info;
     const int bits = hdr->biBitCount;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
-        return 0;
-    if (hdr->biHeight <= 0 || hdr->biHeight > PIXMILL_MAX_SIDE)
-        return 0;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return 0;
+    if (hdr->biHeight <= 0 || hdr->biHeight > PIXMILL_MAX_SIDE) return 0;
     const size_t stride = strideFor(hdr->biWidth, bits);
     if (stride == 0 || rec->BytesPerRow < 0 || static_cast<size_t>(rec->BytesPerRow) < stride)
         return 0;
-    if (option <= 0)
-        option = 7;
+    if (option <= 0) option = 7;
     const int quality = option * 10 + 5 > 100 ? 100 : option * 10 + 5;
 
     std::string temp;
@@ -131,8 +124,7 @@ extern "C" int SaveDib(DibRecord* rec, const char* fileName, int option, void* /
         return 0;
     }
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return 0;
+    if (fd < 0) return 0;
     FILE* out = ::fdopen(fd, "wb");
     if (!out) {
         ::close(fd);
@@ -147,8 +139,7 @@ extern "C" int SaveDib(DibRecord* rec, const char* fileName, int option, void* /
     // straight back, and waiting for the disk each time triples the export.
     ok = std::fflush(out) == 0 && ok;
     ok = std::fclose(out) == 0 && ok;
-    if (ok)
-        ok = std::rename(temp.c_str(), fileName) == 0;
+    if (ok) ok = std::rename(temp.c_str(), fileName) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
         return 0;

@@ -14,7 +14,8 @@ namespace {
 // Writes the polygons of one outline; see appendNativeOutline.
 class NativeOutlineWriter {
 public:
-    NativeOutlineWriter(std::vector<std::uint8_t>& out, double scale) : m_out(out), m_scale(scale) {}
+    NativeOutlineWriter(std::vector<std::uint8_t>& out, double scale)
+        : m_out(out), m_scale(scale) {}
 
     bool write(const FT_Outline& outline);
 
@@ -26,40 +27,34 @@ private:
     };
 
     Fx toFixed(const FT_Vector& v) const { return {fixed(v.x), fixed(v.y)}; }
-    std::int32_t fixed(FT_Pos units) const
-    {
+    std::int32_t fixed(FT_Pos units) const {
         double v = static_cast<double>(units) * m_scale;
         v = v < 0 ? v - 0.5 : v + 0.5;
         constexpr double lo = std::numeric_limits<std::int32_t>::min();
         constexpr double hi = std::numeric_limits<std::int32_t>::max();
         return static_cast<std::int32_t>(std::clamp(v, lo, hi));
     }
-    static Fx midpoint(Fx a, Fx b)
-    {
+    static Fx midpoint(Fx a, Fx b) {
         return {static_cast<std::int32_t>((std::int64_t{a.x} + b.x) >> 1),
                 static_cast<std::int32_t>((std::int64_t{a.y} + b.y) >> 1)};
     }
 
-    void put16(std::size_t at, std::uint16_t v)
-    {
+    void put16(std::size_t at, std::uint16_t v) {
         m_out[at] = static_cast<std::uint8_t>(v);
         m_out[at + 1] = static_cast<std::uint8_t>(v >> 8);
     }
-    void put32(std::size_t at, std::uint32_t v)
-    {
+    void put32(std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i)
             m_out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
-    void appendPoint(Fx p)
-    {
+    void appendPoint(Fx p) {
         const std::size_t at = m_out.size();
         m_out.resize(at + kPointSize);
         put32(at, static_cast<std::uint32_t>(p.x));
         put32(at + 4, static_cast<std::uint32_t>(p.y));
     }
 
-    void beginRecord(std::uint16_t type)
-    {
+    void beginRecord(std::uint16_t type) {
         endRecord();
         m_recordAt = m_out.size();
         m_recordType = type;
@@ -67,29 +62,23 @@ private:
         m_out.resize(m_recordAt + kCurveHeaderSize);
         put16(m_recordAt, type);
     }
-    void addToRecord(Fx p)
-    {
+    void addToRecord(Fx p) {
         appendPoint(p);
         ++m_recordCount;
     }
-    void endRecord()
-    {
-        if (m_recordType != 0)
-            put16(m_recordAt + 2, m_recordCount);
+    void endRecord() {
+        if (m_recordType != 0) put16(m_recordAt + 2, m_recordCount);
         m_recordType = 0;
     }
 
-    void lineTo(Fx p)
-    {
-        if (m_recordType != kPrimLine)
-            beginRecord(kPrimLine);
+    void lineTo(Fx p) {
+        if (m_recordType != kPrimLine) beginRecord(kPrimLine);
         addToRecord(p);
         m_cur = p;
     }
     // An off-curve point of a quadratic run; the run stays open until an
     // on-curve point ends it.
-    void conicControl(Fx p)
-    {
+    void conicControl(Fx p) {
         if (!m_splineOpen) {
             beginRecord(kPrimQSpline);
             m_splineOpen = true;
@@ -97,8 +86,7 @@ private:
         addToRecord(p);
         m_lastConic = p;
     }
-    void quadTo(Fx control, Fx end)
-    {
+    void quadTo(Fx control, Fx end) {
         beginRecord(kPrimQSpline);
         addToRecord(control);
         addToRecord(end);
@@ -120,14 +108,13 @@ private:
     int m_cubicCount = 0;
 };
 
-void NativeOutlineWriter::onCurve(Fx p, bool closing)
-{
+void NativeOutlineWriter::onCurve(Fx p, bool closing) {
     if (m_cubicCount == 2) {
         cubicTo(m_cubic[0], m_cubic[1], p);
         m_cubicCount = 0;
         return;
     }
-    if (m_cubicCount == 1) {  // a lone cubic control: take it as quadratic
+    if (m_cubicCount == 1) { // a lone cubic control: take it as quadratic
         m_cubicCount = 0;
         quadTo(m_cubic[0], p);
         return;
@@ -141,15 +128,13 @@ void NativeOutlineWriter::onCurve(Fx p, bool closing)
     }
     // The closing edge back to the start is left out only when the contour
     // already ends there.
-    if (closing && p == m_cur)
-        return;
+    if (closing && p == m_cur) return;
     lineTo(p);
 }
 
 // Cubic segments (CFF-flavoured faces) become quadratic pieces, enough of
 // them to keep within a quarter pixel of the cubic at the design size.
-void NativeOutlineWriter::cubicTo(Fx c1, Fx c2, Fx end)
-{
+void NativeOutlineWriter::cubicTo(Fx c1, Fx c2, Fx end) {
     const double p0x = m_cur.x, p0y = m_cur.y;
     const double p1x = c1.x, p1y = c1.y, p2x = c2.x, p2y = c2.y;
     const double p3x = end.x, p3y = end.y;
@@ -172,8 +157,9 @@ void NativeOutlineWriter::cubicTo(Fx c1, Fx c2, Fx end)
     auto toFx = [](double x, double y) {
         auto r = [](double v) {
             v = v < 0 ? v - 0.5 : v + 0.5;
-            return static_cast<std::int32_t>(std::clamp<double>(v, std::numeric_limits<std::int32_t>::min(),
-                                                                std::numeric_limits<std::int32_t>::max()));
+            return static_cast<std::int32_t>(
+                std::clamp<double>(v, std::numeric_limits<std::int32_t>::min(),
+                                   std::numeric_limits<std::int32_t>::max()));
         };
         return Fx{r(x), r(y)};
     };
@@ -195,15 +181,12 @@ void NativeOutlineWriter::cubicTo(Fx c1, Fx c2, Fx end)
     }
 }
 
-bool NativeOutlineWriter::write(const FT_Outline& outline)
-{
-    if (outline.n_contours < 0 || outline.n_points < 0)
-        return false;
+bool NativeOutlineWriter::write(const FT_Outline& outline) {
+    if (outline.n_contours < 0 || outline.n_points < 0) return false;
     int first = 0;
     for (int c = 0; c < outline.n_contours; ++c) {
         const int last = outline.contours[c];
-        if (last < first || last >= outline.n_points)
-            return false;
+        if (last < first || last >= outline.n_points) return false;
         const int n = last - first + 1;
         const FT_Vector* pts = outline.points + first;
         const unsigned char* tags = reinterpret_cast<const unsigned char*>(outline.tags) + first;
@@ -216,7 +199,7 @@ bool NativeOutlineWriter::write(const FT_Outline& outline)
             }
         }
         Fx start;
-        int from;  // index of the first point after the start
+        int from; // index of the first point after the start
         if (startIndex >= 0) {
             start = toFixed(pts[startIndex]);
             from = startIndex + 1;
@@ -246,15 +229,14 @@ bool NativeOutlineWriter::write(const FT_Outline& outline)
                 onCurve(p, false);
                 break;
             case FT_CURVE_TAG_CONIC:
-                if (m_cubicCount > 0)  // mixed flavours: end the cubic midway
+                if (m_cubicCount > 0) // mixed flavours: end the cubic midway
                     onCurve(midpoint(m_cubic[m_cubicCount - 1], p), false);
                 conicControl(p);
                 break;
-            default:  // cubic control
-                if (m_splineOpen)  // mixed flavours: end the conic run midway
+            default:              // cubic control
+                if (m_splineOpen) // mixed flavours: end the conic run midway
                     onCurve(midpoint(m_lastConic, p), false);
-                if (m_cubicCount == 2)
-                    onCurve(midpoint(m_cubic[1], p), false);
+                if (m_cubicCount == 2) onCurve(midpoint(m_cubic[1], p), false);
                 m_cubic[m_cubicCount++] = p;
                 break;
             }
@@ -269,13 +251,13 @@ bool NativeOutlineWriter::write(const FT_Outline& outline)
 
 } // namespace
 
-bool appendNativeOutline(const FT_Outline& outline, double scale, std::vector<std::uint8_t>& out)
-{
+bool appendNativeOutline(const FT_Outline& outline, double scale, std::vector<std::uint8_t>& out) {
     // Upper bound: every point in its own record, plus the closing edges
     // and cubic pieces, which grow the buffer further when present.
     if (outline.n_points > 0 && outline.n_contours > 0)
         out.reserve(out.size() + std::size_t(outline.n_points) * (kPointSize + kCurveHeaderSize) +
-                    std::size_t(outline.n_contours) * (kPolygonHeaderSize + kCurveHeaderSize + kPointSize));
+                    std::size_t(outline.n_contours) *
+                        (kPolygonHeaderSize + kCurveHeaderSize + kPointSize));
     NativeOutlineWriter writer(out, scale);
     return writer.write(outline);
 }

@@ -19,17 +19,14 @@ namespace platform {
 namespace {
 
 // Rounds half away from zero, as the old metrics were rounded.
-int roundToInt(double v)
-{
+int roundToInt(double v) {
     return static_cast<int>(v < 0 ? v - 0.5 : v + 0.5);
 }
 
-std::string asciiLower(std::string_view s)
-{
+std::string asciiLower(std::string_view s) {
     std::string out(s);
     for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return out;
 }
@@ -41,16 +38,11 @@ struct Substitute {
     const char* family;
 };
 constexpr Substitute kSubstitutes[] = {
-    {"ＭＳ ゴシック", "IPAGothic"},
-    {"ms gothic", "IPAGothic"},
-    {"ＭＳ 明朝", "IPAMincho"},
-    {"ms mincho", "IPAMincho"},
-    {"ＭＳ Ｐゴシック", "IPAPGothic"},
-    {"ms pgothic", "IPAPGothic"},
-    {"ＭＳ Ｐ明朝", "IPAPMincho"},
-    {"ms pmincho", "IPAPMincho"},
-    {"arial", "Liberation Sans"},
-    {"times new roman", "Liberation Serif"},
+    {"ＭＳ ゴシック", "IPAGothic"},     {"ms gothic", "IPAGothic"},
+    {"ＭＳ 明朝", "IPAMincho"},         {"ms mincho", "IPAMincho"},
+    {"ＭＳ Ｐゴシック", "IPAPGothic"},  {"ms pgothic", "IPAPGothic"},
+    {"ＭＳ Ｐ明朝", "IPAPMincho"},      {"ms pmincho", "IPAPMincho"},
+    {"arial", "Liberation Sans"},       {"times new roman", "Liberation Serif"},
     {"courier new", "Liberation Mono"},
 };
 
@@ -58,42 +50,34 @@ constexpr Substitute kSubstitutes[] = {
 // linking did for Japanese text.
 constexpr const char* kLinkedFamily = "IPAGothic";
 
-int scaled(double units, int cellUnits)
-{
+int scaled(double units, int cellUnits) {
     return roundToInt(units * kDesignCellHeight / cellUnits);
 }
 
 } // namespace
 
-std::string_view cutFaceName(std::string_view cp932)
-{
+std::string_view cutFaceName(std::string_view cp932) {
     std::size_t end = 0;
     while (end < cp932.size()) {
         const auto b = static_cast<unsigned char>(cp932[end]);
-        if (b == 0)
-            break;
+        if (b == 0) break;
         const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
         const std::size_t len = lead ? 2 : 1;
-        if (end + len > kMaxFaceNameBytes || end + len > cp932.size())
-            break;
+        if (end + len > kMaxFaceNameBytes || end + len > cp932.size()) break;
         end += len;
     }
     return cp932.substr(0, end);
 }
 
-FontFace::~FontFace()
-{
-    if (m_face)
-        FT_Done_Face(m_face);
+FontFace::~FontFace() {
+    if (m_face) FT_Done_Face(m_face);
 }
 
-bool FontFace::covers(char32_t ch) const
-{
+bool FontFace::covers(char32_t ch) const {
     return FT_Get_Char_Index(m_face, ch) != 0;
 }
 
-FontOutlineCache::FontOutlineCache()
-{
+FontOutlineCache::FontOutlineCache() {
     if (FT_Init_FreeType(&m_library) != 0)
         throw std::runtime_error("FreeType could not be initialised");
     m_config = FcInitLoadConfigAndFonts();
@@ -103,26 +87,21 @@ FontOutlineCache::FontOutlineCache()
     }
 }
 
-FontOutlineCache::~FontOutlineCache()
-{
-    m_faces.clear();  // faces before the library that made them
+FontOutlineCache::~FontOutlineCache() {
+    m_faces.clear(); // faces before the library that made them
     FT_Done_FreeType(m_library);
     FcConfigDestroy(m_config);
 }
 
-const FontFace* FontOutlineCache::openFace(const std::string& file, int index)
-{
+const FontFace* FontOutlineCache::openFace(const std::string& file, int index) {
     std::error_code ec;
     std::filesystem::path path = std::filesystem::canonical(file, ec);
-    if (ec)
-        path = file;
+    if (ec) path = file;
     const std::string key = std::to_string(index) + ":" + path.string();
-    if (auto it = m_byFile.find(key); it != m_byFile.end())
-        return it->second;
+    if (auto it = m_byFile.find(key); it != m_byFile.end()) return it->second;
 
     FT_Face ftFace = nullptr;
-    if (FT_New_Face(m_library, path.c_str(), index, &ftFace) != 0)
-        return nullptr;
+    if (FT_New_Face(m_library, path.c_str(), index, &ftFace) != 0) return nullptr;
     ++m_openCount;
     auto face = std::unique_ptr<FontFace>(new FontFace);
     face->m_face = ftFace;
@@ -130,22 +109,18 @@ const FontFace* FontOutlineCache::openFace(const std::string& file, int index)
         m_byFile.emplace(key, nullptr);
         return nullptr;
     }
-    FT_Select_Charmap(ftFace, FT_ENCODING_UNICODE);  // keeps the default when absent
+    FT_Select_Charmap(ftFace, FT_ENCODING_UNICODE); // keeps the default when absent
     face->m_family = ftFace->family_name ? ftFace->family_name : "";
     face->m_file = path;
     face->m_index = index;
 
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ftFace, FT_SFNT_OS2));
     const auto* hhea = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(ftFace, FT_SFNT_HHEA));
-    if (os2 && os2->version == 0xFFFF)
-        os2 = nullptr;
+    if (os2 && os2->version == 0xFFFF) os2 = nullptr;
     int cell = os2 ? int{os2->usWinAscent} + int{os2->usWinDescent} : 0;
-    if (cell <= 0 && hhea)
-        cell = int{hhea->Ascender} - int{hhea->Descender};
-    if (cell <= 0)
-        cell = ftFace->ascender - ftFace->descender;
-    if (cell <= 0)
-        cell = ftFace->units_per_EM > 0 ? ftFace->units_per_EM : kDesignCellHeight;
+    if (cell <= 0 && hhea) cell = int{hhea->Ascender} - int{hhea->Descender};
+    if (cell <= 0) cell = ftFace->ascender - ftFace->descender;
+    if (cell <= 0) cell = ftFace->units_per_EM > 0 ? ftFace->units_per_EM : kDesignCellHeight;
     face->m_cellUnits = cell;
 
     int ascent = 0, descent = 0;
@@ -173,8 +148,7 @@ const FontFace* FontOutlineCache::openFace(const std::string& file, int index)
 // fontconfig's ranking of the installed faces for a family name (empty: no
 // family), regular weight, upright; the first that FreeType can open as a
 // scalable face wins.
-const FontFace* FontOutlineCache::findFace(const std::string& family, bool preferJapanese)
-{
+const FontFace* FontOutlineCache::findFace(const std::string& family, bool preferJapanese) {
     FcPattern* pattern = FcPatternCreate();
     if (!family.empty())
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
@@ -196,9 +170,9 @@ const FontFace* FontOutlineCache::findFace(const std::string& family, bool prefe
             FcChar8* file = nullptr;
             int index = 0;
             FcBool outline = FcFalse;
-            if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch)
-                continue;
-            if (FcPatternGetBool(set->fonts[i], FC_OUTLINE, 0, &outline) == FcResultMatch && !outline)
+            if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
+            if (FcPatternGetBool(set->fonts[i], FC_OUTLINE, 0, &outline) == FcResultMatch &&
+                !outline)
                 continue;
             FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
             found = openFace(reinterpret_cast<const char*>(file), index);
@@ -208,28 +182,21 @@ const FontFace* FontOutlineCache::findFace(const std::string& family, bool prefe
     return found;
 }
 
-const FontFace& FontOutlineCache::defaultFace()
-{
-    if (!m_default)
-        m_default = findFace(kLinkedFamily, true);
-    if (!m_default)
-        m_default = findFace("", true);
-    if (!m_default)
-        throw std::runtime_error("no scalable font is installed");
+const FontFace& FontOutlineCache::defaultFace() {
+    if (!m_default) m_default = findFace(kLinkedFamily, true);
+    if (!m_default) m_default = findFace("", true);
+    if (!m_default) throw std::runtime_error("no scalable font is installed");
     return *m_default;
 }
 
-const FontFace& FontOutlineCache::face(std::string_view cp932Name)
-{
+const FontFace& FontOutlineCache::face(std::string_view cp932Name) {
     const std::optional<std::string> utf8 = cp932ToUtf8(cutFaceName(cp932Name));
     return faceUtf8(utf8 ? *utf8 : std::string());
 }
 
-const FontFace& FontOutlineCache::faceUtf8(std::string_view utf8Name)
-{
+const FontFace& FontOutlineCache::faceUtf8(std::string_view utf8Name) {
     const std::string key = asciiLower(utf8Name);
-    if (auto it = m_byName.find(key); it != m_byName.end())
-        return *it->second;
+    if (auto it = m_byName.find(key); it != m_byName.end()) return *it->second;
 
     const FontFace* found = nullptr;
     if (!key.empty()) {
@@ -242,14 +209,12 @@ const FontFace& FontOutlineCache::faceUtf8(std::string_view utf8Name)
         }
         found = findFace(family, true);
     }
-    if (!found)
-        found = &defaultFace();
+    if (!found) found = &defaultFace();
     m_byName.emplace(key, found);
     return *found;
 }
 
-const FontFace* FontOutlineCache::searchCovering(char32_t ch)
-{
+const FontFace* FontOutlineCache::searchCovering(char32_t ch) {
     FcPattern* pattern = FcPatternCreate();
     FcCharSet* wanted = FcCharSetCreate();
     FcCharSetAddChar(wanted, ch);
@@ -271,40 +236,34 @@ const FontFace* FontOutlineCache::searchCovering(char32_t ch)
             FcCharSet* has = nullptr;
             if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &has) != FcResultMatch ||
                 !FcCharSetHasChar(has, ch))
-                continue;  // sorted by coverage first: later ones lack it too, mostly
+                continue; // sorted by coverage first: later ones lack it too, mostly
             FcChar8* file = nullptr;
             int index = 0;
-            if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch)
-                continue;
+            if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
             FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
             const FontFace* face = openFace(reinterpret_cast<const char*>(file), index);
-            if (face && face->covers(ch))
-                found = face;
+            if (face && face->covers(ch)) found = face;
         }
         FcFontSetDestroy(set);
     }
     return found;
 }
 
-const FontFace* FontOutlineCache::fallbackFor(char32_t ch)
-{
-    if (auto it = m_fallbacks.find(ch); it != m_fallbacks.end())
-        return it->second;
+const FontFace* FontOutlineCache::fallbackFor(char32_t ch) {
+    if (auto it = m_fallbacks.find(ch); it != m_fallbacks.end()) return it->second;
     const FontFace& linked = defaultFace();
     const FontFace* found = linked.covers(ch) ? &linked : searchCovering(ch);
     m_fallbacks.emplace(ch, found);
     return found;
 }
 
-GlyphOutline FontOutlineCache::outline(const FontFace& face, char32_t ch)
-{
+GlyphOutline FontOutlineCache::outline(const FontFace& face, char32_t ch) {
     GlyphOutline out;
     outline(face, ch, out);
     return out;
 }
 
-void FontOutlineCache::outline(const FontFace& requested, char32_t ch, GlyphOutline& out)
-{
+void FontOutlineCache::outline(const FontFace& requested, char32_t ch, GlyphOutline& out) {
     out.data.clear();
     out.failed = false;
     out.advance = 0;
@@ -316,8 +275,7 @@ void FontOutlineCache::outline(const FontFace& requested, char32_t ch, GlyphOutl
     // are drawn as the face's space, as common faces map them to an empty
     // glyph of a space's width, never as the .notdef box.
     const bool control = ch < 0x20 || (ch >= 0x7F && ch < 0xA0);
-    if (control && glyph == 0)
-        glyph = FT_Get_Char_Index(face->m_face, U' ');
+    if (control && glyph == 0) glyph = FT_Get_Char_Index(face->m_face, U' ');
     if (scalar && glyph == 0 && !control) {
         if (const FontFace* other = fallbackFor(ch)) {
             face = other;

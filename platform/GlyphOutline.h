@@ -38,9 +38,9 @@ struct _FcConfig;
 namespace platform {
 
 // Record type codes of the native outline layout.
-inline constexpr std::uint32_t kPolygonType = 24;  // TT_POLYGON_TYPE
-inline constexpr std::uint16_t kPrimLine = 1;      // TT_PRIM_LINE
-inline constexpr std::uint16_t kPrimQSpline = 2;   // TT_PRIM_QSPLINE
+inline constexpr std::uint32_t kPolygonType = 24; // TT_POLYGON_TYPE
+inline constexpr std::uint16_t kPrimLine = 1;     // TT_PRIM_LINE
+inline constexpr std::uint16_t kPrimQSpline = 2;  // TT_PRIM_QSPLINE
 inline constexpr std::size_t kPolygonHeaderSize = 16;
 inline constexpr std::size_t kCurveHeaderSize = 4;
 inline constexpr std::size_t kPointSize = 8;
@@ -89,7 +89,7 @@ private:
     std::filesystem::path m_file;
     int m_index = 0;
     int m_cellUnits = 1;
-    int m_avgAdvance = 0;  // xAvgCharWidth at the design size
+    int m_avgAdvance = 0; // xAvgCharWidth at the design size
     FontMetrics m_metrics;
 };
 
@@ -154,9 +154,9 @@ private:
     _FcConfig* m_config = nullptr;
     int m_openCount = 0;
     std::vector<std::unique_ptr<FontFace>> m_faces;
-    std::unordered_map<std::string, const FontFace*> m_byFile;  // "index:path"
-    std::unordered_map<std::string, const FontFace*> m_byName;  // UTF-8 name
-    std::unordered_map<char32_t, const FontFace*> m_fallbacks;  // nullptr = none
+    std::unordered_map<std::string, const FontFace*> m_byFile; // "index:path"
+    std::unordered_map<std::string, const FontFace*> m_byName; // UTF-8 name
+    std::unordered_map<char32_t, const FontFace*> m_fallbacks; // nullptr = none
     const FontFace* m_default = nullptr;
 };
 

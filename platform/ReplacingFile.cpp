@@ -5,7 +5,8 @@
 
 namespace platform {
 
-ReplacingFile::ReplacingFile(const std::string& target) : m_target(target), m_temp(target + ".XXXXXX") {
+ReplacingFile::ReplacingFile(const std::string& target)
+    : m_target(target), m_temp(target + ".XXXXXX") {
     const int fd = mkstemp(m_temp.data());
     if (fd < 0) {
         m_temp.clear();
@@ -20,15 +21,12 @@ ReplacingFile::ReplacingFile(const std::string& target) : m_target(target), m_te
 }
 
 ReplacingFile::~ReplacingFile() {
-    if (m_file)
-        std::fclose(m_file);
-    if (!m_temp.empty())
-        unlink(m_temp.c_str());
+    if (m_file) std::fclose(m_file);
+    if (!m_temp.empty()) unlink(m_temp.c_str());
 }
 
 bool ReplacingFile::commit(bool sync) {
-    if (!m_file)
-        return false;
+    if (!m_file) return false;
     bool ok = std::fflush(m_file) == 0;
     ok = (!sync || fsync(fileno(m_file)) == 0) && ok;
     // mkstemp makes the file private to its owner; a document gets the usual mode.
@@ -38,8 +36,7 @@ bool ReplacingFile::commit(bool sync) {
     ok = std::fclose(m_file) == 0 && ok;
     m_file = nullptr;
     ok = ok && std::rename(m_temp.c_str(), m_target.c_str()) == 0;
-    if (ok)
-        m_temp.clear(); // it is the target now
+    if (ok) m_temp.clear(); // it is the target now
     return ok;
 }
 

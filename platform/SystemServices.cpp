@@ -14,8 +14,7 @@ std::string g_tempFolder;
 ShellOpenFn g_shellOpen;
 
 std::string withSlash(std::string s) {
-    if (s.empty() || s.back() != '/')
-        s += '/';
+    if (s.empty() || s.back() != '/') s += '/';
     return s;
 }
 
@@ -33,16 +32,21 @@ bool xdgOpen(const std::string& path) {
 } // namespace
 
 std::string TempFolder() {
-    if (!g_tempFolder.empty())
-        return g_tempFolder;
+    if (!g_tempFolder.empty()) return g_tempFolder;
     const char* env = std::getenv("TMPDIR");
     return withSlash(env && *env ? env : "/tmp");
 }
 
-void SetTempFolder(const std::string& folder) { g_tempFolder = folder.empty() ? folder : withSlash(folder); }
+void SetTempFolder(const std::string& folder) {
+    g_tempFolder = folder.empty() ? folder : withSlash(folder);
+}
 
-bool ShellOpen(const std::string& path) { return g_shellOpen ? g_shellOpen(path) : xdgOpen(path); }
+bool ShellOpen(const std::string& path) {
+    return g_shellOpen ? g_shellOpen(path) : xdgOpen(path);
+}
 
-void SetShellOpen(ShellOpenFn fn) { g_shellOpen = std::move(fn); }
+void SetShellOpen(ShellOpenFn fn) {
+    g_shellOpen = std::move(fn);
+}
 
 } // namespace platform

@@ -11,8 +11,7 @@ namespace {
 // nothing is transliterated or replaced.
 std::optional<std::string> convert(const char* to, const char* from, const char* in, size_t size) {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out;
     out.resize(size * 4 + 16);
     char* inPtr = const_cast<char*>(in);
@@ -40,18 +39,15 @@ std::optional<std::string> convert(const char* to, const char* from, const char*
             break;
         }
     }
-    if (ok && iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1))
-        ok = false;
+    if (ok && iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) ok = false;
     iconv_close(cd);
-    if (!ok)
-        return std::nullopt;
+    if (!ok) return std::nullopt;
     out.resize(out.size() - outLeft);
     return out;
 }
 
 std::optional<std::u16string> toU16(std::optional<std::string> bytes) {
-    if (!bytes)
-        return std::nullopt;
+    if (!bytes) return std::nullopt;
     std::u16string s(bytes->size() / 2, u'\0');
     for (size_t i = 0; i < s.size(); ++i)
         s[i] = static_cast<char16_t>(static_cast<unsigned char>((*bytes)[2 * i]) |

@@ -13,5 +13,5 @@ void FSetAssertHandler(FAssertHandler handler);
 
 [[noreturn]] void FAssertFailed(const char* condition, const char* module, int line);
 
-#define F_ASSERT(module, condition) \
-  ((condition) ? static_cast<void>(0) : FAssertFailed(#condition, module, __LINE__))
+#define F_ASSERT(module, condition)                                                                \
+    ((condition) ? static_cast<void>(0) : FAssertFailed(#condition, module, __LINE__))

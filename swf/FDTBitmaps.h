@@ -12,13 +12,13 @@ class FSWFStream;
 // has been written (FObjCollection::CreateMovie has returned).
 class FDTDefineBitsJPEG2 : public FDT {
 public:
-  FDTDefineBitsJPEG2(const unsigned char* data, std::size_t size);
+    FDTDefineBitsJPEG2(const unsigned char* data, std::size_t size);
 
-  void WriteToSWFStream(FSWFStream* stream) override;
-  std::uint16_t ID() const override { return m_characterID; }
+    void WriteToSWFStream(FSWFStream* stream) override;
+    std::uint16_t ID() const override { return m_characterID; }
 
 private:
-  std::uint16_t m_characterID;
-  std::size_t m_size;
-  const unsigned char* m_data;
+    std::uint16_t m_characterID;
+    std::size_t m_size;
+    const unsigned char* m_data;
 };

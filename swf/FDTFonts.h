@@ -18,21 +18,21 @@ class FShape;
 // first offset, which must exist).
 class FDTDefineFont : public FDT {
 public:
-  FDTDefineFont();
-  ~FDTDefineFont() override;
+    FDTDefineFont();
+    ~FDTDefineFont() override;
 
-  // Sets the glyph's index widths to fill 1, line 0 and takes ownership.
-  void AddShape(std::unique_ptr<FShape> glyph);
-  std::size_t GlyphCount() const { return m_glyphs.size(); }
+    // Sets the glyph's index widths to fill 1, line 0 and takes ownership.
+    void AddShape(std::unique_ptr<FShape> glyph);
+    std::size_t GlyphCount() const { return m_glyphs.size(); }
 
-  void WriteToSWFStream(FSWFStream* stream) override;
-  std::uint16_t ID() const override { return m_characterID; }
+    void WriteToSWFStream(FSWFStream* stream) override;
+    std::uint16_t ID() const override { return m_characterID; }
 
 private:
-  std::uint16_t m_characterID;
-  std::vector<std::unique_ptr<FShape>> m_glyphs;
-  int m_glyphFillBits = 1;
-  int m_glyphLineBits = 0;
+    std::uint16_t m_characterID;
+    std::vector<std::unique_ptr<FShape>> m_glyphs;
+    int m_glyphFillBits = 1;
+    int m_glyphLineBits = 0;
 };
 
 // DefineFontInfo (tag 13): name, encoding and character codes of a font.
@@ -42,31 +42,32 @@ private:
 // at construction is never written. Names longer than 255 bytes are cut.
 class FDTDefineFontInfo : public FDT {
 public:
-  FDTDefineFontInfo(std::string_view fontName, std::uint16_t fontID, std::uint16_t encoding, bool italic, bool bold);
+    FDTDefineFontInfo(std::string_view fontName, std::uint16_t fontID, std::uint16_t encoding,
+                      bool italic, bool bold);
 
-  // One code per glyph, in glyph order.
-  void AddCode(std::uint16_t code);
+    // One code per glyph, in glyph order.
+    void AddCode(std::uint16_t code);
 
-  void WriteToSWFStream(FSWFStream* stream) override;
-  std::uint16_t ID() const override { return m_characterID; }
+    void WriteToSWFStream(FSWFStream* stream) override;
+    std::uint16_t ID() const override { return m_characterID; }
 
 private:
-  std::uint16_t m_characterID;
-  std::unique_ptr<FString> m_fontName;
-  std::uint16_t m_encoding;
-  bool m_italic;
-  bool m_bold;
-  std::vector<std::uint16_t> m_codes;
-  std::uint16_t m_fontID;
+    std::uint16_t m_characterID;
+    std::unique_ptr<FString> m_fontName;
+    std::uint16_t m_encoding;
+    bool m_italic;
+    bool m_bold;
+    std::vector<std::uint16_t> m_codes;
+    std::uint16_t m_fontID;
 };
 
 // Abstract text record of a DefineText2.
 class FTextRecord {
 public:
-  virtual int MinAdvanceBits() const = 0;
-  virtual int MinGlyphBits() const = 0;
-  virtual ~FTextRecord() = default;
-  virtual void WriteToSWFStream(FSWFStream* stream, int glyphBits, int advanceBits) = 0;
+    virtual int MinAdvanceBits() const = 0;
+    virtual int MinGlyphBits() const = 0;
+    virtual ~FTextRecord() = default;
+    virtual void WriteToSWFStream(FSWFStream* stream, int glyphBits, int advanceBits) = 0;
 };
 
 // Style change record: font, colour (always written as RGBA), offsets and
@@ -74,24 +75,24 @@ public:
 // the reverse of the file order.
 class FTextChangeRecord : public FTextRecord {
 public:
-  FTextChangeRecord(bool hasFont, bool hasColor, bool hasXOffset, bool hasYOffset, std::uint16_t fontID,
-                    std::uint16_t textHeight, std::unique_ptr<FColor> color, std::int16_t xOffset,
-                    std::int16_t yOffset);
+    FTextChangeRecord(bool hasFont, bool hasColor, bool hasXOffset, bool hasYOffset,
+                      std::uint16_t fontID, std::uint16_t textHeight, std::unique_ptr<FColor> color,
+                      std::int16_t xOffset, std::int16_t yOffset);
 
-  int MinAdvanceBits() const override { return 0; }
-  int MinGlyphBits() const override { return 0; }
-  void WriteToSWFStream(FSWFStream* stream, int glyphBits, int advanceBits) override;
+    int MinAdvanceBits() const override { return 0; }
+    int MinGlyphBits() const override { return 0; }
+    void WriteToSWFStream(FSWFStream* stream, int glyphBits, int advanceBits) override;
 
 private:
-  bool m_hasFont;
-  bool m_hasColor;
-  bool m_hasYOffset;
-  bool m_hasXOffset;
-  std::uint16_t m_fontID;
-  std::unique_ptr<FColor> m_color;
-  std::int16_t m_xOffset;
-  std::int16_t m_yOffset;
-  std::uint16_t m_textHeight;
+    bool m_hasFont;
+    bool m_hasColor;
+    bool m_hasYOffset;
+    bool m_hasXOffset;
+    std::uint16_t m_fontID;
+    std::unique_ptr<FColor> m_color;
+    std::int16_t m_xOffset;
+    std::int16_t m_yOffset;
+    std::uint16_t m_textHeight;
 };
 
 // Glyph record: glyph indices with their advances (twips). The count field
@@ -100,39 +101,39 @@ private:
 // layout every reader accepts. Advances are signed.
 class FTextGlyphRecord : public FTextRecord {
 public:
-  struct GlyphEntry {
-    std::uint16_t glyphIndex;
-    std::int32_t glyphAdvance;
-  };
+    struct GlyphEntry {
+        std::uint16_t glyphIndex;
+        std::int32_t glyphAdvance;
+    };
 
-  static constexpr std::size_t kMaxEntriesPerRecord = 127;
+    static constexpr std::size_t kMaxEntriesPerRecord = 127;
 
-  void AddGlyphEntry(std::uint16_t glyphIndex, std::int32_t glyphAdvance);
-  std::size_t EntryCount() const { return m_entries.size(); }
+    void AddGlyphEntry(std::uint16_t glyphIndex, std::int32_t glyphAdvance);
+    std::size_t EntryCount() const { return m_entries.size(); }
 
-  int MinAdvanceBits() const override;
-  int MinGlyphBits() const override;
-  void WriteToSWFStream(FSWFStream* stream, int glyphBits, int advanceBits) override;
+    int MinAdvanceBits() const override;
+    int MinGlyphBits() const override;
+    void WriteToSWFStream(FSWFStream* stream, int glyphBits, int advanceBits) override;
 
 private:
-  std::vector<GlyphEntry> m_entries;
+    std::vector<GlyphEntry> m_entries;
 };
 
 // DefineText2 (tag 33): static text from text records in a bounds rectangle,
 // placed by a matrix. glyphCount has no effect on the output.
 class FDTDefineText2 : public FDT {
 public:
-  FDTDefineText2(std::unique_ptr<FRect> bounds, std::unique_ptr<FMatrix> matrix, int glyphCount);
-  ~FDTDefineText2() override;
+    FDTDefineText2(std::unique_ptr<FRect> bounds, std::unique_ptr<FMatrix> matrix, int glyphCount);
+    ~FDTDefineText2() override;
 
-  void AddTextRecord(std::unique_ptr<FTextRecord> record);
+    void AddTextRecord(std::unique_ptr<FTextRecord> record);
 
-  void WriteToSWFStream(FSWFStream* stream) override;
-  std::uint16_t ID() const override { return m_characterID; }
+    void WriteToSWFStream(FSWFStream* stream) override;
+    std::uint16_t ID() const override { return m_characterID; }
 
 private:
-  std::uint16_t m_characterID;
-  std::unique_ptr<FRect> m_bounds;
-  std::unique_ptr<FMatrix> m_matrix;
-  std::vector<std::unique_ptr<FTextRecord>> m_records;
+    std::uint16_t m_characterID;
+    std::unique_ptr<FRect> m_bounds;
+    std::unique_ptr<FMatrix> m_matrix;
+    std::vector<std::unique_ptr<FTextRecord>> m_records;
 };

@@ -3,14 +3,12 @@
 namespace {
 // One movie is built and written at a time, on one thread.
 std::uint16_t g_characterID = 0;
+} // namespace
+
+std::uint16_t NextCharacterID() {
+    return ++g_characterID;
 }
 
-std::uint16_t NextCharacterID()
-{
-  return ++g_characterID;
-}
-
-void ResetCharacterID()
-{
-  g_characterID = 0;
+void ResetCharacterID() {
+    g_characterID = 0;
 }

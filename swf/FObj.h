@@ -7,24 +7,24 @@ class FSWFStream;
 // Root of every tag a movie (FObjCollection) can hold.
 class FObj {
 public:
-  virtual ~FObj() = default;
-  // Appends the object's complete tag (header and body) to the stream.
-  virtual void WriteToSWFStream(FSWFStream* stream) = 0;
-  virtual bool IsShowFrame() const { return false; }
+    virtual ~FObj() = default;
+    // Appends the object's complete tag (header and body) to the stream.
+    virtual void WriteToSWFStream(FSWFStream* stream) = 0;
+    virtual bool IsShowFrame() const { return false; }
 };
 
 // Base of definition tags. Each concrete one draws its character ID from
 // NextCharacterID() when constructed.
 class FDT : public FObj {
 public:
-  void WriteToSWFStream(FSWFStream*) override {}
-  virtual std::uint16_t ID() const { return 0; }
+    void WriteToSWFStream(FSWFStream*) override {}
+    virtual std::uint16_t ID() const { return 0; }
 };
 
 // Base of control tags.
 class FCT : public FObj {
 public:
-  void WriteToSWFStream(FSWFStream*) override {}
+    void WriteToSWFStream(FSWFStream*) override {}
 };
 
 // The process-wide character-ID counter: returns the next ID (the first of a

@@ -13,14 +13,15 @@ namespace movitest {
 class TempDir {
 public:
     explicit TempDir(const std::string& prefix = "movi-test") {
-        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary folder");
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
         m_path = pattern;
     }
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(m_path, ec);
     }
     TempDir(const TempDir&) = delete;

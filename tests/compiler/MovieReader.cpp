@@ -6,8 +6,7 @@ namespace moviereader {
 namespace {
 
 void require(bool ok, const char* what) {
-    if (!ok)
-        throw std::runtime_error(what);
+    if (!ok) throw std::runtime_error(what);
 }
 
 Rect readRect(BitReader& r) {
@@ -101,15 +100,15 @@ Movie ReadMovie(const Bytes& file) {
         size_t len = head & 0x3F;
         if (len == 0x3F) {
             require(pos + 4 <= file.size(), "long tag header");
-            len = file[pos] | file[pos + 1] << 8 | file[pos + 2] << 16 | size_t(file[pos + 3]) << 24;
+            len =
+                file[pos] | file[pos + 1] << 8 | file[pos + 2] << 16 | size_t(file[pos + 3]) << 24;
             pos += 4;
         }
         require(pos + len <= file.size(), "tag body beyond the file");
         t.body.assign(file.begin() + pos, file.begin() + pos + len);
         pos += len;
         m.tags.push_back(std::move(t));
-        if (m.tags.back().code == End)
-            break;
+        if (m.tags.back().code == End) break;
     }
     require(pos == file.size(), "bytes after the End tag");
     require(!m.tags.empty() && m.tags.back().code == End, "End tag");
@@ -120,11 +119,17 @@ Movie ReadMovie(const Bytes& file) {
     return m;
 }
 
-Movie ReadMovieFile(const std::string& path) { return ReadMovie(ReadFileBytes(path)); }
+Movie ReadMovieFile(const std::string& path) {
+    return ReadMovie(ReadFileBytes(path));
+}
 
-uint16_t CharacterID(const Tag& t) { return static_cast<uint16_t>(t.body.at(0) | t.body.at(1) << 8); }
+uint16_t CharacterID(const Tag& t) {
+    return static_cast<uint16_t>(t.body.at(0) | t.body.at(1) << 8);
+}
 
-uint16_t ReadRemoveDepth(const Tag& t) { return CharacterID(t); }
+uint16_t ReadRemoveDepth(const Tag& t) {
+    return CharacterID(t);
+}
 
 Place ReadPlace(const Tag& t) {
     BitReader r(t.body);
@@ -135,13 +140,10 @@ Place ReadPlace(const Tag& t) {
     p.hasMatrix = flags & 4;
     p.hasRatio = flags & 16;
     p.depth = static_cast<uint16_t>(r.Word());
-    if (p.hasCharacter)
-        p.character = static_cast<uint16_t>(r.Word());
-    if (p.hasMatrix)
-        p.matrix = readMatrix(r);
+    if (p.hasCharacter) p.character = static_cast<uint16_t>(r.Word());
+    if (p.hasMatrix) p.matrix = readMatrix(r);
     require(!(flags & 8), "colour transform not expected");
-    if (p.hasRatio)
-        p.ratio = static_cast<uint16_t>(r.Word());
+    if (p.hasRatio) p.ratio = static_cast<uint16_t>(r.Word());
     return p;
 }
 
@@ -168,12 +170,9 @@ std::vector<ShapeRec> ReadShapeRecords(BitReader& r, int fillBits, int lineBits)
                 s.x = r.S(n);
                 s.y = r.S(n);
             }
-            if (s.hasFill0)
-                s.fill0 = r.U(fillBits);
-            if (s.hasFill1)
-                s.fill1 = r.U(fillBits);
-            if (s.hasLine)
-                s.line = r.U(lineBits);
+            if (s.hasFill0) s.fill0 = r.U(fillBits);
+            if (s.hasFill1) s.fill1 = r.U(fillBits);
+            if (s.hasLine) s.line = r.U(lineBits);
         } else if (r.U(1) == 1) {
             s.kind = 's';
             const int n = static_cast<int>(r.U(4)) + 2;
@@ -206,8 +205,7 @@ MorphShape ReadMorphShape(const Tag& t) {
     const uint32_t offset = r.DWord();
     const size_t offsetBase = r.BytePos();
     unsigned count = r.U(8);
-    if (count == 0xFF)
-        count = r.Word();
+    if (count == 0xFF) count = r.Word();
     for (unsigned i = 0; i < count; ++i) {
         require(r.U(8) == 0, "solid morph fill");
         RGBA a = readRGBA(r);
@@ -236,20 +234,14 @@ Text ReadText(const Tag& t) {
     const int advanceBits = static_cast<int>(r.U(8));
     for (;;) {
         const uint32_t first = r.U(8);
-        if (first == 0)
-            break;
+        if (first == 0) break;
         if (first & 0x80) {
             TextRecordInfo rec;
-            if (first & 8)
-                rec.fontID = static_cast<uint16_t>(r.Word());
-            if (first & 4)
-                rec.colour = readRGBA(r);
-            if (first & 1)
-                r.Word();
-            if (first & 2)
-                r.Word();
-            if (first & 8)
-                rec.height = static_cast<uint16_t>(r.Word());
+            if (first & 8) rec.fontID = static_cast<uint16_t>(r.Word());
+            if (first & 4) rec.colour = readRGBA(r);
+            if (first & 1) r.Word();
+            if (first & 2) r.Word();
+            if (first & 8) rec.height = static_cast<uint16_t>(r.Word());
             x.records.push_back(rec);
         } else {
             require(!x.records.empty(), "glyphs before a style record");
@@ -286,8 +278,7 @@ std::vector<ShapeRec> ReadShapeRecords(const Tag& t) {
     r.Word();
     readRect(r);
     unsigned count = r.U(8);
-    if (count == 0xFF)
-        count = r.Word();
+    if (count == 0xFF) count = r.Word();
     for (unsigned i = 0; i < count; ++i) {
         const uint32_t type = r.U(8);
         require(type == 0x40 || type == 0x41, "bitmap fill");

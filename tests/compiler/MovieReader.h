@@ -13,8 +13,17 @@
 namespace moviereader {
 
 enum TagCode : int {
-    End = 0, ShowFrame = 1, DefineShape = 2, SetBackgroundColor = 9, DefineFont = 10, DefineFontInfo = 13,
-    DefineBitsJPEG2 = 21, PlaceObject2 = 26, RemoveObject2 = 28, DefineText2 = 33, DefineMorphShape = 46,
+    End = 0,
+    ShowFrame = 1,
+    DefineShape = 2,
+    SetBackgroundColor = 9,
+    DefineFont = 10,
+    DefineFontInfo = 13,
+    DefineBitsJPEG2 = 21,
+    PlaceObject2 = 26,
+    RemoveObject2 = 28,
+    DefineText2 = 33,
+    DefineMorphShape = 46,
 };
 
 struct Tag {
@@ -41,8 +50,8 @@ struct Place {
 struct ShapeRec {
     char kind = 'e';
     bool moveTo = false, hasFill0 = false, hasFill1 = false, hasLine = false;
-    int32_t x = 0, y = 0;           // move-to position or edge delta (anchor delta for curves)
-    int32_t cx = 0, cy = 0;         // control delta of a curve
+    int32_t x = 0, y = 0;   // move-to position or edge delta (anchor delta for curves)
+    int32_t cx = 0, cy = 0; // control delta of a curve
     uint32_t fill0 = 0, fill1 = 0, line = 0;
 };
 

@@ -10,8 +10,8 @@
 
 #include <climits>
 #include <cmath>
-#include <set>
 #include <numbers>
+#include <set>
 
 namespace mr = moviereader;
 
@@ -79,8 +79,8 @@ TEST_F(CompileTest, DrawingObjectRatiosAtTwelveFramesPerSecond) {
         EXPECT_TRUE(places[i].move && places[i].hasRatio && !places[i].hasCharacter);
         ratios.push_back(places[i].ratio);
     }
-    EXPECT_EQ(ratios, (std::vector<int>{5439, 10878, 16383, 21823, 27262, 32767, 38206, 43646, 49151, 54590, 60030,
-                                        65535}));
+    EXPECT_EQ(ratios, (std::vector<int>{5439, 10878, 16383, 21823, 27262, 32767, 38206, 43646,
+                                        49151, 54590, 60030, 65535}));
 }
 
 TEST_F(CompileTest, StartFrameAndExchangedTimes) {
@@ -129,7 +129,8 @@ TEST_F(CompileTest, EmptyTextAndButtonsProduceNothing) {
     AddObjekt(9);
     const mr::Movie m = compile();
     for (int code : m.codes())
-        EXPECT_TRUE(code == mr::SetBackgroundColor || code == mr::ShowFrame || code == mr::End) << code;
+        EXPECT_TRUE(code == mr::SetBackgroundColor || code == mr::ShowFrame || code == mr::End)
+            << code;
 }
 
 TEST_F(CompileTest, ColoursAlphaAndFillSides) {
@@ -141,7 +142,8 @@ TEST_F(CompileTest, ColoursAlphaAndFillSides) {
     const mr::MorphShape shape = mr::ReadMorphShape(m.tags[1]);
     ASSERT_EQ(shape.fills.size(), 1u);
     const auto [from, to] = shape.fills[0];
-    EXPECT_EQ((std::vector<int>{from.r, from.g, from.b, from.a}), (std::vector<int>{8, 0, 0, 255})); // 0x80000008
+    EXPECT_EQ((std::vector<int>{from.r, from.g, from.b, from.a}),
+              (std::vector<int>{8, 0, 0, 255})); // 0x80000008
     EXPECT_EQ((std::vector<int>{to.r, to.g, to.b, to.a}), (std::vector<int>{0x11, 0x22, 0x33, 0}));
     // The fill is on the inside only: fill style 1 of the clockwise outline.
     ASSERT_EQ(shape.start[0].kind, 'c');
@@ -281,7 +283,8 @@ TEST_F(CompileTest, PictureIsEmbeddedWithAClockwiseBitmapRectangle) {
     ASSERT_EQ(m.tags[2].code, mr::DefineShape);
     const Bytes& jpeg = m.tags[1].body;
     // After the ID: the empty encoding table, then the JPEG file as written.
-    EXPECT_EQ(Bytes(jpeg.begin() + 2, jpeg.begin() + 8), (Bytes{0xFF, 0xD9, 0xFF, 0xD8, 0xFF, 0xD8}));
+    EXPECT_EQ(Bytes(jpeg.begin() + 2, jpeg.begin() + 8),
+              (Bytes{0xFF, 0xD9, 0xFF, 0xD8, 0xFF, 0xD8}));
     EXPECT_EQ(pic->Work.PicWidth, 133);
     EXPECT_EQ(pic->Work.PicHeight, 100);
     const std::vector<mr::ShapeRec> recs = mr::ReadShapeRecords(m.tags[2]);

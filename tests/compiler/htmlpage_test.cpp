@@ -30,7 +30,8 @@ TEST(HtmlPage, LinesOfTheEmbeddingPage) {
 TEST(HtmlPage, NamesThatWouldBreakAttributesAreEscaped) {
     const std::vector<std::string> page = BuildHtmlPage(10, 10, "a\"b&<c>.swf", true);
     EXPECT_EQ(page[3], "<param name=\"movie\" value=\"a&quot;b&amp;&lt;c&gt;.swf\">");
-    EXPECT_EQ(BuildHtmlPage(10, 10, "映画.swf", true)[3], "<param name=\"movie\" value=\"映画.swf\">");
+    EXPECT_EQ(BuildHtmlPage(10, 10, "映画.swf", true)[3],
+              "<param name=\"movie\" value=\"映画.swf\">");
 }
 
 TEST(HtmlPage, PagePathAndFileName) {
@@ -45,12 +46,15 @@ TEST(HtmlPage, WrittenWithCrLf) {
     testsupport::TempDir dir;
     const std::string path = dir.file("p.htm");
     ASSERT_TRUE(WriteHtmlPage(path, {"a", "b"}));
-    EXPECT_EQ(testsupport::ReadBytes(path), (std::vector<unsigned char>{'a', '\r', '\n', 'b', '\r', '\n'}));
+    EXPECT_EQ(testsupport::ReadBytes(path),
+              (std::vector<unsigned char>{'a', '\r', '\n', 'b', '\r', '\n'}));
     EXPECT_FALSE(WriteHtmlPage(dir.file("none/p.htm"), {"a"}));
     // Replacing an existing page; nothing is left beside it.
     ASSERT_TRUE(WriteHtmlPage(path, {"c"}));
     EXPECT_EQ(testsupport::ReadBytes(path), (std::vector<unsigned char>{'c', '\r', '\n'}));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 } // namespace

@@ -10,7 +10,9 @@
 
 namespace {
 
-int32_t rgb(int r, int g, int b) { return r | g << 8 | b << 16; }
+int32_t rgb(int r, int g, int b) {
+    return r | g << 8 | b << 16;
+}
 
 void newProject(int32_t w, int32_t h) {
     ClearObjekts();
@@ -29,15 +31,14 @@ Objekt* element(int32_t kind, ObjektState s, ObjektState e, bool deleteAtEnd) {
     return o;
 }
 
-ObjektState st(int32_t l, int32_t t, int32_t r, int32_t b, int32_t time, int32_t colour, int32_t rotation = 0,
-               int32_t transparency = 0, int32_t size = 24) {
+ObjektState st(int32_t l, int32_t t, int32_t r, int32_t b, int32_t time, int32_t colour,
+               int32_t rotation = 0, int32_t transparency = 0, int32_t size = 24) {
     return {l, t, r, b, size, rotation, time, transparency, colour};
 }
 
 bool save(const std::string& path) {
     const bool ok = SaveProject(path);
-    if (!ok)
-        std::cerr << "cannot write " << path << "\n";
+    if (!ok) std::cerr << "cannot write " << path << "\n";
     return ok;
 }
 
@@ -50,37 +51,39 @@ int main(int argc, char** argv) {
     }
     const std::string dir = std::string(argv[1]) + "/";
     ConsoleBindingReporter reporter;
-    if (!BindPixmill(ProgramFolder(), reporter))
-        return 3;
+    if (!BindPixmill(ProgramFolder(), reporter)) return 3;
 
     // Drawing objects on a 300 x 200 stage, 0 to 1000 ms (13 frames).
     newProject(300, 200);
-    const int32_t red = rgb(255, 0, 0), blue = rgb(0, 0, 255), green = rgb(0, 160, 0), black = rgb(0, 0, 0);
+    const int32_t red = rgb(255, 0, 0), blue = rgb(0, 0, 255), green = rgb(0, 160, 0),
+                  black = rgb(0, 0, 0);
     element(okDrawing, st(20, 20, 80, 60, 0, red), st(120, 20, 180, 60, 1000, red), false);
-    Objekt* ellipse = element(okDrawing, st(20, 90, 120, 150, 0, blue), st(20, 90, 120, 150, 500, blue), true);
+    Objekt* ellipse =
+        element(okDrawing, st(20, 90, 120, 150, 0, blue), st(20, 90, 120, 150, 500, blue), true);
     ellipse->DrawKind = dkEllipse;
-    element(okDrawing, st(200, 100, 280, 120, 0, green), st(200, 100, 280, 120, 1000, green, 900), false);
-    element(okDrawing, st(220, 150, 280, 190, 0, black, 0, 50), st(220, 150, 280, 190, 1000, black, 0, 50), false);
+    element(okDrawing, st(200, 100, 280, 120, 0, green), st(200, 100, 280, 120, 1000, green, 900),
+            false);
+    element(okDrawing, st(220, 150, 280, 190, 0, black, 0, 50),
+            st(220, 150, 280, 190, 1000, black, 0, 50), false);
     // A turned-over rectangle (right edge left of the left edge) still fills.
     element(okDrawing, st(290, 10, 230, 40, 0, blue), st(290, 10, 230, 40, 1000, blue), false);
-    if (!save(dir + "shapes.fmo"))
-        return 1;
+    if (!save(dir + "shapes.fmo")) return 1;
 
     // Texts: a large red Japanese text that stays, a Latin one that leaves.
     newProject(300, 200);
-    Objekt* jp = element(okText, st(20, 20, 0, 0, 0, red, 0, 0, 40), st(20, 20, 0, 0, 1000, red, 0, 0, 40), false);
+    Objekt* jp = element(okText, st(20, 20, 0, 0, 0, red, 0, 0, 40),
+                         st(20, 20, 0, 0, 1000, red, 0, 0, 40), false);
     ReplaceString(jp->Text, *platform::utf8ToCp932("テキスト"));
-    Objekt* latin = element(okText, st(20, 120, 0, 0, 0, blue, 0, 0, 30), st(20, 120, 0, 0, 500, blue, 0, 0, 30), true);
+    Objekt* latin = element(okText, st(20, 120, 0, 0, 0, blue, 0, 0, 30),
+                            st(20, 120, 0, 0, 500, blue, 0, 0, 30), true);
     ReplaceString(latin->Text, "Movi");
     ReplaceString(latin->FontName, "Arial");
-    if (!save(dir + "texts.fmo"))
-        return 1;
+    if (!save(dir + "texts.fmo")) return 1;
 
     // A 40 x 30 picture, left half red and right half blue, moving down right.
     newProject(300, 200);
     DibRecord pic{};
-    if (!Pixmill.newdib(&pic, 40, 30, 24, nullptr, 0))
-        return 1;
+    if (!Pixmill.newdib(&pic, 40, 30, 24, nullptr, 0)) return 1;
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
             Pixmill.setpixel(&pic, x, y, x < 20 ? red : blue);
@@ -88,8 +91,7 @@ int main(int argc, char** argv) {
     p->Start = st(20, 20, 100, 80, 0, 0);
     p->End = st(150, 100, 230, 160, 1000, 0);
     p->DeleteAtEnd = 0;
-    if (!save(dir + "picture.fmo"))
-        return 1;
+    if (!save(dir + "picture.fmo")) return 1;
     ClearObjekts();
     return 0;
 }

@@ -12,8 +12,12 @@
 
 using moviereader::ShapeRec;
 
-inline bool operator==(const TPoint32& a, const TPoint32& b) { return a.x == b.x && a.y == b.y; }
-inline std::ostream& operator<<(std::ostream& os, const TPoint32& p) { return os << "(" << p.x << "," << p.y << ")"; }
+inline bool operator==(const TPoint32& a, const TPoint32& b) {
+    return a.x == b.x && a.y == b.y;
+}
+inline std::ostream& operator<<(std::ostream& os, const TPoint32& p) {
+    return os << "(" << p.x << "," << p.y << ")";
+}
 
 namespace {
 
@@ -23,7 +27,6 @@ std::vector<TPoint32> points() {
         v.push_back(*static_cast<TPoint32*>(PointList.GetItem(i)));
     return v;
 }
-
 
 // Undoes ToRelativePoints: absolute positions relative to (x0, y0).
 std::vector<TPoint32> absolute(int32_t x0, int32_t y0) {
@@ -61,9 +64,9 @@ ObjektState rectState(int32_t l, int32_t t, int32_t r, int32_t b, int32_t rotati
 TEST_F(ShapeBuildersTest, EllipseOfHundredBySixtyPixels) {
     BuildStateOutline(rectState(0, 0, 100, 60), dkEllipse, false);
     const std::vector<TPoint32> expected = {
-        {707, 424},   {415, 599},   {1, 599},     {-413, 599}, {-705, 424},  {-997, 249},
-        {-997, 1},    {-997, -247}, {-705, -422}, {-413, -597}, {1, -597},    {415, -597},
-        {707, -422},  {999, -247},  {999, 1},     {999, 249},   {707, 424}};
+        {707, 424},  {415, 599},   {1, 599},     {-413, 599},  {-705, 424}, {-997, 249},
+        {-997, 1},   {-997, -247}, {-705, -422}, {-413, -597}, {1, -597},   {415, -597},
+        {707, -422}, {999, -247},  {999, 1},     {999, 249},   {707, 424}};
     EXPECT_EQ(absolute(1000, 600), expected);
 }
 
@@ -78,7 +81,8 @@ TEST_F(ShapeBuildersTest, TurnedOverEllipseIsCentredAndRunsClockwise) {
 
 TEST_F(ShapeBuildersTest, RectangleRecordsAndOddWidth) {
     BuildStateOutline(rectState(10, 10, 50, 50), dkRectangle, false);
-    EXPECT_EQ(points(), (std::vector<TPoint32>{{200, 200}, {800, 0}, {0, 800}, {-800, 0}, {0, -800}}));
+    EXPECT_EQ(points(),
+              (std::vector<TPoint32>{{200, 200}, {800, 0}, {0, 800}, {-800, 0}, {0, -800}}));
     PointList.Clear();
     AddRectPoints((41 / 2) * 20, 0);
     EXPECT_EQ(points()[1].x, 400); // half a pixel lost
@@ -180,7 +184,7 @@ TEST(GlyphOutline, SplineRecordsOfTwoAndThreePoints) {
     const GlyphMetrics m{1100, -100};
     OutlineBuffer b;
     b.polygon(0, 0);
-    b.record(2, {{10, 20}, {30, 0}});            // one curve ending at its second point
+    b.record(2, {{10, 20}, {30, 0}});           // one curve ending at its second point
     b.record(2, {{40, 10}, {60, 30}, {80, 0}}); // two curves, the first ending midway
     b.record(1, {{80, 100}});
     b.close();
@@ -195,11 +199,14 @@ TEST(GlyphOutline, SplineRecordsOfTwoAndThreePoints) {
     EXPECT_EQ(recs[0].fill0, 1u);
     EXPECT_EQ(recs[0].fill1, 0u);
     // (0,1000) -> control (10,980) -> anchor (30,1000)
-    EXPECT_EQ((std::vector<int32_t>{recs[1].cx, recs[1].cy, recs[1].x, recs[1].y}), (std::vector<int32_t>{10, -20, 20, 20}));
+    EXPECT_EQ((std::vector<int32_t>{recs[1].cx, recs[1].cy, recs[1].x, recs[1].y}),
+              (std::vector<int32_t>{10, -20, 20, 20}));
     // control (40,990), anchor midpoint of (40,990),(60,970) = (50,980)
-    EXPECT_EQ((std::vector<int32_t>{recs[2].cx, recs[2].cy, recs[2].x, recs[2].y}), (std::vector<int32_t>{10, -10, 10, -10}));
+    EXPECT_EQ((std::vector<int32_t>{recs[2].cx, recs[2].cy, recs[2].x, recs[2].y}),
+              (std::vector<int32_t>{10, -10, 10, -10}));
     // control (60,970), anchor (80,1000)
-    EXPECT_EQ((std::vector<int32_t>{recs[3].cx, recs[3].cy, recs[3].x, recs[3].y}), (std::vector<int32_t>{10, -10, 20, 30}));
+    EXPECT_EQ((std::vector<int32_t>{recs[3].cx, recs[3].cy, recs[3].x, recs[3].y}),
+              (std::vector<int32_t>{10, -10, 20, 30}));
     EXPECT_EQ(recs[4].kind, 's');
     EXPECT_EQ(recs[4].y, -100);
     // closing edge from (80, 900) back to (0, 1000)
@@ -243,7 +250,8 @@ TEST(GlyphOutline, RealFacesSpaceAndJapanese) {
     EXPECT_GT(GlyphToShape(space, u' ', "Arial", fonts), 0);
     EXPECT_EQ(decode(space).size(), 1u);
     FShape kanji;
-    const int32_t advance = GlyphToShape(kanji, u'動', "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E", fonts);
+    const int32_t advance =
+        GlyphToShape(kanji, u'動', "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E", fonts);
     EXPECT_GT(advance, 500);
     const std::vector<ShapeRec> recs = decode(kanji);
     EXPECT_GT(recs.size(), 20u);

@@ -25,8 +25,8 @@ TEST_F(ElementsTest, NewElementsStepTenPixelsAndWrapAtHalfTheStage) {
     EXPECT_EQ(first->End.Bottom, 150);
     for (int i = 2; i <= 28; ++i)
         AddObjekt(okDrawing);
-    EXPECT_EQ(CurObjekt->Start.Left, 5);  // 280 mod 275
-    EXPECT_EQ(CurObjekt->Start.Top, 80);  // 280 mod 200
+    EXPECT_EQ(CurObjekt->Start.Left, 5); // 280 mod 275
+    EXPECT_EQ(CurObjekt->Start.Top, 80); // 280 mod 200
     EXPECT_EQ(CurObjekt->End.Left, 105);
 }
 

@@ -22,7 +22,8 @@ void appendI32(std::vector<unsigned char>& b, int32_t v) {
         b.push_back(static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i)));
 }
 
-std::vector<unsigned char> header(int32_t w, int32_t h, int32_t fps, int32_t colour, int32_t count) {
+std::vector<unsigned char> header(int32_t w, int32_t h, int32_t fps, int32_t colour,
+                                  int32_t count) {
     std::vector<unsigned char> b(ProjectSignature, ProjectSignature + 26);
     for (int32_t v : {w, h, fps, colour, count})
         appendI32(b, v);
@@ -187,7 +188,7 @@ TEST_F(ProjectFileTest, StoredValuesLoadUnchanged) {
     b.push_back(0);
     appendI32(b, 1);
     b.push_back(0);
-    appendI32(b, 42); // any non-zero delete flag is stored as 1
+    appendI32(b, 42);                                   // any non-zero delete flag is stored as 1
     for (int32_t v : {50, 50, 10, 10, 0, 0, 900, 0, 0}) // inverted rectangle, start after end
         appendI32(b, v);
     for (int32_t v : {0, 0, 0, 0, 0, 0, -5, 0, 0})
@@ -243,7 +244,8 @@ protected:
 TEST_F(DamagedFileTest, TruncatedAtEveryOffset) {
     // Cutting off only the repeat byte is a valid file; every shorter cut is not.
     for (size_t n = 0; n + 1 < sample.size(); ++n)
-        expectRejected(std::vector<unsigned char>(sample.begin(), sample.begin() + n), "cut at " + std::to_string(n));
+        expectRejected(std::vector<unsigned char>(sample.begin(), sample.begin() + n),
+                       "cut at " + std::to_string(n));
 }
 
 TEST_F(DamagedFileTest, WrongSignatureMissingFileAndFolder) {
@@ -333,8 +335,7 @@ TEST_F(ProjectFileTest, SaveFailuresKeepTheOldFileAndName) {
     struct FailingSink final : ProjectSink {
         explicit FailingSink(std::FILE* f) : file(f) {}
         bool write(const void* data, size_t size) override {
-            if (written + size > 100)
-                return false;
+            if (written + size > 100) return false;
             written += size;
             return std::fwrite(data, 1, size, file) == size;
         }

@@ -28,7 +28,8 @@ public:
     void TearDown() override { ClearObjekts(); }
 };
 
-[[maybe_unused]] auto* const environment = ::testing::AddGlobalTestEnvironment(new PixmillEnvironment);
+[[maybe_unused]] auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new PixmillEnvironment);
 
 } // namespace
 
@@ -47,7 +48,8 @@ std::vector<unsigned char> ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 } // namespace testsupport

@@ -24,8 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!LoadProjectBytes(data, size, "fuzz.fmo"))
-        return 0;
+    if (!LoadProjectBytes(data, size, "fuzz.fmo")) return 0;
     // Keep each run short: long movies are correct but slow, not interesting.
     int64_t maxTime = 0;
     for (int32_t i = 0; i < ObjektList.Count; ++i) {

@@ -7,26 +7,24 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DibRecord rec;
     std::memset(&rec, 0xCD, sizeof rec);
     const int ok = PIXMILL_FUZZ_READER(data, size, &rec);
     if (!ok) {
         const auto* p = reinterpret_cast<const uint8_t*>(&rec);
         for (size_t i = 0; i < sizeof rec; ++i)
-            if (p[i] != 0)
-                std::abort();
+            if (p[i] != 0) std::abort();
         return 0;
     }
     const PixmillBitmapInfoHeader* h = rec.Info;
-    if (!rec.Bits || !h || h->biWidth <= 0 || h->biHeight <= 0 || h->biWidth > PIXMILL_MAX_SIDE
-        || h->biHeight > PIXMILL_MAX_SIDE)
+    if (!rec.Bits || !h || h->biWidth <= 0 || h->biHeight <= 0 || h->biWidth > PIXMILL_MAX_SIDE ||
+        h->biHeight > PIXMILL_MAX_SIDE)
         std::abort();
     const int bits = h->biBitCount;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
-        std::abort();
-    if (h->biSizeImage != static_cast<uint32_t>(rec.BytesPerRow) * static_cast<uint32_t>(h->biHeight))
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) std::abort();
+    if (h->biSizeImage !=
+        static_cast<uint32_t>(rec.BytesPerRow) * static_cast<uint32_t>(h->biHeight))
         std::abort();
     // Touch both ends of the pixel block and the colour table.
     volatile uint8_t sink = rec.Bits[0];

@@ -16,8 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool valid = ValidateProjectBytes(data, size);
     const bool loaded = LoadProjectBytes(data, size, "fuzz.fmo");
-    if (valid != loaded)
-        __builtin_trap();
+    if (valid != loaded) __builtin_trap();
     if (loaded) {
         // Touch every loaded element and picture row.
         for (int32_t i = 0; i < ObjektList.Count; ++i) {

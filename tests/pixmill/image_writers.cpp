@@ -14,57 +14,47 @@ namespace pixtest {
 
 namespace {
 
-void put16le(Bytes& b, unsigned v)
-{
+void put16le(Bytes& b, unsigned v) {
     b.push_back(static_cast<uint8_t>(v));
     b.push_back(static_cast<uint8_t>(v >> 8));
 }
-void put32le(Bytes& b, uint32_t v)
-{
+void put32le(Bytes& b, uint32_t v) {
     put16le(b, v & 0xFFFF);
     put16le(b, v >> 16);
 }
-void put16be(Bytes& b, unsigned v)
-{
+void put16be(Bytes& b, unsigned v) {
     b.push_back(static_cast<uint8_t>(v >> 8));
     b.push_back(static_cast<uint8_t>(v));
 }
-void put32be(Bytes& b, uint32_t v)
-{
+void put32be(Bytes& b, uint32_t v) {
     put16be(b, v >> 16);
     put16be(b, v & 0xFFFF);
 }
-void set32le(Bytes& b, size_t at, uint32_t v)
-{
+void set32le(Bytes& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
-void set32be(Bytes& b, size_t at, uint32_t v)
-{
+void set32be(Bytes& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
-void append(Bytes& b, const Bytes& more)
-{
+void append(Bytes& b, const Bytes& more) {
     b.insert(b.end(), more.begin(), more.end());
 }
 
-Rgb rgbAt(const Picture& p, int x, int y)
-{
+Rgb rgbAt(const Picture& p, int x, int y) {
     if (p.indexBits > 0) {
         const int i = p.index(x, y);
         return i < static_cast<int>(p.palette.size()) ? p.palette[i] : Rgb{};
     }
     return p.colour(x, y);
 }
-uint8_t alphaAt(const Picture& p, int x, int y)
-{
+uint8_t alphaAt(const Picture& p, int x, int y) {
     return p.alpha ? p.alpha(x, y) : 255;
 }
 
 // Packs indexes of `bits` bits MSB first into a row of `bytes` bytes.
-Bytes packRow(const Picture& p, int y, int bits, size_t bytes)
-{
+Bytes packRow(const Picture& p, int y, int bits, size_t bytes) {
     Bytes row(bytes, 0);
     for (int x = 0; x < p.width; ++x) {
         const unsigned v = static_cast<unsigned>(p.index(x, y)) & ((1u << bits) - 1u);
@@ -74,17 +64,14 @@ Bytes packRow(const Picture& p, int y, int bits, size_t bytes)
     return row;
 }
 
-unsigned maskShift(uint32_t m)
-{
+unsigned maskShift(uint32_t m) {
     unsigned s = 0;
     while (m && !((m >> s) & 1u))
         ++s;
     return s;
 }
-uint32_t encodeChannel(uint8_t c, uint32_t mask)
-{
-    if (!mask)
-        return 0;
+uint32_t encodeChannel(uint8_t c, uint32_t mask) {
+    if (!mask) return 0;
     const unsigned s = maskShift(mask);
     const uint64_t max = mask >> s;
     return static_cast<uint32_t>(((c * max + 127) / 255) << s) & mask;
@@ -92,20 +79,17 @@ uint32_t encodeChannel(uint8_t c, uint32_t mask)
 
 } // namespace
 
-Rgb overWhite(Rgb c, uint8_t a)
-{
+Rgb overWhite(Rgb c, uint8_t a) {
     auto f = [a](uint8_t v) { return static_cast<uint8_t>((v * a + 255 * (255 - a) + 127) / 255); };
     return {f(c.r), f(c.g), f(c.b)};
 }
 
-Rgb Picture::shown(int x, int y) const
-{
+Rgb Picture::shown(int x, int y) const {
     const Rgb c = rgbAt(*this, x, y);
     return alpha ? overWhite(c, alpha(x, y)) : c;
 }
 
-Picture indexedPicture(int w, int h, int bits)
-{
+Picture indexedPicture(int w, int h, int bits) {
     Picture p;
     p.width = w;
     p.height = h;
@@ -118,8 +102,7 @@ Picture indexedPicture(int w, int h, int bits)
     return p;
 }
 
-Picture greyPicture(int w, int h, int bits)
-{
+Picture greyPicture(int w, int h, int bits) {
     Picture p = indexedPicture(w, h, bits);
     const int n = 1 << bits;
     for (int i = 0; i < n; ++i) {
@@ -129,8 +112,7 @@ Picture greyPicture(int w, int h, int bits)
     return p;
 }
 
-Picture colourPicture(int w, int h, bool withAlpha)
-{
+Picture colourPicture(int w, int h, bool withAlpha) {
     Picture p;
     p.width = w;
     p.height = h;
@@ -138,26 +120,24 @@ Picture colourPicture(int w, int h, bool withAlpha)
         return Rgb{static_cast<uint8_t>(x * 37 + y * 11), static_cast<uint8_t>(x * 13 + y * 59),
                    static_cast<uint8_t>(255 - x * 23 - y * 7)};
     };
-    if (withAlpha)
-        p.alpha = [](int x, int y) { return static_cast<uint8_t>(x * 29 + y * 71); };
+    if (withAlpha) p.alpha = [](int x, int y) { return static_cast<uint8_t>(x * 29 + y * 71); };
     return p;
 }
 
-Picture smoothPicture(int w, int h)
-{
+Picture smoothPicture(int w, int h) {
     Picture p;
     p.width = w;
     p.height = h;
     p.colour = [w, h](int x, int y) {
-        return Rgb{static_cast<uint8_t>(x * 255 / (w - 1)), static_cast<uint8_t>(y * 255 / (h - 1)), 128};
+        return Rgb{static_cast<uint8_t>(x * 255 / (w - 1)), static_cast<uint8_t>(y * 255 / (h - 1)),
+                   128};
     };
     return p;
 }
 
 // ---------------------------------------------------------------- BMP
 
-Bytes rle8Stream(const Picture& p)
-{
+Bytes rle8Stream(const Picture& p) {
     Bytes s;
     for (int i = 0; i < p.height; ++i) {
         const int y = p.height - 1 - i;
@@ -173,16 +153,15 @@ Bytes rle8Stream(const Picture& p)
                 continue;
             }
             int lit = 1; // literal pixels up to the next pair of equal ones
-            while (x + lit < p.width && lit < 255
-                   && !(x + lit + 1 < p.width && p.index(x + lit, y) == p.index(x + lit + 1, y)))
+            while (x + lit < p.width && lit < 255 &&
+                   !(x + lit + 1 < p.width && p.index(x + lit, y) == p.index(x + lit + 1, y)))
                 ++lit;
             if (lit >= 3) {
                 s.push_back(0);
                 s.push_back(static_cast<uint8_t>(lit));
                 for (int k = 0; k < lit; ++k)
                     s.push_back(static_cast<uint8_t>(p.index(x + k, y)));
-                if (lit & 1)
-                    s.push_back(0);
+                if (lit & 1) s.push_back(0);
             } else {
                 for (int k = 0; k < lit; ++k) {
                     s.push_back(1);
@@ -197,8 +176,7 @@ Bytes rle8Stream(const Picture& p)
     return s;
 }
 
-Bytes rle4Stream(const Picture& p)
-{
+Bytes rle4Stream(const Picture& p) {
     Bytes s;
     for (int i = 0; i < p.height; ++i) {
         const int y = p.height - 1 - i;
@@ -215,11 +193,10 @@ Bytes rle4Stream(const Picture& p)
                 continue;
             }
             int lit = 1;
-            while (x + lit < p.width && lit < 255
-                   && !(x + lit + 1 < p.width && p.index(x + lit, y) == p.index(x + lit + 1, y)))
+            while (x + lit < p.width && lit < 255 &&
+                   !(x + lit + 1 < p.width && p.index(x + lit, y) == p.index(x + lit + 1, y)))
                 ++lit;
-            if (lit < 3)
-                lit = 3 <= p.width - x ? 3 : p.width - x;
+            if (lit < 3) lit = 3 <= p.width - x ? 3 : p.width - x;
             s.push_back(0);
             s.push_back(static_cast<uint8_t>(lit));
             const int bytes = (lit + 1) / 2;
@@ -228,8 +205,7 @@ Bytes rle4Stream(const Picture& p)
                 const int b = 2 * k + 1 < lit ? p.index(x + 2 * k + 1, y) & 15 : 0;
                 s.push_back(static_cast<uint8_t>(a << 4 | b));
             }
-            if (bytes & 1)
-                s.push_back(0);
+            if (bytes & 1) s.push_back(0);
             x += lit;
         }
         s.push_back(0);
@@ -238,18 +214,27 @@ Bytes rle4Stream(const Picture& p)
     return s;
 }
 
-Bytes makeBmp(const Picture& p, const BmpOptions& o)
-{
+Bytes makeBmp(const Picture& p, const BmpOptions& o) {
     const int w = p.width;
     const int h = p.height;
     const int bits = o.bits;
     size_t hs = 40;
     switch (o.header) {
-    case BmpHeader::Core12: hs = 12; break;
-    case BmpHeader::Info40: hs = 40; break;
-    case BmpHeader::Os2v2_64: hs = 64; break;
-    case BmpHeader::V4_108: hs = 108; break;
-    case BmpHeader::V5_124: hs = 124; break;
+    case BmpHeader::Core12:
+        hs = 12;
+        break;
+    case BmpHeader::Info40:
+        hs = 40;
+        break;
+    case BmpHeader::Os2v2_64:
+        hs = 64;
+        break;
+    case BmpHeader::V4_108:
+        hs = 108;
+        break;
+    case BmpHeader::V5_124:
+        hs = 124;
+        break;
     }
     const bool core = o.header == BmpHeader::Core12;
     uint32_t masks[4];
@@ -257,9 +242,15 @@ Bytes makeBmp(const Picture& p, const BmpOptions& o)
     const bool fields = o.compression == 3 || o.compression == 6;
     if (!fields) {
         if (bits == 16) {
-            masks[0] = 0x7C00; masks[1] = 0x3E0; masks[2] = 0x1F; masks[3] = 0;
+            masks[0] = 0x7C00;
+            masks[1] = 0x3E0;
+            masks[2] = 0x1F;
+            masks[3] = 0;
         } else {
-            masks[0] = 0xFF0000; masks[1] = 0xFF00; masks[2] = 0xFF; masks[3] = 0;
+            masks[0] = 0xFF0000;
+            masks[1] = 0xFF00;
+            masks[2] = 0xFF;
+            masks[3] = 0;
         }
     }
 
@@ -284,8 +275,9 @@ Bytes makeBmp(const Picture& p, const BmpOptions& o)
                         row[x * 3 + 2] = c.r;
                         continue;
                     }
-                    uint32_t v = encodeChannel(c.r, masks[0]) | encodeChannel(c.g, masks[1])
-                        | encodeChannel(c.b, masks[2]) | encodeChannel(alphaAt(p, x, y), masks[3]);
+                    uint32_t v = encodeChannel(c.r, masks[0]) | encodeChannel(c.g, masks[1]) |
+                                 encodeChannel(c.b, masks[2]) |
+                                 encodeChannel(alphaAt(p, x, y), masks[3]);
                     for (int k = 0; k < bits / 8; ++k)
                         row[x * (bits / 8) + k] = static_cast<uint8_t>(v >> (8 * k));
                 }
@@ -328,8 +320,7 @@ Bytes makeBmp(const Picture& p, const BmpOptions& o)
             info.push_back(c.b);
             info.push_back(c.g);
             info.push_back(c.r);
-            if (!core)
-                info.push_back(0);
+            if (!core) info.push_back(0);
         }
     }
 
@@ -345,8 +336,7 @@ Bytes makeBmp(const Picture& p, const BmpOptions& o)
     return out;
 }
 
-Bytes bmpWithRle(int w, int h, int bits, const std::vector<Rgb>& palette, const Bytes& stream)
-{
+Bytes bmpWithRle(int w, int h, int bits, const std::vector<Rgb>& palette, const Bytes& stream) {
     Picture p;
     p.width = w;
     p.height = h;
@@ -367,11 +357,11 @@ Bytes bmpWithRle(int w, int h, int bits, const std::vector<Rgb>& palette, const 
 
 // ---------------------------------------------------------------- TGA
 
-Bytes makeTga(const Picture& p, const TgaOptions& o)
-{
+Bytes makeTga(const Picture& p, const TgaOptions& o) {
     const int base = o.type & 7;
     const bool rle = o.type & 8;
-    const int mapLen = base == 1 ? (o.mapLength ? o.mapLength : static_cast<int>(p.palette.size())) : 0;
+    const int mapLen =
+        base == 1 ? (o.mapLength ? o.mapLength : static_cast<int>(p.palette.size())) : 0;
     Bytes out;
     out.push_back(static_cast<uint8_t>(o.id.size()));
     out.push_back(base == 1 ? 1 : 0);
@@ -384,7 +374,8 @@ Bytes makeTga(const Picture& p, const TgaOptions& o)
     put16le(out, p.width);
     put16le(out, p.height);
     out.push_back(static_cast<uint8_t>(o.depth));
-    out.push_back(static_cast<uint8_t>(o.alphaBits | (o.rightToLeft ? 0x10 : 0) | (o.topDown ? 0x20 : 0)));
+    out.push_back(
+        static_cast<uint8_t>(o.alphaBits | (o.rightToLeft ? 0x10 : 0) | (o.topDown ? 0x20 : 0)));
     out.insert(out.end(), o.id.begin(), o.id.end());
     auto colour = [](Bytes& b, Rgb c, uint8_t a, int bits) {
         if (bits <= 16) {
@@ -394,8 +385,7 @@ Bytes makeTga(const Picture& p, const TgaOptions& o)
             b.push_back(c.b);
             b.push_back(c.g);
             b.push_back(c.r);
-            if (bits == 32)
-                b.push_back(a);
+            if (bits == 32) b.push_back(a);
         }
     };
     for (int k = 0; k < mapLen; ++k) {
@@ -418,8 +408,7 @@ Bytes makeTga(const Picture& p, const TgaOptions& o)
                 colour(v, rgbAt(p, x, y), alphaAt(p, x, y), o.depth);
             } else {
                 v.push_back(rgbAt(p, x, y).r);
-                if (o.depth == 16)
-                    v.push_back(alphaAt(p, x, y));
+                if (o.depth == 16) v.push_back(alphaAt(p, x, y));
             }
             px.push_back(v);
         }
@@ -441,7 +430,8 @@ Bytes makeTga(const Picture& p, const TgaOptions& o)
             continue;
         }
         size_t lit = 1;
-        while (i + lit < px.size() && lit < 128 && !(i + lit + 1 < px.size() && px[i + lit] == px[i + lit + 1]))
+        while (i + lit < px.size() && lit < 128 &&
+               !(i + lit + 1 < px.size() && px[i + lit] == px[i + lit + 1]))
             ++lit;
         out.push_back(static_cast<uint8_t>(lit - 1));
         for (size_t k = 0; k < lit; ++k)
@@ -453,8 +443,7 @@ Bytes makeTga(const Picture& p, const TgaOptions& o)
 
 // ---------------------------------------------------------------- PCX
 
-Bytes makePcx(const Picture& p, const PcxOptions& o)
-{
+Bytes makePcx(const Picture& p, const PcxOptions& o) {
     const int w = p.width;
     const int h = p.height;
     size_t bpl = (static_cast<size_t>(w) * o.bpp + 7) / 8;
@@ -487,8 +476,7 @@ Bytes makePcx(const Picture& p, const PcxOptions& o)
                 line[x] = c.r;
                 line[bpl + x] = c.g;
                 line[2 * bpl + x] = c.b;
-                if (o.planes == 4)
-                    line[3 * bpl + x] = alphaAt(p, x, y);
+                if (o.planes == 4) line[3 * bpl + x] = alphaAt(p, x, y);
             } else if (o.bpp == 1) {
                 const int v = p.index(x, y);
                 for (int k = 0; k < o.planes; ++k)
@@ -509,8 +497,7 @@ Bytes makePcx(const Picture& p, const PcxOptions& o)
             size_t run = 1;
             while (i + run < line.size() && run < 63 && line[i + run] == line[i])
                 ++run;
-            if (run > 1 || line[i] >= 0xC0)
-                out.push_back(static_cast<uint8_t>(0xC0 | run));
+            if (run > 1 || line[i] >= 0xC0) out.push_back(static_cast<uint8_t>(0xC0 | run));
             out.push_back(line[i]);
             i += run;
         }
@@ -529,8 +516,7 @@ Bytes makePcx(const Picture& p, const PcxOptions& o)
 
 // ---------------------------------------------------------------- IFF
 
-Bytes byteRun1(const uint8_t* data, size_t n)
-{
+Bytes byteRun1(const uint8_t* data, size_t n) {
     Bytes out;
     size_t i = 0;
     while (i < n) {
@@ -544,8 +530,9 @@ Bytes byteRun1(const uint8_t* data, size_t n)
             continue;
         }
         size_t lit = 1;
-        while (i + lit < n && lit < 128
-               && !(i + lit + 2 < n && data[i + lit] == data[i + lit + 1] && data[i + lit] == data[i + lit + 2]))
+        while (i + lit < n && lit < 128 &&
+               !(i + lit + 2 < n && data[i + lit] == data[i + lit + 1] &&
+                 data[i + lit] == data[i + lit + 2]))
             ++lit;
         out.push_back(static_cast<uint8_t>(lit - 1));
         out.insert(out.end(), data + i, data + i + lit);
@@ -556,18 +543,15 @@ Bytes byteRun1(const uint8_t* data, size_t n)
 
 namespace {
 
-void chunk(Bytes& out, const char* id, const Bytes& body)
-{
+void chunk(Bytes& out, const char* id, const Bytes& body) {
     out.insert(out.end(), id, id + 4);
     put32be(out, static_cast<uint32_t>(body.size()));
     append(out, body);
-    if (body.size() & 1)
-        out.push_back(0);
+    if (body.size() & 1) out.push_back(0);
 }
 
-Bytes iffFile(bool pbm, int w, int h, int planes, bool mask, bool compress, const std::vector<Rgb>* cmap,
-              uint32_t camg, const Bytes& body)
-{
+Bytes iffFile(bool pbm, int w, int h, int planes, bool mask, bool compress,
+              const std::vector<Rgb>* cmap, uint32_t camg, const Bytes& body) {
     Bytes bmhd;
     put16be(bmhd, w);
     put16be(bmhd, h);
@@ -607,24 +591,22 @@ Bytes iffFile(bool pbm, int w, int h, int planes, bool mask, bool compress, cons
 } // namespace
 
 Bytes makeIffPlanes(int w, int h, int planes, const std::vector<Rgb>& cmap, uint32_t camg,
-                    const std::function<unsigned(int, int)>& value, bool compress)
-{
+                    const std::function<unsigned(int, int)>& value, bool compress) {
     const size_t rowBytes = ((static_cast<size_t>(w) + 15) / 16) * 2;
     Bytes body;
     for (int y = 0; y < h; ++y) {
         for (int k = 0; k < planes; ++k) {
             Bytes row(rowBytes, 0);
             for (int x = 0; x < w; ++x)
-                if ((value(x, y) >> k) & 1u)
-                    row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+                if ((value(x, y) >> k) & 1u) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
             append(body, compress ? byteRun1(row.data(), row.size()) : row);
         }
     }
-    return iffFile(false, w, h, planes, false, compress, cmap.empty() ? nullptr : &cmap, camg, body);
+    return iffFile(false, w, h, planes, false, compress, cmap.empty() ? nullptr : &cmap, camg,
+                   body);
 }
 
-Bytes makeIff(const Picture& p, const IffOptions& o)
-{
+Bytes makeIff(const Picture& p, const IffOptions& o) {
     const int w = p.width;
     const int h = p.height;
     Bytes body;
@@ -649,11 +631,11 @@ Bytes makeIff(const Picture& p, const IffOptions& o)
                         v = static_cast<unsigned>(p.index(x, y)) >> k;
                     } else {
                         const Rgb c = rgbAt(p, x, y);
-                        const uint32_t all = c.r | (c.g << 8) | (c.b << 16) | (uint32_t(alphaAt(p, x, y)) << 24);
+                        const uint32_t all =
+                            c.r | (c.g << 8) | (c.b << 16) | (uint32_t(alphaAt(p, x, y)) << 24);
                         v = all >> k;
                     }
-                    if (v & 1u)
-                        row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+                    if (v & 1u) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
                 }
                 append(body, o.compress ? byteRun1(row.data(), row.size()) : row);
             }
@@ -661,30 +643,26 @@ Bytes makeIff(const Picture& p, const IffOptions& o)
     }
     const bool withMap = o.cmap && p.indexBits > 0;
     std::vector<Rgb> map = p.palette;
-    if (o.camg & 0x80)
-        map.resize(32);
-    return iffFile(o.pbm, w, h, o.pbm ? 8 : o.planes, o.maskPlane, o.compress, withMap ? &map : nullptr, o.camg,
-                   body);
+    if (o.camg & 0x80) map.resize(32);
+    return iffFile(o.pbm, w, h, o.pbm ? 8 : o.planes, o.maskPlane, o.compress,
+                   withMap ? &map : nullptr, o.camg, body);
 }
 
 // ---------------------------------------------------------------- GIF
 
 namespace {
-int gifWrite(GifFileType* gif, const GifByteType* data, int n)
-{
+int gifWrite(GifFileType* gif, const GifByteType* data, int n) {
     auto* out = static_cast<Bytes*>(gif->UserData);
     out->insert(out->end(), data, data + n);
     return n;
 }
 } // namespace
 
-Bytes makeGif(const Picture& p, const GifOptions& o)
-{
+Bytes makeGif(const Picture& p, const GifOptions& o) {
     Bytes out;
     int err = 0;
     GifFileType* gif = EGifOpen(&out, gifWrite, &err);
-    if (!gif)
-        throw std::runtime_error("EGifOpen");
+    if (!gif) throw std::runtime_error("EGifOpen");
     std::vector<GifColorType> colours(1u << p.indexBits);
     for (size_t i = 0; i < colours.size() && i < p.palette.size(); ++i)
         colours[i] = {p.palette[i].r, p.palette[i].g, p.palette[i].b};
@@ -727,16 +705,14 @@ Bytes makeGif(const Picture& p, const GifOptions& o)
 // ---------------------------------------------------------------- PNG
 
 namespace {
-void pngWrite(png_structp png, png_bytep data, png_size_t n)
-{
+void pngWrite(png_structp png, png_bytep data, png_size_t n) {
     auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
     out->insert(out->end(), data, data + n);
 }
 void pngFlush(png_structp) {}
 } // namespace
 
-Bytes makePng(const Picture& p, const PngOptions& o)
-{
+Bytes makePng(const Picture& p, const PngOptions& o) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -747,21 +723,22 @@ Bytes makePng(const Picture& p, const PngOptions& o)
     }
     png_set_write_fn(png, &out, pngWrite, pngFlush);
     png_set_IHDR(png, info, p.width, p.height, o.depth, o.colourType,
-                 o.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 o.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> plte;
     if (o.colourType == PNG_COLOR_TYPE_PALETTE) {
         for (const Rgb& c : p.palette)
             plte.push_back({c.r, c.g, c.b});
         png_set_PLTE(png, info, plte.data(), static_cast<int>(plte.size()));
         if (!o.paletteAlpha.empty())
-            png_set_tRNS(png, info, o.paletteAlpha.data(), static_cast<int>(o.paletteAlpha.size()), nullptr);
+            png_set_tRNS(png, info, o.paletteAlpha.data(), static_cast<int>(o.paletteAlpha.size()),
+                         nullptr);
     }
     const int wide = o.depth == 16 ? 2 : 1;
     for (int y = 0; y < p.height; ++y) {
         Bytes& r = rows[y];
-        if (o.colourType == PNG_COLOR_TYPE_PALETTE
-            || (o.colourType == PNG_COLOR_TYPE_GRAY && o.depth < 8)) {
+        if (o.colourType == PNG_COLOR_TYPE_PALETTE ||
+            (o.colourType == PNG_COLOR_TYPE_GRAY && o.depth < 8)) {
             r = packRow(p, y, o.depth, (static_cast<size_t>(p.width) * o.depth + 7) / 8);
             continue;
         }
@@ -770,14 +747,27 @@ Bytes makePng(const Picture& p, const PngOptions& o)
             const uint8_t a = alphaAt(p, x, y);
             auto put = [&](uint8_t v) {
                 r.push_back(v);
-                if (wide == 2)
-                    r.push_back(v);
+                if (wide == 2) r.push_back(v);
             };
             switch (o.colourType) {
-            case PNG_COLOR_TYPE_GRAY: put(c.r); break;
-            case PNG_COLOR_TYPE_GRAY_ALPHA: put(c.r); put(a); break;
-            case PNG_COLOR_TYPE_RGB: put(c.r); put(c.g); put(c.b); break;
-            default: put(c.r); put(c.g); put(c.b); put(a); break;
+            case PNG_COLOR_TYPE_GRAY:
+                put(c.r);
+                break;
+            case PNG_COLOR_TYPE_GRAY_ALPHA:
+                put(c.r);
+                put(a);
+                break;
+            case PNG_COLOR_TYPE_RGB:
+                put(c.r);
+                put(c.g);
+                put(c.b);
+                break;
+            default:
+                put(c.r);
+                put(c.g);
+                put(c.b);
+                put(a);
+                break;
             }
         }
     }
@@ -798,8 +788,7 @@ struct MemFile {
     Bytes data;
     toff_t pos = 0;
 };
-tmsize_t memRead(thandle_t h, void* buf, tmsize_t n)
-{
+tmsize_t memRead(thandle_t h, void* buf, tmsize_t n) {
     auto* f = static_cast<MemFile*>(h);
     const toff_t left = f->pos < f->data.size() ? f->data.size() - f->pos : 0;
     const toff_t k = static_cast<toff_t>(n) < left ? static_cast<toff_t>(n) : left;
@@ -807,17 +796,14 @@ tmsize_t memRead(thandle_t h, void* buf, tmsize_t n)
     f->pos += k;
     return static_cast<tmsize_t>(k);
 }
-tmsize_t memWrite(thandle_t h, void* buf, tmsize_t n)
-{
+tmsize_t memWrite(thandle_t h, void* buf, tmsize_t n) {
     auto* f = static_cast<MemFile*>(h);
-    if (f->pos + n > f->data.size())
-        f->data.resize(f->pos + n);
+    if (f->pos + n > f->data.size()) f->data.resize(f->pos + n);
     std::memcpy(f->data.data() + f->pos, buf, n);
     f->pos += n;
     return n;
 }
-toff_t memSeek(thandle_t h, toff_t off, int whence)
-{
+toff_t memSeek(thandle_t h, toff_t off, int whence) {
     auto* f = static_cast<MemFile*>(h);
     if (whence == SEEK_CUR)
         off += f->pos;
@@ -826,18 +812,23 @@ toff_t memSeek(thandle_t h, toff_t off, int whence)
     f->pos = off;
     return off;
 }
-int memClose(thandle_t) { return 0; }
-toff_t memSize(thandle_t h) { return static_cast<MemFile*>(h)->data.size(); }
-int memMap(thandle_t, void**, toff_t*) { return 0; }
+int memClose(thandle_t) {
+    return 0;
+}
+toff_t memSize(thandle_t h) {
+    return static_cast<MemFile*>(h)->data.size();
+}
+int memMap(thandle_t, void**, toff_t*) {
+    return 0;
+}
 void memUnmap(thandle_t, void*, toff_t) {}
 } // namespace
 
-Bytes makeTiff(const Picture& p, const TiffOptions& o)
-{
+Bytes makeTiff(const Picture& p, const TiffOptions& o) {
     MemFile f;
-    TIFF* tif = TIFFClientOpen("mem", "w", &f, memRead, memWrite, memSeek, memClose, memSize, memMap, memUnmap);
-    if (!tif)
-        throw std::runtime_error("TIFFClientOpen");
+    TIFF* tif = TIFFClientOpen("mem", "w", &f, memRead, memWrite, memSeek, memClose, memSize,
+                               memMap, memUnmap);
+    if (!tif) throw std::runtime_error("TIFFClientOpen");
     const bool rgb = o.photometric == PHOTOMETRIC_RGB;
     const int spp = rgb ? (o.alpha ? 4 : 3) : 1;
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
@@ -875,8 +866,7 @@ Bytes makeTiff(const Picture& p, const TiffOptions& o)
             r.push_back(c.r);
             r.push_back(c.g);
             r.push_back(c.b);
-            if (o.alpha)
-                r.push_back(alphaAt(p, x, y));
+            if (o.alpha) r.push_back(alphaAt(p, x, y));
         }
         return r;
     };
@@ -913,14 +903,12 @@ struct JpegError {
     jpeg_error_mgr pub;
     jmp_buf jump;
 };
-void jpegFail(j_common_ptr c)
-{
+void jpegFail(j_common_ptr c) {
     longjmp(reinterpret_cast<JpegError*>(c->err)->jump, 1);
 }
 } // namespace
 
-Bytes makeJpeg(const Picture& p, int quality, bool grey, bool progressive)
-{
+Bytes makeJpeg(const Picture& p, int quality, bool grey, bool progressive) {
     jpeg_compress_struct c;
     JpegError err;
     c.err = jpeg_std_error(&err.pub);
@@ -939,8 +927,7 @@ Bytes makeJpeg(const Picture& p, int quality, bool grey, bool progressive)
     c.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, quality, TRUE);
-    if (progressive)
-        jpeg_simple_progression(&c);
+    if (progressive) jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
     Bytes row;
     for (int y = 0; y < p.height; ++y) {
@@ -963,8 +950,7 @@ Bytes makeJpeg(const Picture& p, int quality, bool grey, bool progressive)
     return out;
 }
 
-Bytes makeCmykJpeg(int w, int h, const std::function<void(int, int, uint8_t*)>& cmyk, int quality)
-{
+Bytes makeCmykJpeg(int w, int h, const std::function<void(int, int, uint8_t*)>& cmyk, int quality) {
     jpeg_compress_struct c;
     JpegError err;
     c.err = jpeg_std_error(&err.pub);
@@ -998,8 +984,7 @@ Bytes makeCmykJpeg(int w, int h, const std::function<void(int, int, uint8_t*)>& 
     return out;
 }
 
-std::vector<Rgb> decodeJpeg(const Bytes& jpeg, int* w, int* h)
-{
+std::vector<Rgb> decodeJpeg(const Bytes& jpeg, int* w, int* h) {
     jpeg_decompress_struct d;
     JpegError err;
     d.err = jpeg_std_error(&err.pub);
@@ -1018,7 +1003,8 @@ std::vector<Rgb> decodeJpeg(const Bytes& jpeg, int* w, int* h)
     *h = static_cast<int>(d.output_height);
     pixels.resize(static_cast<size_t>(*w) * *h);
     while (d.output_scanline < d.output_height) {
-        JSAMPROW r = reinterpret_cast<JSAMPROW>(&pixels[static_cast<size_t>(d.output_scanline) * *w]);
+        JSAMPROW r =
+            reinterpret_cast<JSAMPROW>(&pixels[static_cast<size_t>(d.output_scanline) * *w]);
         jpeg_read_scanlines(&d, &r, 1);
     }
     jpeg_finish_decompress(&d);

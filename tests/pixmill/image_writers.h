@@ -22,8 +22,8 @@ struct Rgb {
 struct Picture {
     int width = 0;
     int height = 0;
-    int indexBits = 0;         // 1..8 for indexed pictures, 0 for true colour
-    std::vector<Rgb> palette;  // 2^indexBits entries (may be fewer)
+    int indexBits = 0;        // 1..8 for indexed pictures, 0 for true colour
+    std::vector<Rgb> palette; // 2^indexBits entries (may be fewer)
     std::function<int(int, int)> index;
     std::function<Rgb(int, int)> colour;
     std::function<uint8_t(int, int)> alpha; // empty: opaque
@@ -47,7 +47,7 @@ struct BmpOptions {
     uint32_t compression = 0; // 0 RGB, 1 RLE8, 2 RLE4, 3 bit fields, 6 alpha bit fields
     BmpHeader header = BmpHeader::Info40;
     bool topDown = false;
-    bool fileHeader = true;   // false: a packed DIB
+    bool fileHeader = true; // false: a packed DIB
     uint32_t masks[4] = {0, 0, 0, 0};
 };
 Bytes makeBmp(const Picture& p, const BmpOptions& o);
@@ -60,11 +60,11 @@ Bytes bmpWithRle(int w, int h, int bits, const std::vector<Rgb>& palette, const 
 
 // ---- TGA ----
 struct TgaOptions {
-    int type = 2;         // 1 colour-mapped, 2 true colour, 3 grey; +8 run-length
-    int depth = 24;       // pixel depth
-    int mapBits = 24;     // colour-map entry size
-    int mapFirst = 0;     // first colour-map index
-    int mapLength = 0;    // 0: the palette size
+    int type = 2;      // 1 colour-mapped, 2 true colour, 3 grey; +8 run-length
+    int depth = 24;    // pixel depth
+    int mapBits = 24;  // colour-map entry size
+    int mapFirst = 0;  // first colour-map index
+    int mapLength = 0; // 0: the palette size
     int alphaBits = 0;
     bool topDown = false;
     bool rightToLeft = false;
@@ -87,7 +87,7 @@ struct IffOptions {
     int planes = 8;       // 1..8, 24, 32 for ILBM
     bool compress = true; // ByteRun1
     bool cmap = true;
-    uint32_t camg = 0;    // 0x80 extra half-brite, 0x800 hold-and-modify
+    uint32_t camg = 0; // 0x80 extra half-brite, 0x800 hold-and-modify
     bool maskPlane = false;
 };
 Bytes makeIff(const Picture& p, const IffOptions& o);

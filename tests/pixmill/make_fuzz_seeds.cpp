@@ -12,17 +12,17 @@ using namespace pixtest;
 
 namespace {
 
-void save(const std::filesystem::path& dir, const std::string& target, const std::string& name, const Bytes& b)
-{
+void save(const std::filesystem::path& dir, const std::string& target, const std::string& name,
+          const Bytes& b) {
     const auto folder = dir / target;
     std::filesystem::create_directories(folder);
-    std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), b.size());
+    std::ofstream(folder / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), b.size());
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
         return 2;
@@ -97,8 +97,10 @@ int main(int argc, char** argv)
     ehb.planes = 6;
     ehb.camg = 0x80;
     save(dir, f, "ehb.iff", makeIff(indexedPicture(9, 5, 6), ehb));
-    save(dir, f, "ham6.iff", makeIffPlanes(9, 5, 6, std::vector<Rgb>(16), 0x800,
-                                          [](int x, int y) { return unsigned((x + y) * 13 & 63); }, true));
+    save(dir, f, "ham6.iff",
+         makeIffPlanes(
+             9, 5, 6, std::vector<Rgb>(16), 0x800,
+             [](int x, int y) { return unsigned((x + y) * 13 & 63); }, true));
 
     const std::string g = "pixmill_gif_fuzz";
     save(dir, g, "4bit.gif", makeGif(i4));
@@ -124,7 +126,8 @@ int main(int argc, char** argv)
     save(dir, ti, "palette8.tif", makeTiff(i8, {3, 8}));
     save(dir, ti, "bilevel.tif", makeTiff(greyPicture(9, 5, 1), {0, 1}));
     save(dir, ti, "rgb_lzw.tif", makeTiff(rgb, {2, 8, false, false, 5, 2}));
-    save(dir, ti, "rgba_tiled.tif", makeTiff(colourPicture(20, 18, true), {2, 8, true, true, 8, 0}));
+    save(dir, ti, "rgba_tiled.tif",
+         makeTiff(colourPicture(20, 18, true), {2, 8, true, true, 8, 0}));
 
     const std::string j = "pixmill_jpeg_fuzz";
     save(dir, j, "rgb.jpg", makeJpeg(smoothPicture(16, 8), 75));

@@ -13,8 +13,7 @@ namespace {
 
 class NewDibDepth : public ::testing::TestWithParam<int> {};
 
-TEST_P(NewDibDepth, MakesABlankPictureWithPaddedRows)
-{
+TEST_P(NewDibDepth, MakesABlankPictureWithPaddedRows) {
     const int bits = GetParam();
     ScopedDib d;
     ASSERT_EQ(newdib(&d, 13, 5, bits, nullptr, 0), 1);
@@ -37,8 +36,7 @@ TEST_P(NewDibDepth, MakesABlankPictureWithPaddedRows)
     EXPECT_EQ(entries, bits <= 8 ? 1 << bits : 0);
 }
 
-TEST_P(NewDibDepth, PixelsRoundTripAndStayInTheirRow)
-{
+TEST_P(NewDibDepth, PixelsRoundTripAndStayInTheirRow) {
     const int bits = GetParam();
     ScopedDib d;
     ASSERT_EQ(newdib(&d, 19, 6, bits, nullptr, 0), 1);
@@ -58,7 +56,9 @@ TEST_P(NewDibDepth, PixelsRoundTripAndStayInTheirRow)
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, NewDibDepth, ::testing::Values(1, 4, 8, 24),
-                         [](const ::testing::TestParamInfo<int>& i) { return std::to_string(i.param) + "bit"; });
+                         [](const ::testing::TestParamInfo<int>& i) {
+                             return std::to_string(i.param) + "bit";
+                         });
 
 struct RefusedSize {
     std::string name;
@@ -67,8 +67,7 @@ struct RefusedSize {
 
 class NewDibRefused : public ::testing::TestWithParam<RefusedSize> {};
 
-TEST_P(NewDibRefused, LeavesAnAllZeroRecord)
-{
+TEST_P(NewDibRefused, LeavesAnAllZeroRecord) {
     const RefusedSize& c = GetParam();
     DibRecord rec;
     std::memset(&rec, 0xAB, sizeof rec);
@@ -76,21 +75,24 @@ TEST_P(NewDibRefused, LeavesAnAllZeroRecord)
     EXPECT_TRUE(allZero(rec));
 }
 
-INSTANTIATE_TEST_SUITE_P(Bounds, NewDibRefused,
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, NewDibRefused,
     ::testing::Values(RefusedSize{"zero_width", 0, 5, 24}, RefusedSize{"zero_height", 5, 0, 24},
-                      RefusedSize{"negative_width", -5, 3, 8}, RefusedSize{"wider_than_16384", 16385, 1, 8},
+                      RefusedSize{"negative_width", -5, 3, 8},
+                      RefusedSize{"wider_than_16384", 16385, 1, 8},
                       RefusedSize{"taller_than_16384", 1, 16385, 8},
-                      RefusedSize{"over_512MiB_of_pixels", 16384, 16384, 24}, RefusedSize{"16_bits", 10, 10, 16},
-                      RefusedSize{"2_bits", 10, 10, 2}, RefusedSize{"32_bits", 10, 10, 32}),
+                      RefusedSize{"over_512MiB_of_pixels", 16384, 16384, 24},
+                      RefusedSize{"16_bits", 10, 10, 16}, RefusedSize{"2_bits", 10, 10, 2},
+                      RefusedSize{"32_bits", 10, 10, 32}),
     [](const ::testing::TestParamInfo<RefusedSize>& i) { return i.param.name; });
 
-TEST(NewDib, CopiesTheGivenColoursAndNoMore)
-{
+TEST(NewDib, CopiesTheGivenColoursAndNoMore) {
     ScopedDib src;
     ASSERT_EQ(newdib(&src, 2, 2, 8, nullptr, 0), 1);
     auto* table = reinterpret_cast<PixmillRgbQuad*>(reinterpret_cast<uint8_t*>(src.rec.Info) + 40);
     for (int i = 0; i < 256; ++i)
-        table[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2), 0}; // blue, green, red
+        table[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
+                    static_cast<uint8_t>(i / 2), 0}; // blue, green, red
 
     ScopedDib eight;
     ASSERT_EQ(newdib(&eight, 3, 3, 8, src.rec.Info, 300), 1); // more than 256: capped
@@ -106,8 +108,7 @@ TEST(NewDib, CopiesTheGivenColoursAndNoMore)
     EXPECT_EQ(tableOf(four.rec)[10].rgbGreen, 0);
 }
 
-TEST(Pixels, TwentyFourBitValuesAreStoredBlueGreenRed)
-{
+TEST(Pixels, TwentyFourBitValuesAreStoredBlueGreenRed) {
     ScopedDib d;
     ASSERT_EQ(newdib(&d, 2, 2, 24, nullptr, 0), 1);
     setpixel(&d.rec, 1, 1, 0x00332211); // red 0x11, green 0x22, blue 0x33
@@ -118,8 +119,7 @@ TEST(Pixels, TwentyFourBitValuesAreStoredBlueGreenRed)
     EXPECT_EQ(getpixel(&d.rec, 1, 1), 0x00332211);
 }
 
-TEST(Pixels, RowZeroIsTheFirstInMemoryAndIndexesKeepTheirBitOrder)
-{
+TEST(Pixels, RowZeroIsTheFirstInMemoryAndIndexesKeepTheirBitOrder) {
     ScopedDib d;
     ASSERT_EQ(newdib(&d, 8, 2, 4, nullptr, 0), 1);
     setpixel(&d.rec, 0, 0, 0xA);
@@ -132,8 +132,7 @@ TEST(Pixels, RowZeroIsTheFirstInMemoryAndIndexesKeepTheirBitOrder)
     EXPECT_EQ(getpixel(&m.rec, 0, 1), 1);
 }
 
-TEST(Pixels, OutsideThePictureReadsZeroAndWritesNothing)
-{
+TEST(Pixels, OutsideThePictureReadsZeroAndWritesNothing) {
     ScopedDib d;
     ASSERT_EQ(newdib(&d, 3, 2, 8, nullptr, 0), 1);
     for (auto [x, y] : {std::pair{-1, 0}, {0, -1}, {3, 0}, {0, 2}, {1 << 30, 1}}) {
@@ -149,8 +148,7 @@ TEST(Pixels, OutsideThePictureReadsZeroAndWritesNothing)
     setpixel(nullptr, 0, 0, 1);
 }
 
-TEST(DelDib, AcceptsEmptyRecordsAndZeroesWhatItFrees)
-{
+TEST(DelDib, AcceptsEmptyRecordsAndZeroesWhatItFrees) {
     DibRecord empty{};
     EXPECT_EQ(deldib(&empty), 1);
     EXPECT_TRUE(allZero(empty));
@@ -164,16 +162,13 @@ TEST(DelDib, AcceptsEmptyRecordsAndZeroesWhatItFrees)
 
 // The editor releases an old record itself after a depth conversion: header
 // block (when it differs from the pixel block), pixel block, palette object.
-TEST(DelDib, ACallerCanReleaseARecordWithFree)
-{
+TEST(DelDib, ACallerCanReleaseARecordWithFree) {
     for (int bits : {8, 24}) {
         DibRecord rec{};
         ASSERT_EQ(newdib(&rec, 4, 4, bits, nullptr, 0), 1);
-        if (rec.InfoBlock != rec.BitsBlock)
-            std::free(rec.InfoBlock);
+        if (rec.InfoBlock != rec.BitsBlock) std::free(rec.InfoBlock);
         std::free(rec.BitsBlock);
-        if (rec.HasPalette)
-            std::free(rec.PaletteHandle);
+        if (rec.HasPalette) std::free(rec.PaletteHandle);
         // The leak checker of the sanitizer build sees anything left behind.
     }
 }
@@ -181,16 +176,15 @@ TEST(DelDib, ACallerCanReleaseARecordWithFree)
 class OpenDibFile : public ::testing::Test {
 protected:
     TempDir dir;
-    std::string write(const std::string& name, const Bytes& b)
-    {
+    std::string write(const std::string& name, const Bytes& b) {
         const auto path = dir / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), b.size());
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.data()), b.size());
         return path.string();
     }
 };
 
-TEST_F(OpenDibFile, ReadsByContentNotByName)
-{
+TEST_F(OpenDibFile, ReadsByContentNotByName) {
     const Bytes png = makePng(colourPicture(9, 4), {});
     const std::string path = write("picture.bmp", png);
     ScopedDib d;
@@ -201,11 +195,11 @@ TEST_F(OpenDibFile, ReadsByContentNotByName)
     EXPECT_EQ(std::memcmp(d.rec.Bits, direct.rec.Bits, direct.rec.Info->biSizeImage), 0);
 }
 
-TEST_F(OpenDibFile, UnreadableFilesGiveNoPicture)
-{
+TEST_F(OpenDibFile, UnreadableFilesGiveNoPicture) {
     const std::string empty = write("empty.bmp", {});
     const std::string junk = write("junk.tga", Bytes(100, 0x77));
-    for (const std::string& path : {empty, junk, (dir / "missing.png").string(), dir.path().string()}) {
+    for (const std::string& path :
+         {empty, junk, (dir / "missing.png").string(), dir.path().string()}) {
         DibRecord rec;
         std::memset(&rec, 0x5A, sizeof rec);
         EXPECT_EQ(OpenDib(&rec, path.c_str(), 0, nullptr), 0) << path;

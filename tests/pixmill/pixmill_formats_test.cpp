@@ -26,56 +26,50 @@ constexpr int W = 13; // odd, so that rows need padding
 constexpr int H = 7;
 
 // Runs of equal indexes on the left half, a busy pattern on the right.
-Picture runsPicture(int w, int h, int bits)
-{
+Picture runsPicture(int w, int h, int bits) {
     Picture p = indexedPicture(w, h, bits);
     const int n = 1 << bits;
     p.index = [n](int x, int y) { return x < 6 ? (y * 3) % n : (x * 7 + y) % n; };
     return p;
 }
 
-Picture runsColour(int w, int h)
-{
+Picture runsColour(int w, int h) {
     Picture p = colourPicture(w, h);
     auto base = p.colour;
     p.colour = [base](int x, int y) { return x < 6 ? base(0, y) : base(x, y); };
     return p;
 }
 
-Picture opaque(Picture p)
-{
+Picture opaque(Picture p) {
     p.alpha = nullptr;
     return p;
 }
 
-Picture withPalette(Picture p, std::vector<Rgb> palette)
-{
+Picture withPalette(Picture p, std::vector<Rgb> palette) {
     p.palette = std::move(palette);
     return p;
 }
 
 // The half-brite palette: 32 colours and the same at half brightness.
-Picture halfBritePicture()
-{
+Picture halfBritePicture() {
     Picture p = indexedPicture(W, H, 6);
     for (int i = 0; i < 32; ++i)
-        p.palette[32 + i] = {static_cast<uint8_t>(p.palette[i].r >> 1), static_cast<uint8_t>(p.palette[i].g >> 1),
+        p.palette[32 + i] = {static_cast<uint8_t>(p.palette[i].r >> 1),
+                             static_cast<uint8_t>(p.palette[i].g >> 1),
                              static_cast<uint8_t>(p.palette[i].b >> 1)};
     return p;
 }
 
 // Hold-and-modify with 6 planes: each pixel either takes one of 16 colours or
 // changes one channel of its left neighbour.
-const std::vector<Rgb> kHamColours = {{0, 0, 0},     {255, 0, 0},   {0, 255, 0},   {0, 0, 255},
-                                      {17, 34, 51},  {68, 85, 102}, {119, 136, 153}, {170, 187, 204},
-                                      {221, 238, 255}, {1, 2, 3},   {4, 5, 6},     {7, 8, 9},
-                                      {10, 11, 12},  {13, 14, 15},  {16, 17, 18},  {19, 20, 21}};
-unsigned hamValue(int x, int y)
-{
+const std::vector<Rgb> kHamColours = {
+    {0, 0, 0},       {255, 0, 0},     {0, 255, 0},     {0, 0, 255}, {17, 34, 51}, {68, 85, 102},
+    {119, 136, 153}, {170, 187, 204}, {221, 238, 255}, {1, 2, 3},   {4, 5, 6},    {7, 8, 9},
+    {10, 11, 12},    {13, 14, 15},    {16, 17, 18},    {19, 20, 21}};
+unsigned hamValue(int x, int y) {
     return static_cast<unsigned>(((x + y) % 4) << 4 | ((x * 5 + y * 3) & 15));
 }
-Picture hamPicture()
-{
+Picture hamPicture() {
     Picture p;
     p.width = W;
     p.height = H;
@@ -85,10 +79,18 @@ Picture hamPicture()
             const unsigned v = hamValue(i, y);
             const auto level = static_cast<uint8_t>((v & 15) * 17);
             switch (v >> 4) {
-            case 0: c = kHamColours[v & 15]; break;
-            case 1: c.b = level; break;
-            case 2: c.r = level; break;
-            default: c.g = level; break;
+            case 0:
+                c = kHamColours[v & 15];
+                break;
+            case 1:
+                c.b = level;
+                break;
+            case 2:
+                c.r = level;
+                break;
+            default:
+                c.g = level;
+                break;
             }
         }
         return c;
@@ -96,8 +98,7 @@ Picture hamPicture()
     return p;
 }
 
-Picture onScreen(const Picture& inner, int sw, int sh, int left, int top)
-{
+Picture onScreen(const Picture& inner, int sw, int sh, int left, int top) {
     Picture p = inner;
     p.width = sw;
     p.height = sh;
@@ -108,15 +109,14 @@ Picture onScreen(const Picture& inner, int sw, int sh, int left, int top)
     return p;
 }
 
-DecodeCase bmp(std::string name, Picture p, BmpOptions o, int bits, int tol = 0, Picture expect = {})
-{
-    if (!expect.width)
-        expect = p;
+DecodeCase bmp(std::string name, Picture p, BmpOptions o, int bits, int tol = 0,
+               Picture expect = {}) {
+    if (!expect.width) expect = p;
     return {std::move(name), [p, o] { return makeBmp(p, o); }, expect, bits, tol, pixmill_read_bmp};
 }
 
-BmpOptions bmpOpts(int bits, uint32_t compression = 0, BmpHeader header = BmpHeader::Info40, bool topDown = false)
-{
+BmpOptions bmpOpts(int bits, uint32_t compression = 0, BmpHeader header = BmpHeader::Info40,
+                   bool topDown = false) {
     BmpOptions o;
     o.bits = bits;
     o.compression = compression;
@@ -125,8 +125,7 @@ BmpOptions bmpOpts(int bits, uint32_t compression = 0, BmpHeader header = BmpHea
     return o;
 }
 
-BmpOptions withMasks(BmpOptions o, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0)
-{
+BmpOptions withMasks(BmpOptions o, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0) {
     o.masks[0] = r;
     o.masks[1] = g;
     o.masks[2] = b;
@@ -134,15 +133,13 @@ BmpOptions withMasks(BmpOptions o, uint32_t r, uint32_t g, uint32_t b, uint32_t 
     return o;
 }
 
-DecodeCase tga(std::string name, Picture p, TgaOptions o, int bits, int tol = 0, Picture expect = {})
-{
-    if (!expect.width)
-        expect = p;
+DecodeCase tga(std::string name, Picture p, TgaOptions o, int bits, int tol = 0,
+               Picture expect = {}) {
+    if (!expect.width) expect = p;
     return {std::move(name), [p, o] { return makeTga(p, o); }, expect, bits, tol, pixmill_read_tga};
 }
 
-TgaOptions tgaOpts(int type, int depth, int mapBits = 24, int alphaBits = 0)
-{
+TgaOptions tgaOpts(int type, int depth, int mapBits = 24, int alphaBits = 0) {
     TgaOptions o;
     o.type = type;
     o.depth = depth;
@@ -151,8 +148,8 @@ TgaOptions tgaOpts(int type, int depth, int mapBits = 24, int alphaBits = 0)
     return o;
 }
 
-DecodeCase pcx(std::string name, Picture p, int bpp, int planes, int bits, bool rle = true, int tol = 0)
-{
+DecodeCase pcx(std::string name, Picture p, int bpp, int planes, int bits, bool rle = true,
+               int tol = 0) {
     PcxOptions o;
     o.bpp = bpp;
     o.planes = planes;
@@ -160,37 +157,30 @@ DecodeCase pcx(std::string name, Picture p, int bpp, int planes, int bits, bool 
     return {std::move(name), [p, o] { return makePcx(p, o); }, p, bits, tol, pixmill_read_pcx};
 }
 
-DecodeCase iff(std::string name, Picture p, IffOptions o, int bits, Picture expect = {})
-{
-    if (!expect.width)
-        expect = p;
+DecodeCase iff(std::string name, Picture p, IffOptions o, int bits, Picture expect = {}) {
+    if (!expect.width) expect = p;
     return {std::move(name), [p, o] { return makeIff(p, o); }, expect, bits, 0, pixmill_read_iff};
 }
 
-IffOptions ilbm(int planes, bool compress = true)
-{
+IffOptions ilbm(int planes, bool compress = true) {
     IffOptions o;
     o.planes = planes;
     o.compress = compress;
     return o;
 }
 
-DecodeCase gif(std::string name, Picture p, GifOptions o, int bits, Picture expect = {})
-{
-    if (!expect.width)
-        expect = p;
+DecodeCase gif(std::string name, Picture p, GifOptions o, int bits, Picture expect = {}) {
+    if (!expect.width) expect = p;
     return {std::move(name), [p, o] { return makeGif(p, o); }, expect, bits, 0, pixmill_read_gif};
 }
 
-DecodeCase png(std::string name, Picture p, PngOptions o, int bits, int tol = 0, Picture expect = {})
-{
-    if (!expect.width)
-        expect = p;
+DecodeCase png(std::string name, Picture p, PngOptions o, int bits, int tol = 0,
+               Picture expect = {}) {
+    if (!expect.width) expect = p;
     return {std::move(name), [p, o] { return makePng(p, o); }, expect, bits, tol, pixmill_read_png};
 }
 
-PngOptions pngOpts(int colourType, int depth, bool interlace = false)
-{
+PngOptions pngOpts(int colourType, int depth, bool interlace = false) {
     PngOptions o;
     o.colourType = colourType;
     o.depth = depth;
@@ -198,13 +188,11 @@ PngOptions pngOpts(int colourType, int depth, bool interlace = false)
     return o;
 }
 
-DecodeCase tiff(std::string name, Picture p, TiffOptions o, int bits, int tol = 0)
-{
+DecodeCase tiff(std::string name, Picture p, TiffOptions o, int bits, int tol = 0) {
     return {std::move(name), [p, o] { return makeTiff(p, o); }, p, bits, tol, pixmill_read_tiff};
 }
 
-TiffOptions tiffOpts(int photometric, int bits, int compression = 1)
-{
+TiffOptions tiffOpts(int photometric, int bits, int compression = 1) {
     TiffOptions o;
     o.photometric = photometric;
     o.bits = bits;
@@ -214,15 +202,13 @@ TiffOptions tiffOpts(int photometric, int bits, int compression = 1)
 
 // Stored CMYK samples of the Adobe kind (inverted: 255 is no ink) and the
 // colour they show.
-void cmykSample(int x, int y, uint8_t* s)
-{
+void cmykSample(int x, int y, uint8_t* s) {
     s[0] = static_cast<uint8_t>(255 - x * 6);
     s[1] = static_cast<uint8_t>(200 + y * 2);
     s[2] = static_cast<uint8_t>(128 + x * 3);
     s[3] = static_cast<uint8_t>(255 - y * 3);
 }
-Picture cmykPicture()
-{
+Picture cmykPicture() {
     Picture p;
     p.width = 32;
     p.height = 24;
@@ -236,8 +222,7 @@ Picture cmykPicture()
 }
 
 // A BMP whose pixels are a whole PNG file (compression 5).
-Bytes bmpAroundPng(const Bytes& png)
-{
+Bytes bmpAroundPng(const Bytes& png) {
     Bytes b = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0};
     Bytes info(40, 0);
     info[0] = 40;
@@ -250,8 +235,7 @@ Bytes bmpAroundPng(const Bytes& png)
     return b;
 }
 
-std::vector<DecodeCase> decodeCases()
-{
+std::vector<DecodeCase> decodeCases() {
     const Picture rgba = colourPicture(W, H, true);
     Picture zeroAlpha = colourPicture(W, H);
     zeroAlpha.alpha = [](int, int) { return uint8_t(0); };
@@ -261,7 +245,8 @@ std::vector<DecodeCase> decodeCases()
     bigMap.indexBits = 9;
     bigMap.palette.clear();
     for (int i = 0; i < 300; ++i)
-        bigMap.palette.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(i * 7), static_cast<uint8_t>(299 - i)});
+        bigMap.palette.push_back(
+            {static_cast<uint8_t>(i), static_cast<uint8_t>(i * 7), static_cast<uint8_t>(299 - i)});
     bigMap.index = [](int x, int y) { return (x * 23 + y * 41) % 300; };
     TgaOptions firstIndexOpts = tgaOpts(1, 8);
     firstIndexOpts.mapFirst = 16;
@@ -298,7 +283,8 @@ std::vector<DecodeCase> decodeCases()
     paletteAlpha.paletteAlpha = {0, 128, 255, 64};
     Picture paletteAlphaExpect = indexedPicture(W, H, 8);
     for (int i = 0; i < 4; ++i)
-        paletteAlphaExpect.palette[i] = overWhite(paletteAlphaExpect.palette[i], paletteAlpha.paletteAlpha[i]);
+        paletteAlphaExpect.palette[i] =
+            overWhite(paletteAlphaExpect.palette[i], paletteAlpha.paletteAlpha[i]);
     TiffOptions rgbaTiff = tiffOpts(2, 8);
     rgbaTiff.alpha = true;
     TiffOptions tiled = tiffOpts(2, 8, 5);
@@ -314,17 +300,21 @@ std::vector<DecodeCase> decodeCases()
         bmp("bmp_2bit", indexedPicture(W, H, 2), bmpOpts(2), 4),
         bmp("bmp_4bit", indexedPicture(W, H, 4), bmpOpts(4), 4),
         bmp("bmp_8bit", indexedPicture(W, H, 8), bmpOpts(8), 8),
-        bmp("bmp_8bit_top_down", indexedPicture(W, H, 8), bmpOpts(8, 0, BmpHeader::Info40, true), 8),
+        bmp("bmp_8bit_top_down", indexedPicture(W, H, 8), bmpOpts(8, 0, BmpHeader::Info40, true),
+            8),
         bmp("bmp_24bit", colourPicture(W, H), bmpOpts(24), 24),
         bmp("bmp_24bit_top_down", colourPicture(W, H), bmpOpts(24, 0, BmpHeader::Info40, true), 24),
         bmp("bmp_16bit_555", colourPicture(W, H), bmpOpts(16), 24, 5),
-        bmp("bmp_16bit_565_fields", colourPicture(W, H), withMasks(bmpOpts(16, 3), 0xF800, 0x07E0, 0x001F), 24, 5),
+        bmp("bmp_16bit_565_fields", colourPicture(W, H),
+            withMasks(bmpOpts(16, 3), 0xF800, 0x07E0, 0x001F), 24, 5),
         bmp("bmp_16bit_v4_fields", colourPicture(W, H),
             withMasks(bmpOpts(16, 3, BmpHeader::V4_108), 0xF800, 0x07E0, 0x001F), 24, 5),
         bmp("bmp_32bit", colourPicture(W, H), bmpOpts(32), 24),
         bmp("bmp_32bit_v5_alpha", rgba,
-            withMasks(bmpOpts(32, 3, BmpHeader::V5_124), 0xFF0000, 0xFF00, 0xFF, 0xFF000000), 24, 1),
-        bmp("bmp_32bit_alpha_fields", rgba, withMasks(bmpOpts(32, 6), 0xFF00, 0xFF0000, 0xFF000000, 0xFF), 24, 1),
+            withMasks(bmpOpts(32, 3, BmpHeader::V5_124), 0xFF0000, 0xFF00, 0xFF, 0xFF000000), 24,
+            1),
+        bmp("bmp_32bit_alpha_fields", rgba,
+            withMasks(bmpOpts(32, 6), 0xFF00, 0xFF0000, 0xFF000000, 0xFF), 24, 1),
         bmp("bmp_32bit_alpha_all_zero", zeroAlpha,
             withMasks(bmpOpts(32, 3, BmpHeader::V5_124), 0xFF0000, 0xFF00, 0xFF, 0xFF000000), 24, 0,
             opaque(zeroAlpha)),
@@ -332,8 +322,8 @@ std::vector<DecodeCase> decodeCases()
         bmp("bmp_os2_core_24bit", colourPicture(W, H), bmpOpts(24, 0, BmpHeader::Core12), 24),
         bmp("bmp_os2_v2_4bit", indexedPicture(W, H, 4), bmpOpts(4, 0, BmpHeader::Os2v2_64), 4),
         bmp("dib_packed_8bit", indexedPicture(W, H, 8), packed, 8),
-        {"bmp_embedded_png", [] { return bmpAroundPng(makePng(colourPicture(9, 4), {})); }, colourPicture(9, 4), 24,
-         0, pixmill_read_bmp},
+        {"bmp_embedded_png", [] { return bmpAroundPng(makePng(colourPicture(9, 4), {})); },
+         colourPicture(9, 4), 24, 0, pixmill_read_bmp},
         bmp("bmp_rle8", runsPicture(40, H, 8), bmpOpts(8, 1), 8),
         bmp("bmp_rle4", runsPicture(40, H, 4), bmpOpts(4, 2), 4),
         bmp("bmp_rle4_odd_width", runsPicture(W, H, 4), bmpOpts(4, 2), 4),
@@ -351,13 +341,19 @@ std::vector<DecodeCase> decodeCases()
         tga("tga_rgba32", rgba, tgaOpts(2, 32, 24, 8), 24),
         tga("tga_rgb32_alpha_unused", rgba, tgaOpts(2, 32), 24, 0, opaque(rgba)),
         tga("tga_grey8", greyPicture(W, H, 8), tgaOpts(3, 8), 8),
-        tga("tga_grey_alpha16",
-            [] { Picture p = greyPicture(W, H, 8); p.alpha = colourPicture(W, H, true).alpha; return p; }(),
+        tga(
+            "tga_grey_alpha16",
+            [] {
+                Picture p = greyPicture(W, H, 8);
+                p.alpha = colourPicture(W, H, true).alpha;
+                return p;
+            }(),
             tgaOpts(3, 16, 24, 8), 24),
         tga("tga_rle_mapped", runsPicture(40, H, 8), tgaOpts(9, 8), 8),
         tga("tga_rle_rgb24", runsColour(40, H), tgaOpts(10, 24), 24),
         tga("tga_rle_rgba32", rgba, tgaOpts(10, 32, 24, 8), 24),
-        tga("tga_rle_grey8", withPalette(runsPicture(40, H, 8), greyPicture(2, 2, 8).palette), tgaOpts(11, 8), 8),
+        tga("tga_rle_grey8", withPalette(runsPicture(40, H, 8), greyPicture(2, 2, 8).palette),
+            tgaOpts(11, 8), 8),
 
         pcx("pcx_mono", withPalette(indexedPicture(W, H, 1), blackWhite), 1, 1, 1),
         pcx("pcx_16_colours_4_planes", indexedPicture(W, H, 4), 1, 4, 4),
@@ -377,8 +373,9 @@ std::vector<DecodeCase> decodeCases()
         iff("ilbm_mask_plane", indexedPicture(W, H, 4), masked, 4),
         iff("ilbm_without_cmap", indexedPicture(W, H, 4), noCmap, 4, greyPicture(W, H, 4)),
         iff("ilbm_extra_half_brite", halfBritePicture(), ehb, 8),
-        {"ilbm_hold_and_modify", [] { return makeIffPlanes(W, H, 6, kHamColours, 0x800, hamValue, true); },
-         hamPicture(), 24, 0, pixmill_read_iff},
+        {"ilbm_hold_and_modify",
+         [] { return makeIffPlanes(W, H, 6, kHamColours, 0x800, hamValue, true); }, hamPicture(),
+         24, 0, pixmill_read_iff},
         iff("ilbm_24_planes", colourPicture(W, H), ilbm(24), 24),
         iff("pbm", runsPicture(W, H, 8), pbm, 8),
         iff("pbm_uncompressed", indexedPicture(W, H, 8), pbmPlain, 8),
@@ -389,7 +386,8 @@ std::vector<DecodeCase> decodeCases()
         gif("gif_8bit", indexedPicture(40, 20, 8), {}, 8),
         gif("gif_interlaced", indexedPicture(W, 20, 8), interlaced, 8),
         gif("gif_transparent", indexedPicture(W, 20, 4), transparent, 4, transparentExpect),
-        gif("gif_on_larger_screen", indexedPicture(W, H, 4), screen, 4, onScreen(indexedPicture(W, H, 4), 20, 12, 4, 3)),
+        gif("gif_on_larger_screen", indexedPicture(W, H, 4), screen, 4,
+            onScreen(indexedPicture(W, H, 4), 20, 12, 4, 3)),
 
         png("png_palette_1bit", indexedPicture(W, H, 1), pngOpts(3, 1), 1),
         png("png_palette_2bit", indexedPicture(W, H, 2), pngOpts(3, 2), 8),
@@ -402,7 +400,13 @@ std::vector<DecodeCase> decodeCases()
         png("png_grey_4bit", greyPicture(W, H, 4), pngOpts(0, 4), 4),
         png("png_grey_8bit", greyPicture(W, H, 8), pngOpts(0, 8), 8),
         png("png_grey_16bit", greyPicture(W, H, 8), pngOpts(0, 16), 8),
-        png("png_grey_alpha", [&] { Picture p = greyPicture(W, H, 8); p.alpha = rgba.alpha; return p; }(),
+        png(
+            "png_grey_alpha",
+            [&] {
+                Picture p = greyPicture(W, H, 8);
+                p.alpha = rgba.alpha;
+                return p;
+            }(),
             pngOpts(4, 8), 24, 1),
         png("png_rgb", colourPicture(W, H), pngOpts(2, 8), 24),
         png("png_rgb_16bit", colourPicture(W, H), pngOpts(2, 16), 24),
@@ -420,21 +424,20 @@ std::vector<DecodeCase> decodeCases()
         tiff("tiff_rgb_tiled", colourPicture(37, 21), tiled, 24),
         tiff("tiff_rgba", rgba, rgbaTiff, 24, 1),
 
-        {"jpeg_rgb", [] { return makeJpeg(smoothPicture(32, 24), 95); }, smoothPicture(32, 24), 24, 10,
-         pixmill_read_jpeg},
-        {"jpeg_grey", [] { return makeJpeg(greyPicture(32, 24, 8), 95, true); }, greyPicture(32, 24, 8), 8, 12,
-         pixmill_read_jpeg},
-        {"jpeg_adobe_cmyk", [] { return makeCmykJpeg(32, 24, cmykSample, 95); }, cmykPicture(), 24, 10,
-         pixmill_read_jpeg},
-        {"jpeg_progressive", [] { return makeJpeg(smoothPicture(32, 24), 95, false, true); }, smoothPicture(32, 24),
-         24, 10, pixmill_read_jpeg},
+        {"jpeg_rgb", [] { return makeJpeg(smoothPicture(32, 24), 95); }, smoothPicture(32, 24), 24,
+         10, pixmill_read_jpeg},
+        {"jpeg_grey", [] { return makeJpeg(greyPicture(32, 24, 8), 95, true); },
+         greyPicture(32, 24, 8), 8, 12, pixmill_read_jpeg},
+        {"jpeg_adobe_cmyk", [] { return makeCmykJpeg(32, 24, cmykSample, 95); }, cmykPicture(), 24,
+         10, pixmill_read_jpeg},
+        {"jpeg_progressive", [] { return makeJpeg(smoothPicture(32, 24), 95, false, true); },
+         smoothPicture(32, 24), 24, 10, pixmill_read_jpeg},
     };
 }
 
 class DecodeTest : public ::testing::TestWithParam<DecodeCase> {};
 
-void expectShows(const DibRecord& rec, const DecodeCase& c)
-{
+void expectShows(const DibRecord& rec, const DecodeCase& c) {
     ASSERT_NE(rec.Bits, nullptr);
     ASSERT_EQ(rec.Info->biWidth, c.expect.width);
     ASSERT_EQ(rec.Info->biHeight, c.expect.height);
@@ -446,19 +449,19 @@ void expectShows(const DibRecord& rec, const DecodeCase& c)
         for (int x = 0; x < c.expect.width; ++x) {
             const Rgb want = c.expect.shown(x, y);
             const Rgb got = shownAt(rec, x, y);
-            const bool near = std::abs(want.r - got.r) <= c.tolerance && std::abs(want.g - got.g) <= c.tolerance
-                && std::abs(want.b - got.b) <= c.tolerance;
+            const bool near = std::abs(want.r - got.r) <= c.tolerance &&
+                              std::abs(want.g - got.g) <= c.tolerance &&
+                              std::abs(want.b - got.b) <= c.tolerance;
             if (!near && bad++ < 5)
-                ADD_FAILURE() << "pixel (" << x << ", " << y << " from the top): want " << int(want.r) << ","
-                              << int(want.g) << "," << int(want.b) << " got " << int(got.r) << "," << int(got.g)
-                              << "," << int(got.b);
+                ADD_FAILURE() << "pixel (" << x << ", " << y << " from the top): want "
+                              << int(want.r) << "," << int(want.g) << "," << int(want.b) << " got "
+                              << int(got.r) << "," << int(got.g) << "," << int(got.b);
         }
     }
     EXPECT_EQ(bad, 0);
 }
 
-TEST_P(DecodeTest, ShowsEveryPixel)
-{
+TEST_P(DecodeTest, ShowsEveryPixel) {
     const DecodeCase& c = GetParam();
     const Bytes data = c.make();
     ScopedDib any;
@@ -467,12 +470,14 @@ TEST_P(DecodeTest, ShowsEveryPixel)
 
     // The logical palette mirrors the colour table.
     if (c.bits <= 8) {
-        const int entries = any.rec.Palette.palNumEntries; // a packed field: copied before comparing
+        const int entries =
+            any.rec.Palette.palNumEntries; // a packed field: copied before comparing
         ASSERT_EQ(entries, 1 << c.bits);
         const PixmillRgbQuad* table = tableOf(any.rec);
         for (int i = 0; i < (1 << c.bits); ++i)
             ASSERT_EQ(any.rec.Palette.palPalEntry[i].peRed, table[i].rgbRed);
-        ASSERT_EQ(std::memcmp(any.rec.PaletteHandle, &any.rec.Palette, sizeof(PixmillLogPalette)), 0);
+        ASSERT_EQ(std::memcmp(any.rec.PaletteHandle, &any.rec.Palette, sizeof(PixmillLogPalette)),
+                  0);
     }
 
     ScopedDib own;
@@ -482,11 +487,12 @@ TEST_P(DecodeTest, ShowsEveryPixel)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, DecodeTest, ::testing::ValuesIn(decodeCases()),
-                         [](const ::testing::TestParamInfo<DecodeCase>& i) { return i.param.name; });
+                         [](const ::testing::TestParamInfo<DecodeCase>& i) {
+                             return i.param.name;
+                         });
 
 // Stream-level RLE cases that an encoder would not write but readers meet.
-TEST(BmpRle, DeltaSkipsPixelsAndLeavesThemAtIndexZero)
-{
+TEST(BmpRle, DeltaSkipsPixelsAndLeavesThemAtIndexZero) {
     const std::vector<Rgb> palette = {{0, 0, 0}, {10, 20, 30}, {40, 50, 60}};
     const Bytes stream = {
         3, 1,       // three pixels of index 1 on the bottom line
@@ -498,22 +504,22 @@ TEST(BmpRle, DeltaSkipsPixelsAndLeavesThemAtIndexZero)
     const Bytes file = bmpWithRle(8, 3, 8, palette, stream);
     ScopedDib d;
     ASSERT_EQ(pixmill_read_bmp(file.data(), file.size(), &d), 1);
-    const int want[3][8] = {{1, 1, 1, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 2, 2, 0}, {0, 0, 0, 0, 0, 0, 0, 0}};
+    const int want[3][8] = {
+        {1, 1, 1, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 2, 2, 0}, {0, 0, 0, 0, 0, 0, 0, 0}};
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 8; ++x)
             EXPECT_EQ(getpixel(&d.rec, x, y), want[y][x]) << x << "," << y;
 }
 
-TEST(BmpRle, RunsPastTheRowOrThePictureAreCutOff)
-{
+TEST(BmpRle, RunsPastTheRowOrThePictureAreCutOff) {
     const std::vector<Rgb> palette = {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}};
     const Bytes stream = {
-        200, 1,          // a run far past the 4-pixel row
-        0, 0,            // end of line
-        0, 5, 2, 3, 2, 3, 2, 0, // absolute run of five, one past the row (padded)
-        0, 2, 255, 255,  // delta far outside the picture
-        9, 3,            // pixels outside: dropped
-        0, 1,
+        200, 1,                       // a run far past the 4-pixel row
+        0,   0,                       // end of line
+        0,   5, 2,   3,   2, 3, 2, 0, // absolute run of five, one past the row (padded)
+        0,   2, 255, 255,             // delta far outside the picture
+        9,   3,                       // pixels outside: dropped
+        0,   1,
     };
     const Bytes file = bmpWithRle(4, 2, 8, palette, stream);
     ScopedDib d;
@@ -524,12 +530,11 @@ TEST(BmpRle, RunsPastTheRowOrThePictureAreCutOff)
     }
 }
 
-TEST(BmpRle, Rle4RunsAlternateTwoColours)
-{
+TEST(BmpRle, Rle4RunsAlternateTwoColours) {
     const std::vector<Rgb> palette(16);
     const Bytes stream = {
-        5, 0x12,          // 1 2 1 2 1
-        0, 3, 0x34, 0x50, // absolute: 3 4 5
+        5, 0x12,             // 1 2 1 2 1
+        0, 3,    0x34, 0x50, // absolute: 3 4 5
         0, 1,
     };
     const Bytes file = bmpWithRle(8, 1, 4, palette, stream);

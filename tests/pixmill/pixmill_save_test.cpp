@@ -15,15 +15,13 @@ using namespace pixtest;
 
 namespace {
 
-Bytes readFile(const std::filesystem::path& p)
-{
+Bytes readFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 // A 24-bit record holding the picture.
-void fill24(DibRecord* rec, const Picture& p)
-{
+void fill24(DibRecord* rec, const Picture& p) {
     ASSERT_EQ(newdib(rec, p.width, p.height, 24, nullptr, 0), 1);
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
@@ -40,8 +38,7 @@ struct QualityCase {
 class SaveQuality : public ::testing::TestWithParam<QualityCase> {};
 
 // The file is exactly what libjpeg writes at the documented quality.
-TEST_P(SaveQuality, MatchesTheEncoderAtTheMappedQuality)
-{
+TEST_P(SaveQuality, MatchesTheEncoderAtTheMappedQuality) {
     TempDir dir;
     const Picture p = smoothPicture(40, 24);
     ScopedDib d;
@@ -52,19 +49,21 @@ TEST_P(SaveQuality, MatchesTheEncoderAtTheMappedQuality)
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, SaveQuality,
-    ::testing::Values(QualityCase{0, 75}, QualityCase{1, 15}, QualityCase{5, 55}, QualityCase{7, 75},
-                      QualityCase{9, 95}, QualityCase{10, 100}, QualityCase{12, 100}, QualityCase{-4, 75}),
-    [](const ::testing::TestParamInfo<QualityCase>& i) {
-        return "option_" + std::string(i.param.option < 0 ? "minus_" : "") + std::to_string(std::abs(i.param.option));
-    });
+                         ::testing::Values(QualityCase{0, 75}, QualityCase{1, 15},
+                                           QualityCase{5, 55}, QualityCase{7, 75},
+                                           QualityCase{9, 95}, QualityCase{10, 100},
+                                           QualityCase{12, 100}, QualityCase{-4, 75}),
+                         [](const ::testing::TestParamInfo<QualityCase>& i) {
+                             return "option_" + std::string(i.param.option < 0 ? "minus_" : "") +
+                                    std::to_string(std::abs(i.param.option));
+                         });
 
 class SaveDepth : public ::testing::TestWithParam<int> {};
 
 // Indexed pictures are written through their colour table; blocks of 8 x 8
 // pixels keep JPEG's error small, and the colour changes from top to bottom
 // show that the top row is written first.
-TEST_P(SaveDepth, WritesThePictureTopRowFirst)
-{
+TEST_P(SaveDepth, WritesThePictureTopRowFirst) {
     const int bits = GetParam();
     const int w = 32;
     const int h = 24;
@@ -74,7 +73,8 @@ TEST_P(SaveDepth, WritesThePictureTopRowFirst)
     const Rgb colours[4] = {{250, 10, 10}, {10, 240, 20}, {20, 30, 230}, {240, 240, 240}};
     auto block = [](int x, int yTop) { return (x / 8 + yTop / 8 * 2) % 4; };
     if (bits <= 8) {
-        auto* table = reinterpret_cast<PixmillRgbQuad*>(reinterpret_cast<uint8_t*>(d.rec.Info) + 40);
+        auto* table =
+            reinterpret_cast<PixmillRgbQuad*>(reinterpret_cast<uint8_t*>(d.rec.Info) + 40);
         for (int i = 0; i < n; ++i) {
             const Rgb c = colours[i % 4];
             table[i] = {c.b, c.g, c.r, 0};
@@ -97,8 +97,7 @@ TEST_P(SaveDepth, WritesThePictureTopRowFirst)
     // middle of each block.
     for (int yTop = 0; yTop < h; ++yTop)
         for (int x = 0; x < w; ++x) {
-            if (x % 8 < 2 || x % 8 > 5 || yTop % 8 < 2 || yTop % 8 > 5)
-                continue;
+            if (x % 8 < 2 || x % 8 > 5 || yTop % 8 < 2 || yTop % 8 > 5) continue;
             const int b = bits == 1 ? block(x, yTop) % 2 : block(x, yTop);
             const Rgb want = colours[b];
             const Rgb got = px[yTop * w + x];
@@ -109,10 +108,11 @@ TEST_P(SaveDepth, WritesThePictureTopRowFirst)
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, SaveDepth, ::testing::Values(1, 4, 8, 24),
-                         [](const ::testing::TestParamInfo<int>& i) { return std::to_string(i.param) + "bit"; });
+                         [](const ::testing::TestParamInfo<int>& i) {
+                             return std::to_string(i.param) + "bit";
+                         });
 
-TEST(SaveDib, WritesABaselineFileThatReadsBack)
-{
+TEST(SaveDib, WritesABaselineFileThatReadsBack) {
     TempDir dir;
     ScopedDib d;
     fill24(&d.rec, smoothPicture(17, 9));
@@ -135,8 +135,7 @@ TEST(SaveDib, WritesABaselineFileThatReadsBack)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-TEST(SaveDib, ReplacesAnExistingFile)
-{
+TEST(SaveDib, ReplacesAnExistingFile) {
     TempDir dir;
     const auto path = dir / "out.jpg";
     std::ofstream(path) << "old contents";
@@ -149,8 +148,7 @@ TEST(SaveDib, ReplacesAnExistingFile)
     EXPECT_EQ(file[1], 0xD8);
 }
 
-TEST(SaveDib, RefusesWhatItCannotWrite)
-{
+TEST(SaveDib, RefusesWhatItCannotWrite) {
     TempDir dir;
     const auto path = (dir / "out.jpg").string();
     DibRecord empty{};
@@ -175,8 +173,7 @@ TEST(SaveDib, RefusesWhatItCannotWrite)
 
 // A write that fails part-way (the file size limit stands in for a full
 // disk): SaveDib says so, the old file stays and no temporary file is left.
-TEST(SaveDib, ReportsAFailedWriteAndKeepsTheOldFile)
-{
+TEST(SaveDib, ReportsAFailedWriteAndKeepsTheOldFile) {
     TempDir dir;
     const auto target = dir / "out.jpg";
     std::ofstream(target) << "old contents";
@@ -195,7 +192,8 @@ TEST(SaveDib, ReportsAFailedWriteAndKeepsTheOldFile)
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(readFile(target), Bytes({'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'}));
+    EXPECT_EQ(readFile(target),
+              Bytes({'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't', 's'}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 

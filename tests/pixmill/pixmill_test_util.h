@@ -13,15 +13,13 @@
 
 namespace pixtest {
 
-inline const PixmillRgbQuad* tableOf(const DibRecord& rec)
-{
-    return reinterpret_cast<const PixmillRgbQuad*>(reinterpret_cast<const uint8_t*>(rec.Info)
-                                                   + sizeof(PixmillBitmapInfoHeader));
+inline const PixmillRgbQuad* tableOf(const DibRecord& rec) {
+    return reinterpret_cast<const PixmillRgbQuad*>(reinterpret_cast<const uint8_t*>(rec.Info) +
+                                                   sizeof(PixmillBitmapInfoHeader));
 }
 
 // The colour the record shows at (x, y), y counted from the top.
-inline Rgb shownAt(const DibRecord& rec, int x, int yTop)
-{
+inline Rgb shownAt(const DibRecord& rec, int x, int yTop) {
     const int y = rec.Info->biHeight - 1 - yTop;
     const int v = getpixel(&rec, x, y);
     if (rec.Info->biBitCount <= 8) {
@@ -31,12 +29,10 @@ inline Rgb shownAt(const DibRecord& rec, int x, int yTop)
     return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16)};
 }
 
-inline bool allZero(const DibRecord& rec)
-{
+inline bool allZero(const DibRecord& rec) {
     const auto* p = reinterpret_cast<const uint8_t*>(&rec);
     for (size_t i = 0; i < sizeof rec; ++i)
-        if (p[i])
-            return false;
+        if (p[i]) return false;
     return true;
 }
 

@@ -35,20 +35,17 @@ struct Polygon {
     std::vector<Record> records;
 };
 
-std::uint32_t read32(const std::vector<std::uint8_t>& b, std::size_t at)
-{
+std::uint32_t read32(const std::vector<std::uint8_t>& b, std::size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
 }
-std::uint16_t read16(const std::vector<std::uint8_t>& b, std::size_t at)
-{
+std::uint16_t read16(const std::vector<std::uint8_t>& b, std::size_t at) {
     return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
 }
 
 // Parses the buffer, checking every size and count against its container,
 // the record types, and that each polygon ends where it started. On failure
 // returns nullopt and says why in *why.
-std::optional<std::vector<Polygon>> parse(const std::vector<std::uint8_t>& b, std::string* why)
-{
+std::optional<std::vector<Polygon>> parse(const std::vector<std::uint8_t>& b, std::string* why) {
     std::vector<Polygon> polygons;
     std::size_t pos = 0;
     while (pos < b.size()) {
@@ -60,12 +57,12 @@ std::optional<std::vector<Polygon>> parse(const std::vector<std::uint8_t>& b, st
         if (read32(b, pos + 4) != kPolygonType)
             return *why = "polygon type is not 24", std::nullopt;
         Polygon poly;
-        poly.start = {static_cast<std::int32_t>(read32(b, pos + 8)), static_cast<std::int32_t>(read32(b, pos + 12))};
+        poly.start = {static_cast<std::int32_t>(read32(b, pos + 8)),
+                      static_cast<std::int32_t>(read32(b, pos + 12))};
         std::size_t off = kPolygonHeaderSize;
         Fx cur = poly.start;
         while (off < cb) {
-            if (cb - off < kCurveHeaderSize)
-                return *why = "truncated record header", std::nullopt;
+            if (cb - off < kCurveHeaderSize) return *why = "truncated record header", std::nullopt;
             Record rec;
             rec.type = read16(b, pos + off);
             const std::uint16_t n = read16(b, pos + off + 2);
@@ -77,8 +74,8 @@ std::optional<std::vector<Polygon>> parse(const std::vector<std::uint8_t>& b, st
                 return *why = "record runs past its polygon", std::nullopt;
             for (std::size_t i = 0; i < n; ++i) {
                 const std::size_t at = pos + off + kCurveHeaderSize + i * kPointSize;
-                rec.points.push_back(
-                    {static_cast<std::int32_t>(read32(b, at)), static_cast<std::int32_t>(read32(b, at + 4))});
+                rec.points.push_back({static_cast<std::int32_t>(read32(b, at)),
+                                      static_cast<std::int32_t>(read32(b, at + 4))});
             }
             cur = rec.points.back();
             off += kCurveHeaderSize + n * kPointSize;
@@ -99,20 +96,16 @@ struct Tagged {
     bool on;
     bool operator==(const Tagged&) const = default;
 };
-std::vector<Tagged> normalise(std::vector<Tagged> seq)
-{
+std::vector<Tagged> normalise(std::vector<Tagged> seq) {
     std::vector<Tagged> out;
     for (const Tagged& t : seq) {
-        if (!out.empty() && t.on && out.back() == t)
-            continue;
+        if (!out.empty() && t.on && out.back() == t) continue;
         out.push_back(t);
     }
-    if (out.size() > 1 && out.back() == out.front())
-        out.pop_back();
+    if (out.size() > 1 && out.back() == out.front()) out.pop_back();
     return out;
 }
-std::vector<Tagged> flatten(const Polygon& poly)
-{
+std::vector<Tagged> flatten(const Polygon& poly) {
     std::vector<Tagged> seq{{poly.start, true}};
     for (const Record& r : poly.records) {
         for (std::size_t i = 0; i < r.points.size(); ++i)
@@ -126,26 +119,24 @@ std::vector<Tagged> flatten(const Polygon& poly)
 struct Reference {
     FT_Library lib = nullptr;
     FT_Face face = nullptr;
-    explicit Reference(const FontFace& f)
-    {
+    explicit Reference(const FontFace& f) {
         EXPECT_EQ(FT_Init_FreeType(&lib), 0);
         EXPECT_EQ(FT_New_Face(lib, f.file().c_str(), f.faceIndex(), &face), 0);
     }
-    ~Reference()
-    {
+    ~Reference() {
         FT_Done_Face(face);
         FT_Done_FreeType(lib);
     }
-    int winCell() const
-    {
+    int winCell() const {
         const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
         return os2->usWinAscent + os2->usWinDescent;
     }
-    const TT_OS2& os2() const { return *static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2)); }
+    const TT_OS2& os2() const {
+        return *static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    }
     // The glyph's contours as tagged point lists at the design size, each
     // rotated to start at its first on-curve point.
-    std::vector<std::vector<Tagged>> contours(char32_t ch)
-    {
+    std::vector<std::vector<Tagged>> contours(char32_t ch) {
         const FT_UInt gi = FT_Get_Char_Index(face, ch);
         EXPECT_NE(gi, 0u);
         EXPECT_EQ(FT_Load_Glyph(face, gi, FT_LOAD_NO_SCALE), 0);
@@ -157,7 +148,8 @@ struct Reference {
         for (int c = 0; c < o.n_contours; ++c) {
             std::vector<Tagged> pts;
             for (int i = first; i <= o.contours[c]; ++i)
-                pts.push_back({{fx(o.points[i].x), fx(o.points[i].y)}, (o.tags[i] & 3) == FT_CURVE_TAG_ON});
+                pts.push_back(
+                    {{fx(o.points[i].x), fx(o.points[i].y)}, (o.tags[i] & 3) == FT_CURVE_TAG_ON});
             std::size_t on = 0;
             while (on < pts.size() && !pts[on].on)
                 ++on;
@@ -169,8 +161,7 @@ struct Reference {
     }
 };
 
-std::string cp932(const char* utf8)
-{
+std::string cp932(const char* utf8) {
     auto s = utf8ToCp932(utf8);
     EXPECT_TRUE(s.has_value()) << utf8;
     return s.value_or("");
@@ -179,8 +170,7 @@ std::string cp932(const char* utf8)
 // One cache for the whole program: opening fontconfig's configuration is the
 // slow part, and the tests below do not depend on what was opened before,
 // except OpensEachFaceOnce, which makes its own.
-FontOutlineCache& sharedCache()
-{
+FontOutlineCache& sharedCache() {
     static FontOutlineCache cache;
     return cache;
 }
@@ -189,20 +179,18 @@ FontOutlineCache& sharedCache()
 
 struct SubstituteRow {
     const char* label;
-    const char* name;  // UTF-8; passed to the lookup as code page 932
+    const char* name; // UTF-8; passed to the lookup as code page 932
     const char* family;
     const char* file;
 };
 
-void PrintTo(const SubstituteRow& row, std::ostream* os)
-{
+void PrintTo(const SubstituteRow& row, std::ostream* os) {
     *os << row.label;
 }
 
 class Substitution : public testing::TestWithParam<SubstituteRow> {};
 
-TEST_P(Substitution, ResolvesToInstalledFamily)
-{
+TEST_P(Substitution, ResolvesToInstalledFamily) {
     const SubstituteRow& row = GetParam();
     const FontFace& face = sharedCache().face(cp932(row.name));
     EXPECT_EQ(face.family(), row.family);
@@ -212,26 +200,27 @@ TEST_P(Substitution, ResolvesToInstalledFamily)
 
 INSTANTIATE_TEST_SUITE_P(
     DefaultFaces, Substitution,
-    testing::Values(SubstituteRow{"MSGothicJapanese", "ＭＳ ゴシック", "IPAGothic", "ipag.ttf"},
-                    SubstituteRow{"MSGothic", "MS Gothic", "IPAGothic", "ipag.ttf"},
-                    SubstituteRow{"MSMinchoJapanese", "ＭＳ 明朝", "IPAMincho", "ipam.ttf"},
-                    SubstituteRow{"MSMincho", "MS Mincho", "IPAMincho", "ipam.ttf"},
-                    SubstituteRow{"MSPGothicJapanese", "ＭＳ Ｐゴシック", "IPAPGothic", "ipagp.ttf"},
-                    SubstituteRow{"MSPMinchoJapanese", "ＭＳ Ｐ明朝", "IPAPMincho", "ipamp.ttf"},
-                    SubstituteRow{"Arial", "Arial", "Liberation Sans", "LiberationSans-Regular.ttf"},
-                    SubstituteRow{"ArialAnyCase", "ARIAL", "Liberation Sans", "LiberationSans-Regular.ttf"},
-                    SubstituteRow{"TimesNewRoman", "Times New Roman", "Liberation Serif",
-                                  "LiberationSerif-Regular.ttf"},
-                    SubstituteRow{"CourierNew", "Courier New", "Liberation Mono", "LiberationMono-Regular.ttf"},
-                    SubstituteRow{"InstalledFamily", "Liberation Serif", "Liberation Serif",
-                                  "LiberationSerif-Regular.ttf"},
-                    SubstituteRow{"InstalledJapaneseFamily", "IPAPMincho", "IPAPMincho", "ipamp.ttf"}),
+    testing::Values(
+        SubstituteRow{"MSGothicJapanese", "ＭＳ ゴシック", "IPAGothic", "ipag.ttf"},
+        SubstituteRow{"MSGothic", "MS Gothic", "IPAGothic", "ipag.ttf"},
+        SubstituteRow{"MSMinchoJapanese", "ＭＳ 明朝", "IPAMincho", "ipam.ttf"},
+        SubstituteRow{"MSMincho", "MS Mincho", "IPAMincho", "ipam.ttf"},
+        SubstituteRow{"MSPGothicJapanese", "ＭＳ Ｐゴシック", "IPAPGothic", "ipagp.ttf"},
+        SubstituteRow{"MSPMinchoJapanese", "ＭＳ Ｐ明朝", "IPAPMincho", "ipamp.ttf"},
+        SubstituteRow{"Arial", "Arial", "Liberation Sans", "LiberationSans-Regular.ttf"},
+        SubstituteRow{"ArialAnyCase", "ARIAL", "Liberation Sans", "LiberationSans-Regular.ttf"},
+        SubstituteRow{"TimesNewRoman", "Times New Roman", "Liberation Serif",
+                      "LiberationSerif-Regular.ttf"},
+        SubstituteRow{"CourierNew", "Courier New", "Liberation Mono", "LiberationMono-Regular.ttf"},
+        SubstituteRow{"InstalledFamily", "Liberation Serif", "Liberation Serif",
+                      "LiberationSerif-Regular.ttf"},
+        SubstituteRow{"InstalledJapaneseFamily", "IPAPMincho", "IPAPMincho", "ipamp.ttf"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(FaceLookup, NameIsCutLikeTheOldFontDescription)
-{
+TEST(FaceLookup, NameIsCutLikeTheOldFontDescription) {
     using namespace std::string_literals;
-    EXPECT_EQ(sharedCache().face("Arial\0Black"s).family(), "Liberation Sans") << "a name ends at its NUL";
+    EXPECT_EQ(sharedCache().face("Arial\0Black"s).family(), "Liberation Sans")
+        << "a name ends at its NUL";
     EXPECT_EQ(cutFaceName(std::string(40, 'x')), std::string(31, 'x'));
     // A double-byte character that would straddle byte 31 is left out whole.
     const std::string straddling = std::string(30, 'x') + cp932("ゴ");
@@ -242,14 +231,13 @@ TEST(FaceLookup, NameIsCutLikeTheOldFontDescription)
     EXPECT_EQ(cutFaceName(std::string(30, 'x') + "\xB1\xB2"), std::string(30, 'x') + "\xB1");
 }
 
-TEST(FaceLookup, UnknownOrBrokenNamesGetAJapaneseSubstitute)
-{
+TEST(FaceLookup, UnknownOrBrokenNamesGetAJapaneseSubstitute) {
     const std::string names[] = {
         "No Such Face At All",
         "",
-        "\x81",                                    // a lone lead byte: not code page 932
-        std::string(40, 'x'),                      // longer than a face name can be
-        std::string(30, 'x') + cp932("ゴ"),        // the 31-byte cut falls inside a character
+        "\x81",                             // a lone lead byte: not code page 932
+        std::string(40, 'x'),               // longer than a face name can be
+        std::string(30, 'x') + cp932("ゴ"), // the 31-byte cut falls inside a character
     };
     for (const std::string& name : names) {
         const FontFace& face = sharedCache().face(name);
@@ -259,18 +247,18 @@ TEST(FaceLookup, UnknownOrBrokenNamesGetAJapaneseSubstitute)
     }
 }
 
-TEST(FaceLookup, OpensEachFaceOnce)
-{
+TEST(FaceLookup, OpensEachFaceOnce) {
     FontOutlineCache cache;
     const FontFace& gothic = cache.face(cp932("ＭＳ ゴシック"));
     EXPECT_EQ(&gothic, &cache.faceUtf8("MS Gothic"));
     EXPECT_EQ(&gothic, &cache.faceUtf8("ms gothic"));
     const FontFace& arial = cache.faceUtf8("Arial");
     for (char32_t ch : std::u32string(U"Hello, あいう漢字 world")) {
-        cache.outline(arial, ch);  // Japanese characters lend from IPAGothic
+        cache.outline(arial, ch); // Japanese characters lend from IPAGothic
         cache.outline(gothic, ch);
     }
-    EXPECT_EQ(cache.outline(arial, U'漢').source, &gothic) << "the lending face is the one already open";
+    EXPECT_EQ(cache.outline(arial, U'漢').source, &gothic)
+        << "the lending face is the one already open";
     EXPECT_EQ(cache.openCount(), 2);
 }
 
@@ -280,19 +268,17 @@ struct GlyphRow {
     const char* label;
     const char* face;
     char32_t ch;
-    int contours;  // -1: not checked
+    int contours; // -1: not checked
     bool hasSplines;
 };
 
-void PrintTo(const GlyphRow& row, std::ostream* os)
-{
+void PrintTo(const GlyphRow& row, std::ostream* os) {
     *os << row.label;
 }
 
 class GlyphBuffer : public testing::TestWithParam<GlyphRow> {};
 
-TEST_P(GlyphBuffer, WalksCleanlyAndMatchesTheFaceOutline)
-{
+TEST_P(GlyphBuffer, WalksCleanlyAndMatchesTheFaceOutline) {
     const GlyphRow& row = GetParam();
     const FontFace& face = sharedCache().faceUtf8(row.face);
     const GlyphOutline g = sharedCache().outline(face, row.ch);
@@ -322,17 +308,17 @@ TEST_P(GlyphBuffer, WalksCleanlyAndMatchesTheFaceOutline)
     EXPECT_GT(g.advance, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faces, GlyphBuffer,
-    testing::Values(GlyphRow{"SansA", "Arial", U'A', 2, true}, GlyphRow{"SansH", "Arial", U'H', 1, false}, GlyphRow{"SansO", "Arial", U'O', 2, true},
-                    GlyphRow{"SerifG", "Times New Roman", U'g', -1, true},
-                    GlyphRow{"MonoAt", "Courier New", U'@', -1, true},
-                    GlyphRow{"GothicA", "MS Gothic", U'あ', -1, true},
-                    GlyphRow{"MinchoKan", "MS Mincho", U'漢', -1, true}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Faces, GlyphBuffer,
+                         testing::Values(GlyphRow{"SansA", "Arial", U'A', 2, true},
+                                         GlyphRow{"SansH", "Arial", U'H', 1, false},
+                                         GlyphRow{"SansO", "Arial", U'O', 2, true},
+                                         GlyphRow{"SerifG", "Times New Roman", U'g', -1, true},
+                                         GlyphRow{"MonoAt", "Courier New", U'@', -1, true},
+                                         GlyphRow{"GothicA", "MS Gothic", U'あ', -1, true},
+                                         GlyphRow{"MinchoKan", "MS Mincho", U'漢', -1, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
-TEST(GlyphOutlines, SpacesHaveNoOutlineButAnAdvance)
-{
+TEST(GlyphOutlines, SpacesHaveNoOutlineButAnAdvance) {
     for (const char* name : {"Arial", "MS Gothic"}) {
         for (char32_t ch : {U' ', U'\u3000'}) {
             const GlyphOutline g = sharedCache().outline(sharedCache().faceUtf8(name), ch);
@@ -343,8 +329,7 @@ TEST(GlyphOutlines, SpacesHaveNoOutlineButAnAdvance)
     }
 }
 
-TEST(GlyphOutlines, LineBreaksAreBlankNotBoxes)
-{
+TEST(GlyphOutlines, LineBreaksAreBlankNotBoxes) {
     for (const char* name : {"Arial", "MS Gothic"}) {
         const FontFace& face = sharedCache().faceUtf8(name);
         const std::int16_t space = sharedCache().outline(face, U' ').advance;
@@ -357,21 +342,21 @@ TEST(GlyphOutlines, LineBreaksAreBlankNotBoxes)
     }
 }
 
-TEST(GlyphOutlines, AdvanceIsTheAdvanceWidthAtCellHeight1000)
-{
+TEST(GlyphOutlines, AdvanceIsTheAdvanceWidthAtCellHeight1000) {
     const FontFace& face = sharedCache().faceUtf8("Arial");
     Reference ref(face);
     EXPECT_EQ(face.cellUnits(), ref.winCell());
     for (char32_t ch : {U'A', U'i', U'W', U'1'}) {
         FT_Fixed width = 0;
-        ASSERT_EQ(FT_Get_Advance(ref.face, FT_Get_Char_Index(ref.face, ch), FT_LOAD_NO_SCALE, &width), 0);
-        EXPECT_EQ(sharedCache().outline(face, ch).advance, std::lround(width * 1000.0 / ref.winCell()))
+        ASSERT_EQ(
+            FT_Get_Advance(ref.face, FT_Get_Char_Index(ref.face, ch), FT_LOAD_NO_SCALE, &width), 0);
+        EXPECT_EQ(sharedCache().outline(face, ch).advance,
+                  std::lround(width * 1000.0 / ref.winCell()))
             << static_cast<char>(ch);
     }
 }
 
-TEST(GlyphOutlines, MissingCharactersAreLentByACoveringFace)
-{
+TEST(GlyphOutlines, MissingCharactersAreLentByACoveringFace) {
     FontOutlineCache& cache = sharedCache();
     const FontFace& arial = cache.faceUtf8("Arial");
     const FontFace& gothic = cache.faceUtf8("MS Gothic");
@@ -397,17 +382,17 @@ TEST(GlyphOutlines, MissingCharactersAreLentByACoveringFace)
     EXPECT_GT(none.advance, 0);
 }
 
-TEST(GlyphOutlines, UnpairedSurrogateFailsWithAnAdvance)
-{
-    const GlyphOutline g = sharedCache().outline(sharedCache().faceUtf8("MS Gothic"), char16_t{0xD800});
+TEST(GlyphOutlines, UnpairedSurrogateFailsWithAnAdvance) {
+    const GlyphOutline g =
+        sharedCache().outline(sharedCache().faceUtf8("MS Gothic"), char16_t{0xD800});
     EXPECT_TRUE(g.failed);
     EXPECT_TRUE(g.data.empty());
     EXPECT_GT(g.advance, 0);
 }
 
-TEST(FontMetricsTest, TypographicAscentAndNegativeDescent)
-{
-    for (const char* name : {"Arial", "Times New Roman", "Courier New", "MS Gothic", "MS Mincho", "ＭＳ Ｐゴシック"}) {
+TEST(FontMetricsTest, TypographicAscentAndNegativeDescent) {
+    for (const char* name :
+         {"Arial", "Times New Roman", "Courier New", "MS Gothic", "MS Mincho", "ＭＳ Ｐゴシック"}) {
         const FontFace& face = sharedCache().faceUtf8(name);
         const FontMetrics& m = face.metrics();
         EXPECT_GT(m.ascent, 500) << name;
@@ -417,7 +402,8 @@ TEST(FontMetricsTest, TypographicAscentAndNegativeDescent)
 
         Reference ref(face);
         EXPECT_EQ(m.ascent, std::lround(ref.os2().sTypoAscender * 1000.0 / ref.winCell())) << name;
-        EXPECT_EQ(m.descent, std::lround(ref.os2().sTypoDescender * 1000.0 / ref.winCell())) << name;
+        EXPECT_EQ(m.descent, std::lround(ref.os2().sTypoDescender * 1000.0 / ref.winCell()))
+            << name;
     }
 }
 
@@ -430,20 +416,17 @@ struct OutlineRow {
     std::vector<Polygon> expect; // in whole units (scale 65536)
 };
 
-Fx u(int x, int y)
-{
+Fx u(int x, int y) {
     return {x * 65536, y * 65536};
 }
 
-void PrintTo(const OutlineRow& row, std::ostream* os)
-{
+void PrintTo(const OutlineRow& row, std::ostream* os) {
     *os << row.label;
 }
 
 class Conversion : public testing::TestWithParam<OutlineRow> {};
 
-TEST_P(Conversion, OneContour)
-{
+TEST_P(Conversion, OneContour) {
     OutlineRow row = GetParam();
     short end = static_cast<short>(row.points.size() - 1);
     FT_Outline o{};
@@ -487,20 +470,20 @@ INSTANTIATE_TEST_SUITE_P(
                    {0, 1, 1},
                    {{u(0, 0), {{kPrimLine, {u(10, 0)}}, {kPrimQSpline, {u(5, 10), u(0, 0)}}}}}},
         // Two off-curve points in a row stay one record; the implied midpoint is not stored.
-        OutlineRow{"SplineRunKeepsImpliedMidpoint",
-                   {{0, 0}, {0, 10}, {10, 10}, {10, 0}},
-                   {1, 0, 0, 1},
-                   {{u(0, 0),
-                     {{kPrimQSpline, {u(0, 10), u(10, 10), u(10, 0)}}, {kPrimLine, {u(0, 0)}}}}}},
+        OutlineRow{
+            "SplineRunKeepsImpliedMidpoint",
+            {{0, 0}, {0, 10}, {10, 10}, {10, 0}},
+            {1, 0, 0, 1},
+            {{u(0, 0), {{kPrimQSpline, {u(0, 10), u(10, 10), u(10, 0)}}, {kPrimLine, {u(0, 0)}}}}}},
         // No on-curve point: start midway between the first two points.
-        OutlineRow{"AllOffCurveStartsAtMidpoint",
-                   {{0, 0}, {10, 0}, {10, 10}, {0, 10}},
-                   {0, 0, 0, 0},
-                   {{u(5, 0), {{kPrimQSpline, {u(10, 0), u(10, 10), u(0, 10), u(0, 0), u(5, 0)}}}}}}),
+        OutlineRow{
+            "AllOffCurveStartsAtMidpoint",
+            {{0, 0}, {10, 0}, {10, 10}, {0, 10}},
+            {0, 0, 0, 0},
+            {{u(5, 0), {{kPrimQSpline, {u(10, 0), u(10, 10), u(0, 10), u(0, 0), u(5, 0)}}}}}}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(ConversionBytes, TriangleLayoutFieldByField)
-{
+TEST(ConversionBytes, TriangleLayoutFieldByField) {
     FT_Vector pts[] = {{1, 2}, {3, -4}};
     char tags[] = {1, 1};
     short end = 1;
@@ -511,23 +494,22 @@ TEST(ConversionBytes, TriangleLayoutFieldByField)
     o.tags = tags;
     o.contours = &end;
     std::vector<std::uint8_t> buffer;
-    ASSERT_TRUE(appendNativeOutline(o, 32768.0, buffer));  // one unit = 0.5
+    ASSERT_TRUE(appendNativeOutline(o, 32768.0, buffer)); // one unit = 0.5
     const std::vector<std::uint8_t> expected = {
-        36, 0, 0, 0,                  // cb: header 16 + record 4 + 2 points
-        24, 0, 0, 0,                  // dwType TT_POLYGON_TYPE
-        0x00, 0x80, 0x00, 0x00,       // start x 0.5: fract 0x8000, value 0
-        0x00, 0x00, 0x01, 0x00,       // start y 1.0
-        1, 0, 2, 0,                   // TT_PRIM_LINE, 2 points
-        0x00, 0x80, 0x01, 0x00,       // x 1.5
-        0x00, 0x00, 0xFE, 0xFF,       // y -2.0: fract 0, value -2
-        0x00, 0x80, 0x00, 0x00,       // back to the start: x 0.5
-        0x00, 0x00, 0x01, 0x00,       //                    y 1.0
+        36,   0,    0,    0,    // cb: header 16 + record 4 + 2 points
+        24,   0,    0,    0,    // dwType TT_POLYGON_TYPE
+        0x00, 0x80, 0x00, 0x00, // start x 0.5: fract 0x8000, value 0
+        0x00, 0x00, 0x01, 0x00, // start y 1.0
+        1,    0,    2,    0,    // TT_PRIM_LINE, 2 points
+        0x00, 0x80, 0x01, 0x00, // x 1.5
+        0x00, 0x00, 0xFE, 0xFF, // y -2.0: fract 0, value -2
+        0x00, 0x80, 0x00, 0x00, // back to the start: x 0.5
+        0x00, 0x00, 0x01, 0x00, //                    y 1.0
     };
     EXPECT_EQ(buffer, expected);
 }
 
-TEST(ConversionCubic, CubicSegmentsBecomeCloseQuadratics)
-{
+TEST(ConversionCubic, CubicSegmentsBecomeCloseQuadratics) {
     // A quarter-circle-like cubic, 600 units across: several pieces needed.
     FT_Vector pts[] = {{0, 0}, {0, 330}, {270, 600}, {600, 600}};
     char tags[] = {1, 2, 2, 1};
@@ -544,7 +526,7 @@ TEST(ConversionCubic, CubicSegmentsBecomeCloseQuadratics)
     const auto polygons = parse(buffer, &why);
     ASSERT_TRUE(polygons) << why;
     const Polygon& p = polygons->front();
-    ASSERT_GE(p.records.size(), 3u);  // quadratic pieces and the closing line
+    ASSERT_GE(p.records.size(), 3u); // quadratic pieces and the closing line
     EXPECT_EQ(p.records.back().type, kPrimLine);
     EXPECT_EQ(p.records[p.records.size() - 2].points.back(), u(600, 600));
 
@@ -562,17 +544,19 @@ TEST(ConversionCubic, CubicSegmentsBecomeCloseQuadratics)
         ASSERT_EQ(r.points.size(), 2u);
         for (double f = 0; f <= 1.0; f += 0.125) {
             const double s = 1 - f;
-            const double qx = (s * s * from.x + 2 * s * f * r.points[0].x + f * f * r.points[1].x) / 65536;
-            const double qy = (s * s * from.y + 2 * s * f * r.points[0].y + f * f * r.points[1].y) / 65536;
+            const double qx =
+                (s * s * from.x + 2 * s * f * r.points[0].x + f * f * r.points[1].x) / 65536;
+            const double qy =
+                (s * s * from.y + 2 * s * f * r.points[0].y + f * f * r.points[1].y) / 65536;
             const double t = (i + f) / static_cast<double>(pieces);
-            EXPECT_LT(std::hypot(qx - cubic(t, 0), qy - cubic(t, 1)), 0.5) << "piece " << i << " at " << f;
+            EXPECT_LT(std::hypot(qx - cubic(t, 0), qy - cubic(t, 1)), 0.5)
+                << "piece " << i << " at " << f;
         }
         from = r.points[1];
     }
 }
 
-TEST(ConversionBytes, InconsistentContourTableIsRefused)
-{
+TEST(ConversionBytes, InconsistentContourTableIsRefused) {
     FT_Vector pts[] = {{0, 0}, {1, 0}};
     char tags[] = {1, 1};
     short ends[] = {1, 5};

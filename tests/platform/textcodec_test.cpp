@@ -35,11 +35,11 @@ TEST(TextCodec, HalfWidthKatakanaAndVendorCharacters) {
 }
 
 TEST(TextCodec, UnrepresentableOrInvalidInputIsReportedNotReplaced) {
-    EXPECT_FALSE(utf8ToCp932("emoji \xF0\x9F\x98\x80")); // outside code page 932
-    EXPECT_FALSE(utf8ToCp932("\xC3\xA4 umlaut"));           // ä has no CP932 code
-    EXPECT_FALSE(utf8ToCp932("\xFF\xFE"));                  // not UTF-8
-    EXPECT_FALSE(cp932ToUtf8("\x83"));                      // lead byte without trail byte
-    EXPECT_FALSE(cp932ToUtf8("\x83\x20"));                  // trail byte out of range
+    EXPECT_FALSE(utf8ToCp932("emoji \xF0\x9F\x98\x80"));             // outside code page 932
+    EXPECT_FALSE(utf8ToCp932("\xC3\xA4 umlaut"));                    // ä has no CP932 code
+    EXPECT_FALSE(utf8ToCp932("\xFF\xFE"));                           // not UTF-8
+    EXPECT_FALSE(cp932ToUtf8("\x83"));                               // lead byte without trail byte
+    EXPECT_FALSE(cp932ToUtf8("\x83\x20"));                           // trail byte out of range
     EXPECT_FALSE(utf16ToCp932(std::u16string(1, char16_t(0xD800)))); // lone surrogate
 }
 

@@ -13,16 +13,16 @@
 #include <vector>
 
 struct SampleMovie {
-  std::string name;
-  std::int32_t frameWidth;  // twips
-  std::int32_t frameHeight;
-  int frameRate;
-  std::unique_ptr<FObjCollection> movie;
-  std::vector<std::string> tagFacts;            // one JSON object per tag, in file order
-  std::vector<std::vector<unsigned char>> jpegs; // referenced by the movie's JPEG tags
+    std::string name;
+    std::int32_t frameWidth; // twips
+    std::int32_t frameHeight;
+    int frameRate;
+    std::unique_ptr<FObjCollection> movie;
+    std::vector<std::string> tagFacts;             // one JSON object per tag, in file order
+    std::vector<std::vector<unsigned char>> jpegs; // referenced by the movie's JPEG tags
 
-  // The expectations file: frame, rate, frame count and the tag facts.
-  std::string ExpectationJson() const;
+    // The expectations file: frame, rate, frame count and the tag facts.
+    std::string ExpectationJson() const;
 };
 
 std::vector<std::string> SampleMovieNames();

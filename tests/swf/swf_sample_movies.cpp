@@ -5,21 +5,20 @@
 #include <cstdio>
 #include <filesystem>
 
-int main(int argc, char** argv)
-{
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
-    return 2;
-  }
-  const std::filesystem::path folder = argv[1];
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  int failures = 0;
-  for (const auto& name : SampleMovieNames()) {
-    if (!WriteSampleMovie(name, folder)) {
-      std::fprintf(stderr, "could not write %s\n", name.c_str());
-      ++failures;
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+        return 2;
     }
-  }
-  return failures == 0 ? 0 : 1;
+    const std::filesystem::path folder = argv[1];
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    int failures = 0;
+    for (const auto& name : SampleMovieNames()) {
+        if (!WriteSampleMovie(name, folder)) {
+            std::fprintf(stderr, "could not write %s\n", name.c_str());
+            ++failures;
+        }
+    }
+    return failures == 0 ? 0 : 1;
 }
