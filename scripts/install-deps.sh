@@ -10,7 +10,7 @@ packages=(
   libfreetype-dev libfontconfig-dev
   libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation2
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format-14
   python3 python3-yaswfp
   xvfb xauth
 )

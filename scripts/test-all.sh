@@ -12,6 +12,15 @@ export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
 status=0
 
+# Every tracked C++ source follows .clang-format.
+if [ -d "$root/.git" ] || git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
+  echo "=== format ==="
+  (cd "$root" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format-14 --dry-run -Werror) || {
+    echo "Sources above are not formatted: run clang-format-14 -i on them." >&2
+    status=1
+  }
+fi
+
 run_tree() {
   local name=$1; shift
   local build="$root/build/$name"
