@@ -441,6 +441,10 @@ void Compiler::run() {
         PrevFrameTime = FrameTime;
         add(std::make_unique<FCTShowFrame>());
         if (m_options.progress) m_options.progress(j, static_cast<int32_t>(lastFrame));
+        if (m_options.cancelRequested && m_options.cancelRequested()) {
+            m_result.cancelled = true;
+            return;
+        }
     }
     m_result.frames = static_cast<int32_t>(lastFrame + 1);
     m_result.glyphSeconds = m_glyphSeconds;

@@ -16,13 +16,17 @@ struct CompileOptions {
     std::string outputPath;
     // Called after every frame with the frame's number and the last frame's.
     std::function<void(int32_t frame, int32_t lastFrame)> progress;
+    // Asked after every frame; true stops the compilation: no movie is written
+    // and a file already at outputPath stays as it was.
+    std::function<bool()> cancelRequested;
     // Called at the end so that the window shows the selected element again
     // (the compilation has moved CurObjekt over every element).
     std::function<void()> afterCompile;
 };
 
 struct CompileResult {
-    bool written = false; // the movie file was written completely
+    bool written = false;   // the movie file was written completely
+    bool cancelled = false; // cancelRequested stopped it; nothing was written
     int32_t frames = 0;
     size_t tags = 0;     // tags handed to the movie (without the End tag)
     uint64_t bytes = 0;  // size of the written file

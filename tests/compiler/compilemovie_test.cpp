@@ -329,3 +329,31 @@ TEST_F(CompileTest, UnwritableOutputIsReported) {
 }
 
 } // namespace
+
+TEST_F(CompileTest, CancelStopsWithinAFrameAndKeepsTheOldFile) {
+    drawing(0, 5000);
+    const std::string path = dir.file("movie.swf");
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("old movie", f);
+        std::fclose(f);
+    }
+    int framesBuilt = 0;
+    CompileOptions options;
+    options.outputPath = path;
+    options.progress = [&](int32_t, int32_t) { ++framesBuilt; };
+    options.cancelRequested = [&] { return framesBuilt == 3; };
+    options.afterCompile = [this] { ++afterCompileCalls; };
+    result = CompileMovie(options);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_FALSE(result.written);
+    EXPECT_EQ(framesBuilt, 3);
+    EXPECT_EQ(afterCompileCalls, 1);
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    char buf[32] = {};
+    EXPECT_EQ(std::fread(buf, 1, sizeof buf, f), 9u);
+    std::fclose(f);
+    EXPECT_STREQ(buf, "old movie");
+}
