@@ -1,0 +1,242 @@
+#include "editor/MovieCommands.h"
+
+#include "compiler/CompileMovie.h"
+#include "compiler/HtmlPage.h"
+#include "editor/MainUnit.h"
+#include "platform/SystemServices.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+const char* const MovieFileFilter = "Flashのファイル (*.swf)";
+const char* const MovieDefaultSuffix = "swf";
+const char* const PreviewFileName = "playtemp.swf";
+const char* const MovieNotWrittenMessage = "Ｆｌａｓｈファイルを保存することができませんでした.";
+const char* const PageNotWrittenMessage = "ＨＴＭＬファイルを保存することができませんでした.";
+
+namespace {
+
+bool g_running = false;
+
+QString fromUtf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The progress dialog: a label, a bar and a cancel button. It is created only
+// when the compilation outlasts the delay; from then on events are let through
+// every few frames so that it paints and its button can be pressed, while its
+// application modality keeps every window of the program from taking input.
+class QtCompileProgress final : public CompileProgress {
+public:
+    QtCompileProgress(QWidget* owner, int delayMs) : m_owner(owner), m_delayMs(delayMs) {
+        m_clock.start();
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    }
+    ~QtCompileProgress() override {
+        if (m_dialog) m_dialog->hide();
+        QApplication::restoreOverrideCursor();
+    }
+
+    void frameDone(int32_t frame, int32_t lastFrame) override {
+        if (!m_dialog) {
+            if (m_clock.elapsed() < m_delayMs) return;
+            create();
+        } else if (m_pumped.elapsed() < 30 && frame != lastFrame) {
+            return;
+        }
+        m_bar->setRange(0, lastFrame + 1);
+        m_bar->setValue(frame + 1);
+        m_frames->setText(
+            frame == lastFrame
+                ? QStringLiteral("ファイルを書き込んでいます。。。")
+                : QStringLiteral("フレーム %1 / %2").arg(frame + 1).arg(lastFrame + 1));
+        QCoreApplication::processEvents();
+        m_pumped.start();
+    }
+
+    bool cancelRequested() override { return m_cancelled; }
+
+private:
+    void create() {
+        m_dialog = std::make_unique<QDialog>(m_owner);
+        m_dialog->setObjectName(QStringLiteral("CompileProgressDialog"));
+        m_dialog->setWindowTitle(QApplication::applicationDisplayName());
+        m_dialog->setWindowModality(Qt::ApplicationModal);
+        auto* layout = new QVBoxLayout(m_dialog.get());
+        layout->addWidget(new QLabel(QStringLiteral("Ｆｌａｓｈを作成しています。。。")));
+        m_bar = new QProgressBar;
+        m_bar->setTextVisible(false);
+        layout->addWidget(m_bar);
+        m_frames = new QLabel;
+        layout->addWidget(m_frames);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        auto* cancel = new QPushButton(QStringLiteral("キャンセル"));
+        cancel->setObjectName(QStringLiteral("CancelBtn"));
+        buttons->addWidget(cancel);
+        layout->addLayout(buttons);
+        // The button, Escape and the title bar's close all reject the dialog.
+        QObject::connect(cancel, &QPushButton::clicked, m_dialog.get(), &QDialog::reject);
+        QObject::connect(m_dialog.get(), &QDialog::rejected, [this] {
+            m_cancelled = true;
+            m_frames->setText(QStringLiteral("キャンセルしています。。。"));
+        });
+        m_dialog->setMinimumWidth(360);
+        m_dialog->show();
+        m_pumped.start();
+    }
+
+    QWidget* m_owner;
+    int m_delayMs;
+    QElapsedTimer m_clock, m_pumped;
+    std::unique_ptr<QDialog> m_dialog;
+    QProgressBar* m_bar = nullptr;
+    QLabel* m_frames = nullptr;
+    bool m_cancelled = false;
+};
+
+// Whether a file can be created in `dir` (ending in '/'): tried for real,
+// since permissions alone miss read-only file systems and the like.
+bool canCreateIn(const std::string& dir) {
+    std::string probe = dir + ".moviloomster-XXXXXX";
+    const int fd = mkstemp(probe.data());
+    if (fd < 0) return false;
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
+// "moviloomster-<uid>" in the temporary folder, made private to the user; a
+// folder of that name that is someone else's or a link is not used.
+std::string privateTempFolder() {
+    const std::string dir = platform::TempFolder() + "moviloomster-" + std::to_string(getuid());
+    mkdir(dir.c_str(), 0700);
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid())
+        return platform::TempFolder();
+    return dir + "/";
+}
+
+} // namespace
+
+QtMovieCommandDialogs::QtMovieCommandDialogs(QWidget* owner, int progressDelayMs)
+    : m_owner(owner), m_progressDelayMs(progressDelayMs) {}
+
+std::string QtMovieCommandDialogs::askMoviePath(const std::string& current) {
+    QFileDialog dialog(m_owner, QStringLiteral("Ｆｌａｓｈを保存"));
+    dialog.setObjectName(QStringLiteral("SaveDialog1"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QString::fromUtf8(MovieFileFilter));
+    dialog.setDefaultSuffix(QString::fromUtf8(MovieDefaultSuffix));
+    if (!current.empty()) dialog.selectFile(fromUtf8(current));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void QtMovieCommandDialogs::showError(const std::string& text) {
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), fromUtf8(text),
+                    QMessageBox::Ok, m_owner);
+    box.exec();
+}
+
+std::unique_ptr<CompileProgress> QtMovieCommandDialogs::startProgress() {
+    return std::make_unique<QtCompileProgress>(m_owner, m_progressDelayMs);
+}
+
+bool MovieCommands::running() {
+    return g_running;
+}
+
+MovieCommandResult MovieCommands::saveMovie(const MovieCommandOptions& options) {
+    if (g_running) return {MovieCommandStatus::Busy, {}, {}, {}};
+    const std::string path = m_dialogs.askMoviePath(m_lastSaved);
+    if (path.empty()) return {MovieCommandStatus::DialogCancelled, {}, {}, {}};
+    m_lastSaved = path;
+    return compileAndShow(path, options);
+}
+
+MovieCommandResult MovieCommands::preview(const MovieCommandOptions& options) {
+    if (g_running) return {MovieCommandStatus::Busy, {}, {}, {}};
+    return compileAndShow(PreviewFolder(ProgramDir) + PreviewFileName, options);
+}
+
+MovieCommandResult MovieCommands::compileAndShow(const std::string& moviePath,
+                                                 const MovieCommandOptions& options) {
+    MovieCommandResult result;
+    result.moviePath = moviePath;
+
+    CompileResult compiled;
+    {
+        struct RunningFlag {
+            RunningFlag() { g_running = true; }
+            ~RunningFlag() { g_running = false; }
+        } running;
+        const std::unique_ptr<CompileProgress> progress = m_dialogs.startProgress();
+        CompileOptions compile;
+        compile.outputPath = moviePath;
+        compile.progress = [&](int32_t frame, int32_t last) { progress->frameDone(frame, last); };
+        compile.cancelRequested = [&] { return progress->cancelRequested(); };
+        compile.afterCompile = afterCompile;
+        compiled = CompileMovie(compile);
+    }
+    if (compiled.cancelled) {
+        result.status = MovieCommandStatus::CompileCancelled;
+        return result;
+    }
+
+    const std::vector<std::string> lines =
+        BuildHtmlPage(Stage.width(), Stage.height(), FileNamePart(moviePath), options.repeat);
+    if (setPageSource) setPageSource(lines);
+
+    if (!compiled.written) {
+        result.status = MovieCommandStatus::MovieNotWritten;
+        m_dialogs.showError(std::string(MovieNotWrittenMessage) + "\n" + moviePath);
+        return result;
+    }
+    std::string shown = moviePath;
+    if (options.createHtml) {
+        result.pagePath = HtmlPagePath(moviePath);
+        if (!WriteHtmlPage(result.pagePath, lines)) {
+            result.status = MovieCommandStatus::PageNotWritten;
+            m_dialogs.showError(std::string(PageNotWrittenMessage) + "\n" + result.pagePath);
+            return result;
+        }
+        shown = result.pagePath;
+    }
+    if (options.showAfterSaving) {
+        result.opened = shown;
+        platform::ShellOpen(shown); // the viewer reports its own failures
+    }
+    return result;
+}
+
+std::string PreviewFolder(const std::string& programDir) {
+    if (!programDir.empty() && canCreateIn(programDir)) return programDir;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (!cache.isEmpty()) {
+        const QString dir = cache + QStringLiteral("/moviloomster");
+        if (QDir().mkpath(dir)) {
+            const std::string folder = QFile::encodeName(dir).toStdString() + "/";
+            if (canCreateIn(folder)) return folder;
+        }
+    }
+    return privateTempFolder();
+}

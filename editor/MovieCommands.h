@@ -1,0 +1,123 @@
+#pragma once
+// The save-movie and preview commands: compile the project into a movie, put
+// the HTML page's source into the window, write the page beside the movie and
+// open the page (or the movie) through the platform's "open". Everything modal
+// (the save dialog, the messages, the progress display) goes through
+// MovieCommandDialogs, so that tests run the commands without a window.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+// The save dialog of movies: its name filter and the extension it adds.
+extern const char* const MovieFileFilter;    // "Flashのファイル (*.swf)"
+extern const char* const MovieDefaultSuffix; // "swf"
+// The preview movie's file name.
+extern const char* const PreviewFileName; // "playtemp.swf"
+// The messages of the two write failures; the path follows on a line of its own.
+extern const char* const MovieNotWrittenMessage;
+extern const char* const PageNotWrittenMessage;
+
+// The progress display of one compilation, fed after every frame.
+class CompileProgress {
+public:
+    virtual ~CompileProgress() = default;
+    // Frame `frame` of frames 0 to `lastFrame` has been built.
+    virtual void frameDone(int32_t frame, int32_t lastFrame) = 0;
+    // Asked after every frame: true stops the compilation.
+    virtual bool cancelRequested() = 0;
+};
+
+class MovieCommandDialogs {
+public:
+    virtual ~MovieCommandDialogs() = default;
+    // The movie save dialog, starting with `current` (may be empty). Returns
+    // the chosen path, or an empty text when the user cancelled.
+    virtual std::string askMoviePath(const std::string& current) = 0;
+    // A message with the stop icon and an OK button (UTF-8 text).
+    virtual void showError(const std::string& text) = 0;
+    // The progress display of a compilation that is about to start; it is
+    // closed when the returned object is destroyed.
+    virtual std::unique_ptr<CompileProgress> startProgress() = 0;
+};
+
+// The real dialogs, owned by `owner`. The progress dialog appears once a
+// compilation has taken `progressDelayMs`; it is application-modal, so the
+// window takes no input while the compilation runs.
+class QtMovieCommandDialogs final : public MovieCommandDialogs {
+public:
+    explicit QtMovieCommandDialogs(QWidget* owner, int progressDelayMs = 500);
+    std::string askMoviePath(const std::string& current) override;
+    void showError(const std::string& text) override;
+    std::unique_ptr<CompileProgress> startProgress() override;
+
+private:
+    QWidget* m_owner;
+    int m_progressDelayMs;
+};
+
+// The three check boxes of the save page.
+struct MovieCommandOptions {
+    bool showAfterSaving = true; // open the page (or the movie) afterwards
+    bool createHtml = true;      // write the page beside the movie
+    bool repeat = true;          // off: the page tells the player not to loop
+};
+
+enum class MovieCommandStatus {
+    Done,             // the movie (and the page, when asked) written
+    DialogCancelled,  // the save dialog was cancelled: nothing happened
+    CompileCancelled, // the compilation was cancelled: nothing written or opened
+    MovieNotWritten,  // reported to the user; nothing opened
+    PageNotWritten,   // reported to the user; nothing opened
+    Busy,             // another movie command is still running: ignored
+};
+
+struct MovieCommandResult {
+    MovieCommandStatus status = MovieCommandStatus::Done;
+    std::string moviePath; // empty when the save dialog was cancelled
+    std::string pagePath;  // empty when no page was asked for
+    std::string opened;    // what was handed to the platform's "open", if anything
+};
+
+// The two commands of one window. They read the element list and the stage
+// settings of the project (MainUnit) and compile on the calling thread.
+class MovieCommands {
+public:
+    explicit MovieCommands(MovieCommandDialogs& dialogs) : m_dialogs(dialogs) {}
+
+    // Receives the page source, one line per entry, whenever a compilation
+    // ran to its end (the window's memo).
+    std::function<void(const std::vector<std::string>& lines)> setPageSource;
+    // Called after every compilation, also a cancelled one: the compiler has
+    // moved CurObjekt over the elements, and the window selects its element again.
+    std::function<void()> afterCompile;
+
+    // Asks for a path, then compiles there.
+    MovieCommandResult saveMovie(const MovieCommandOptions& options);
+    // Compiles to PreviewFileName in PreviewFolder(ProgramDir) without asking.
+    MovieCommandResult preview(const MovieCommandOptions& options);
+
+    // The path the save dialog starts with: the last movie the user saved.
+    const std::string& lastSavedPath() const { return m_lastSaved; }
+
+    // Whether a movie command of any window is running (its compilation lets
+    // the progress dialog's events through).
+    static bool running();
+
+private:
+    MovieCommandResult compileAndShow(const std::string& moviePath,
+                                      const MovieCommandOptions& options);
+
+    MovieCommandDialogs& m_dialogs;
+    std::string m_lastSaved;
+};
+
+// The folder of the preview movie, ending in '/': the program's folder when a
+// file can be created there; otherwise the user's cache folder
+// ($XDG_CACHE_HOME or ~/.cache, then "moviloomster"); otherwise a private
+// folder of the user's in the temporary folder.
+std::string PreviewFolder(const std::string& programDir);
