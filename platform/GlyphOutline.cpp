@@ -56,6 +56,14 @@ int scaled(double units, int cellUnits) {
 
 } // namespace
 
+std::string SubstituteFamily(std::string_view utf8Name) {
+    const std::string key = asciiLower(utf8Name);
+    for (const Substitute& s : kSubstitutes) {
+        if (key == s.name) return s.family;
+    }
+    return {};
+}
+
 std::string_view cutFaceName(std::string_view cp932) {
     std::size_t end = 0;
     while (end < cp932.size()) {
@@ -200,13 +208,8 @@ const FontFace& FontOutlineCache::faceUtf8(std::string_view utf8Name) {
 
     const FontFace* found = nullptr;
     if (!key.empty()) {
-        std::string family(utf8Name);
-        for (const Substitute& s : kSubstitutes) {
-            if (key == s.name) {
-                family = s.family;
-                break;
-            }
-        }
+        std::string family = SubstituteFamily(utf8Name);
+        if (family.empty()) family = std::string(utf8Name);
         found = findFace(family, true);
     }
     if (!found) found = &defaultFace();

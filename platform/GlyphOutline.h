@@ -56,6 +56,12 @@ inline constexpr std::size_t kMaxFaceNameBytes = 31;
 // character.
 std::string_view cutFaceName(std::string_view cp932);
 
+// The installed family that stands in for a face name this program uses by
+// default ("ＭＳ ゴシック" gives "IPAGothic"), compared with ASCII letters
+// folded to lower case; empty when the name has no substitute. The window's
+// fonts and the compiler's outlines share this one table.
+std::string SubstituteFamily(std::string_view utf8Name);
+
 // Font-wide metrics at the design size, as the old outline text metrics
 // gave them: the typographic ascender and descender, the descender negative.
 struct FontMetrics {
