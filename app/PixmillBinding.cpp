@@ -13,11 +13,20 @@ const char* const PixmillLoadError = "Could not load file Pixmill.DLL";
 
 namespace {
 
+// The loader's text on the last failure, or `otherwise` when it has none.
+std::string loaderError(const char* otherwise) {
+    const char* text = dlerror();
+    return text ? text : otherwise;
+}
+
 template <typename Fn>
 bool lookUp(void* handle, const char* name, Fn& slot, BindingReporter& reporter) {
+    dlerror();
     void* sym = handle ? dlsym(handle, name) : nullptr;
     if (!sym) {
         reporter.showMessage(PixmillLoadError);
+        reporter.systemReason(handle ? loaderError("no such entry point")
+                                     : std::string(name) + ": the library is not loaded");
         reporter.requestTerminate();
         return false;
     }
@@ -33,6 +42,7 @@ bool BindPixmill(const std::string& programDir, BindingReporter& reporter) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         reporter.showMessage(PixmillLoadError);
+        reporter.systemReason(loaderError("cannot load the library"));
         reporter.requestTerminate();
     }
     PixmillApi api;
@@ -52,6 +62,11 @@ bool BindPixmill(const std::string& programDir, BindingReporter& reporter) {
 
 void ConsoleBindingReporter::showMessage(const std::string& message) {
     if (!m_quiet) std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+void ConsoleBindingReporter::systemReason(const std::string& reason) {
+    if (firstReason.empty()) firstReason = reason;
+    if (!m_quiet) std::fprintf(stderr, "  %s\n", reason.c_str());
 }
 
 std::string ProgramFolder() {

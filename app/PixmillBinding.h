@@ -28,16 +28,23 @@ public:
     virtual void showMessage(const std::string& message) = 0;
     // Asks the application to end once its message loop runs.
     virtual void requestTerminate() = 0;
+    // The system's own words on the step that just failed (the loader's
+    // dlerror text), for diagnostics; the fixed message stays what a user is
+    // shown. Ignored unless a reporter shows it.
+    virtual void systemReason(const std::string& reason) { (void)reason; }
 };
 
-// For programs without a window: messages go to stderr (or nowhere), and a
-// request to terminate is remembered.
+// For programs without a window: messages, each followed by the system's
+// reason, go to stderr (or nowhere), and a request to terminate is remembered,
+// as is the first reason (for a program that words its own message).
 class ConsoleBindingReporter final : public BindingReporter {
 public:
     explicit ConsoleBindingReporter(bool quiet = false) : m_quiet(quiet) {}
     void showMessage(const std::string& message) override;
     void requestTerminate() override { terminateRequested = true; }
+    void systemReason(const std::string& reason) override;
     bool terminateRequested = false;
+    std::string firstReason;
 
 private:
     bool m_quiet;

@@ -55,14 +55,15 @@ int main(int argc, char** argv) {
     ProgramDir = ProgramFolder();
     if (!BindPixmill(ProgramDir, reporter)) {
         std::cerr << "moviloomster-compile: cannot load the image library " << ProgramDir
-                  << PixmillLibraryFile << "\n";
+                  << PixmillLibraryFile << ": " << reporter.firstReason << "\n";
         return 1;
     }
     SilentView view;
     SetProjectView(&view);
-    if (!LoadProject(project)) {
-        std::cerr << "moviloomster-compile: cannot read " << project
-                  << ": the file is missing, unreadable, not a project file or damaged\n";
+    ProjectLoadProblem problem;
+    if (!LoadProject(project, &problem)) {
+        std::cerr << "moviloomster-compile: cannot read " << project << ": " << problem.reason
+                  << "\n";
         return 1;
     }
 

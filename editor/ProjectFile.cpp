@@ -4,13 +4,16 @@
 #include "editor/MainUnit.h"
 #include "platform/ReplacingFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
 
@@ -140,56 +143,218 @@ bool writeProject(ProjectSink& sink) {
 
 // ---------------------------------------------------------------- reading
 
-// A cursor over the file's bytes; every read is checked against the end.
-class Reader {
+std::function<void()> g_loadHook;
+
+std::string describeErrno(int error) {
+    return std::strerror(error);
+}
+
+// Where the reader takes the file's bytes from, front to back. Every read is
+// checked by the parser against size() first; a read that still fails (the
+// file shrank under the reader, or the disk failed) sets failure().
+class ByteSource {
 public:
-    Reader(const uint8_t* data, size_t size) : m_p(data), m_end(data + size) {}
-    size_t left() const { return static_cast<size_t>(m_end - m_p); }
-    bool u32(uint32_t& v) {
-        if (left() < 4) return false;
-        v = uint32_t(m_p[0]) | uint32_t(m_p[1]) << 8 | uint32_t(m_p[2]) << 16 |
-            uint32_t(m_p[3]) << 24;
-        m_p += 4;
+    explicit ByteSource(uint64_t size) : m_size(size) {}
+    virtual ~ByteSource() = default;
+    uint64_t size() const { return m_size; }
+    uint64_t pos() const { return m_pos; }
+    uint64_t left() const { return m_size - m_pos; }
+    const std::string& failure() const { return m_failure; }
+
+    // The next `n` bytes (n <= left()) into `dst`.
+    bool read(void* dst, size_t n) {
+        if (!fetch(static_cast<uint8_t*>(dst), n)) return false;
+        m_pos += n;
         return true;
     }
-    bool i32(int32_t& v) {
-        uint32_t u;
-        if (!u32(u)) return false;
-        v = static_cast<int32_t>(u);
+    // `rows` rows of `rowBytes` stored one after the other, into memory rows
+    // `stride` bytes apart.
+    bool readRows(uint8_t* dst, size_t rowBytes, size_t stride, size_t rows) {
+        if (!fetchRows(dst, rowBytes, stride, rows)) return false;
+        m_pos += rowBytes * rows;
         return true;
     }
-    bool take(size_t n, const uint8_t*& at) {
-        if (left() < n) return false;
-        at = m_p;
-        m_p += n;
+    void skip(uint64_t n) { m_pos += n; }
+
+protected:
+    // Both read at pos() without moving it.
+    virtual bool fetch(uint8_t* dst, size_t n) = 0;
+    virtual bool fetchRows(uint8_t* dst, size_t rowBytes, size_t stride, size_t rows) {
+        for (size_t y = 0; y < rows; ++y) {
+            if (!fetch(dst + y * stride, rowBytes)) return false;
+            m_pos += rowBytes;
+        }
+        m_pos -= rowBytes * rows;
         return true;
     }
-    // A stored string: length with the zero byte, the bytes, ending in zero.
-    bool text(std::string_view& s) {
-        uint32_t n;
-        const uint8_t* at;
-        if (!u32(n) || n == 0 || !take(n, at) || at[n - 1] != 0) return false;
-        s = std::string_view(reinterpret_cast<const char*>(at),
-                             std::strlen(reinterpret_cast<const char*>(at)));
+
+    uint64_t m_size;
+    uint64_t m_pos = 0;
+    std::string m_failure;
+};
+
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(const uint8_t* data, size_t size) : ByteSource(size), m_data(data) {}
+
+private:
+    bool fetch(uint8_t* dst, size_t n) override {
+        if (n) std::memcpy(dst, m_data + m_pos, n);
         return true;
     }
-    bool state(ObjektState& s) {
-        return i32(s.Left) && i32(s.Top) && i32(s.Right) && i32(s.Bottom) && i32(s.FontSize) &&
-               i32(s.Rotation) && i32(s.Time) && i32(s.Transparency) && i32(s.Color);
+    const uint8_t* m_data;
+};
+
+// An open regular file, read with pread: small fields through a buffer, pixel
+// rows straight into the pictures. A file that another program truncates
+// while it is read ends the reads early (a memory map would fault instead).
+class FileSource final : public ByteSource {
+public:
+    FileSource() : ByteSource(0) {}
+    ~FileSource() override {
+        if (m_fd >= 0) close(m_fd);
+    }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    // Opens `path` without blocking on a named pipe or a device, and refuses
+    // anything but a regular file before reading a byte.
+    bool open(const std::string& path, std::string& why) {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd < 0) {
+            why = "cannot open the file: " + describeErrno(errno);
+            return false;
+        }
+        struct stat st;
+        if (fstat(m_fd, &st) != 0) {
+            why = "cannot read the file's status: " + describeErrno(errno);
+            return false;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            why = S_ISDIR(st.st_mode)    ? "it is a folder, not a file"
+                  : S_ISFIFO(st.st_mode) ? "it is a named pipe, not a regular file"
+                  : S_ISSOCK(st.st_mode) ? "it is a socket, not a regular file"
+                                         : "it is a device, not a regular file";
+            return false;
+        }
+        const int flags = fcntl(m_fd, F_GETFL);
+        if (flags < 0 || fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            why = "cannot read the file: " + describeErrno(errno);
+            return false;
+        }
+        m_size = static_cast<uint64_t>(st.st_size);
+        return true;
     }
 
 private:
-    const uint8_t* m_p;
-    const uint8_t* m_end;
+    static constexpr size_t BufferSize = 64 * 1024;
+
+    // Reads [at, at + n) straight into dst.
+    bool direct(uint8_t* dst, uint64_t at, size_t n) {
+        while (n > 0) {
+            const ssize_t got = pread(m_fd, dst, n, static_cast<off_t>(at));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return failed(at, got < 0 ? errno : 0);
+            dst += got;
+            at += static_cast<uint64_t>(got);
+            n -= static_cast<size_t>(got);
+        }
+        return true;
+    }
+
+    bool failed(uint64_t at, int error) {
+        m_failure = error ? "read error at byte " + std::to_string(at) + ": " + describeErrno(error)
+                          : "the file ends at byte " + std::to_string(at) + " while it held " +
+                                std::to_string(m_size) +
+                                " bytes when it was opened (another program changed it)";
+        return false;
+    }
+
+    bool fetch(uint8_t* dst, size_t n) override {
+        uint64_t at = m_pos;
+        // What the buffer already holds.
+        if (at >= m_bufStart && at < m_bufStart + m_buf.size()) {
+            const size_t k = std::min<uint64_t>(n, m_bufStart + m_buf.size() - at);
+            std::memcpy(dst, m_buf.data() + (at - m_bufStart), k);
+            dst += k;
+            at += k;
+            n -= k;
+        }
+        if (n == 0) return true;
+        if (n >= BufferSize / 2) return direct(dst, at, n);
+        // Refill; a short fill only matters if it leaves less than is needed.
+        m_buf.resize(static_cast<size_t>(std::min<uint64_t>(BufferSize, m_size - at)));
+        m_bufStart = at;
+        size_t have = 0;
+        while (have < m_buf.size()) {
+            const ssize_t got = pread(m_fd, m_buf.data() + have, m_buf.size() - have,
+                                      static_cast<off_t>(at + have));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                m_buf.clear();
+                return failed(at + have, errno);
+            }
+            if (got == 0) break;
+            have += static_cast<size_t>(got);
+        }
+        m_buf.resize(have);
+        if (have < n) return failed(at + have, 0);
+        std::memcpy(dst, m_buf.data(), n);
+        return true;
+    }
+
+    bool fetchRows(uint8_t* dst, size_t rowBytes, size_t stride, size_t rows) override {
+        if (stride == rowBytes) return fetch(dst, rowBytes * rows);
+        // Rows in the buffer first, then up to IOV_MAX rows per system call.
+        size_t y = 0;
+        uint64_t at = m_pos;
+        for (; y < rows && at < m_bufStart + m_buf.size(); ++y, at += rowBytes) {
+            const uint64_t saved = m_pos;
+            m_pos = at;
+            const bool ok = fetch(dst + y * stride, rowBytes);
+            m_pos = saved;
+            if (!ok) return false;
+        }
+        std::vector<iovec> iov;
+        while (y < rows) {
+            const size_t batch = std::min<size_t>(rows - y, IOV_MAX);
+            iov.resize(batch);
+            for (size_t i = 0; i < batch; ++i)
+                iov[i] = {dst + (y + i) * stride, rowBytes};
+            ssize_t got;
+            do {
+                got = preadv(m_fd, iov.data(), static_cast<int>(batch), static_cast<off_t>(at));
+            } while (got < 0 && errno == EINTR);
+            if (got < 0) return failed(at, errno);
+            const size_t whole = static_cast<size_t>(got) / rowBytes;
+            if (whole < batch) {
+                // A short read: finish the row it stopped in; the next read
+                // then tells end of file from a transient short read.
+                const size_t done = static_cast<size_t>(got) % rowBytes;
+                if (!direct(dst + (y + whole) * stride + done, at + whole * rowBytes + done,
+                            rowBytes - done))
+                    return false;
+                y += whole + 1;
+                at += (whole + 1) * rowBytes;
+                continue;
+            }
+            y += batch;
+            at += batch * rowBytes;
+        }
+        return true;
+    }
+
+    int m_fd = -1;
+    std::vector<uint8_t> m_buf;
+    uint64_t m_bufStart = 0;
 };
 
 struct ParsedElement {
     int32_t kind = 0, drawKind = 0;
-    std::string_view text, fontName;
+    std::string text, fontName;
     bool deleteAtEnd = false;
     ObjektState start{}, end{};
-    int32_t picWidth = 0, picHeight = 0;
-    const uint8_t* pixels = nullptr; // picWidth * 3 bytes per row, bottom row first
+    DibRecord picture{}; // created while reading; all zero without one
 };
 
 struct ParsedProject {
@@ -198,119 +363,213 @@ struct ParsedProject {
     std::vector<ParsedElement> elements;
     bool hasRepeat = false;
     bool repeat = false;
+
+    ParsedProject() = default;
+    ParsedProject(const ParsedProject&) = delete;
+    ParsedProject& operator=(const ParsedProject&) = delete;
+    // Pictures not handed over to the project are released.
+    ~ParsedProject() {
+        for (ParsedElement& e : elements)
+            if (e.picture.InfoBlock && Pixmill.deldib) Pixmill.deldib(&e.picture);
+    }
 };
 
-// The smallest element block: kind, draw kind, two one-byte strings with their
-// lengths, the delete flag and two key states.
-constexpr size_t MinElementBlock = 4 + 4 + 5 + 5 + 4 + 36 + 36;
-
-bool parseProject(const uint8_t* data, size_t size, ParsedProject& out) {
-    Reader r(data, size);
-    const uint8_t* sig;
-    if (!r.take(SignatureSize, sig) || std::memcmp(sig, ProjectSignature, SignatureSize) != 0)
-        return false;
-    uint32_t count;
-    if (!r.u32(out.width) || !r.u32(out.height) || !r.u32(out.fps) || !r.i32(out.background) ||
-        !r.u32(count))
-        return false;
-    if (count > r.left() / MinElementBlock) return false;
-    out.elements.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        ParsedElement e;
-        int32_t flag;
-        if (!r.i32(e.kind) || !r.i32(e.drawKind) || !r.text(e.text) || !r.text(e.fontName) ||
-            !r.i32(flag) || !r.state(e.start) || !r.state(e.end))
-            return false;
-        e.deleteAtEnd = flag != 0;
-        if (e.kind == okPicture) {
-            if (!r.i32(e.picWidth) || !r.i32(e.picHeight)) return false;
-            if (e.picWidth < 0 || e.picHeight < 0) return false;
-            if (e.picWidth == 0 || e.picHeight == 0) {
-                // A picture element without a picture: no pixel rows.
-                if (e.picWidth != e.picHeight) return false;
-            } else {
-                if (e.picWidth > PIXMILL_MAX_SIDE || e.picHeight > PIXMILL_MAX_SIDE) return false;
-                const uint64_t rows = uint64_t(e.picWidth) * 3 * uint64_t(e.picHeight);
-                if (rows > PIXMILL_MAX_PIXEL_BYTES || !r.take(rows, e.pixels)) return false;
-            }
-        }
-        out.elements.push_back(e);
-    }
-    uint8_t repeat;
-    const uint8_t* at;
-    if (r.take(1, at)) {
-        repeat = *at;
-        out.hasRepeat = true;
-        out.repeat = repeat != 0;
-    }
-    return true;
-}
-
-// Creates the 24-bit picture of a parsed element. False when the library
-// cannot create it.
-bool makePicture(const ParsedElement& e, DibRecord& pic) {
+// Creates a blank 24-bit picture of w x h pixels; rows are filled by the reader.
+bool makePicture(DibRecord& pic, int32_t w, int32_t h) {
     std::memset(&pic, 0, sizeof pic);
-    if (!e.pixels) return true;
-    if (!Pixmill.newdib || !Pixmill.newdib(&pic, e.picWidth, e.picHeight, 24, nullptr, 0) ||
-        !pic.InfoBlock || !pic.Bits || pic.Info->biWidth != e.picWidth ||
-        pic.Info->biHeight != e.picHeight || pic.BytesPerRow < e.picWidth * 3) {
+    if (!Pixmill.newdib || !Pixmill.newdib(&pic, w, h, 24, nullptr, 0) || !pic.InfoBlock ||
+        !pic.Bits || pic.Info->biWidth != w || pic.Info->biHeight != h || pic.BytesPerRow < w * 3) {
         if (Pixmill.deldib) Pixmill.deldib(&pic);
+        std::memset(&pic, 0, sizeof pic);
         return false;
     }
-    const size_t rowBytes = static_cast<size_t>(e.picWidth) * 3;
     // Large pictures are filled at once: ask for huge pages, which saves most
     // of the page faults of touching fresh memory (a hint; ignored elsewhere).
-    const size_t total = static_cast<size_t>(pic.BytesPerRow) * static_cast<size_t>(e.picHeight);
+    const size_t total = static_cast<size_t>(pic.BytesPerRow) * static_cast<size_t>(h);
     if (total >= (size_t(4) << 20)) {
         const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
         const uintptr_t from = (reinterpret_cast<uintptr_t>(pic.Bits) + page - 1) & ~(page - 1);
         const uintptr_t to = (reinterpret_cast<uintptr_t>(pic.Bits) + total) & ~(page - 1);
         if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
     }
-    for (int32_t y = 0; y < e.picHeight; ++y)
-        std::memcpy(pic.Bits + static_cast<int64_t>(y) * pic.BytesPerRow, e.pixels + y * rowBytes,
-                    rowBytes);
     return true;
 }
 
-// A project file mapped read-only: the reader checks it in place and the
-// pixel rows are copied once, straight into the pictures.
-class MappedFile {
-public:
-    explicit MappedFile(const std::string& path) {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        struct stat st;
-        // Only a regular file has a size to trust (a folder opens too).
-        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-            m_size = static_cast<size_t>(st.st_size);
-            if (m_size == 0) {
-                m_ok = true;
-            } else {
-                void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-                if (p != MAP_FAILED) {
-                    m_data = static_cast<const uint8_t*>(p);
-                    m_ok = true;
-                }
-            }
-        }
-        close(fd);
-    }
-    ~MappedFile() {
-        if (m_data) munmap(const_cast<uint8_t*>(m_data), m_size);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
+// The smallest element block: kind, draw kind, two one-byte strings with their
+// lengths, the delete flag and two key states.
+constexpr size_t MinElementBlock = 4 + 4 + 5 + 5 + 4 + 36 + 36;
 
-    bool ok() const { return m_ok; }
-    const uint8_t* data() const { return m_data ? m_data : reinterpret_cast<const uint8_t*>(""); }
-    size_t size() const { return m_size; }
+// Reads a project front to back, checking every length and count against
+// what the file can still hold; the first problem stops it, with its reason.
+class Parser {
+public:
+    Parser(ByteSource& src, ProjectLoadProblem& problem, bool makePictures)
+        : m_src(src), m_problem(problem), m_makePictures(makePictures) {}
+
+    bool parse(ParsedProject& out) {
+        uint8_t sig[SignatureSize];
+        if (!bytes("identification text", sig, SignatureSize)) return false;
+        if (std::memcmp(sig, ProjectSignature, SignatureSize) != 0)
+            return fail(0, std::string("identification text at byte 0 is not \"") +
+                               ProjectSignature + "\"");
+        uint32_t count;
+        if (!u32("stage width", out.width) || !u32("stage height", out.height) ||
+            !u32("frames per second", out.fps) || !i32("background colour", out.background) ||
+            !u32("element count", count))
+            return false;
+        if (count > m_src.left() / MinElementBlock)
+            return fail(m_src.pos() - 4, "element count " + std::to_string(count) + " at byte " +
+                                             std::to_string(m_src.pos() - 4) +
+                                             " is more than the rest of the file can hold (" +
+                                             std::to_string(m_src.left() / MinElementBlock) +
+                                             " at most)");
+        out.elements.reserve(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            m_element = "element " + std::to_string(i + 1) + ": ";
+            out.elements.emplace_back();
+            ParsedElement& e = out.elements.back();
+            int32_t flag;
+            if (!i32("kind", e.kind) || !i32("drawing kind", e.drawKind) || !text("text", e.text) ||
+                !text("font name", e.fontName) || !i32("delete flag", flag) ||
+                !state("start state", e.start) || !state("end state", e.end))
+                return false;
+            e.deleteAtEnd = flag != 0;
+            if (e.kind == okPicture && !picture(e.picture)) return false;
+        }
+        m_element.clear();
+        // A file may end before the repeat byte; that keeps the setting.
+        uint8_t repeat;
+        if (m_src.left() > 0) {
+            if (!bytes("repeat flag", &repeat, 1)) return false;
+            out.hasRepeat = true;
+            out.repeat = repeat != 0;
+        }
+        return true;
+    }
 
 private:
-    const uint8_t* m_data = nullptr;
-    size_t m_size = 0;
-    bool m_ok = false;
+    bool fail(uint64_t at, const std::string& reason) {
+        m_problem.offset = static_cast<int64_t>(at);
+        m_problem.reason = m_element + reason;
+        return false;
+    }
+    std::string pastEnd(const std::string& what, uint64_t at) const {
+        return what + " at byte " + std::to_string(at) + " runs past the end of the file (" +
+               std::to_string(m_src.size()) + " bytes)";
+    }
+    bool bytes(const char* what, void* dst, size_t n) {
+        const uint64_t at = m_src.pos();
+        if (m_src.left() < n) return fail(at, pastEnd(what, at));
+        if (!m_src.read(dst, n)) return fail(at, std::string(what) + ": " + m_src.failure());
+        return true;
+    }
+    bool u32(const char* what, uint32_t& v) {
+        uint8_t b[4];
+        if (!bytes(what, b, 4)) return false;
+        v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+        return true;
+    }
+    bool i32(const char* what, int32_t& v) {
+        uint32_t u;
+        if (!u32(what, u)) return false;
+        v = static_cast<int32_t>(u);
+        return true;
+    }
+    bool state(const char* what, ObjektState& s) {
+        return i32(what, s.Left) && i32(what, s.Top) && i32(what, s.Right) && i32(what, s.Bottom) &&
+               i32(what, s.FontSize) && i32(what, s.Rotation) && i32(what, s.Time) &&
+               i32(what, s.Transparency) && i32(what, s.Color);
+    }
+    // A stored string: length with the zero byte, the bytes, ending in zero.
+    bool text(const char* what, std::string& s) {
+        const uint64_t at = m_src.pos();
+        uint32_t n;
+        if (!u32((std::string(what) + " length").c_str(), n)) return false;
+        const std::string field = std::string(what) + " length " + std::to_string(n);
+        if (n == 0)
+            return fail(at, field + " at byte " + std::to_string(at) +
+                                " leaves no room for the zero byte");
+        if (m_src.left() < n) return fail(at, pastEnd(field, at));
+        s.resize(n);
+        if (!bytes(what, s.data(), n)) return false;
+        if (s.back() != 0)
+            return fail(at + 4, std::string(what) + " of " + std::to_string(n) + " bytes at byte " +
+                                    std::to_string(at + 4) + " does not end in a zero byte");
+        s.resize(std::strlen(s.c_str()));
+        return true;
+    }
+    bool picture(DibRecord& pic) {
+        const uint64_t at = m_src.pos();
+        int32_t w, h;
+        if (!i32("picture width", w) || !i32("picture height", h)) return false;
+        const std::string size = "picture size " + std::to_string(w) + " x " + std::to_string(h) +
+                                 " at byte " + std::to_string(at);
+        if (w < 0 || h < 0) return fail(at, size + " is negative");
+        // A picture element without a picture has no pixel rows.
+        if (w == 0 && h == 0) return true;
+        if (w == 0 || h == 0) return fail(at, size + " has one side zero");
+        if (w > PIXMILL_MAX_SIDE || h > PIXMILL_MAX_SIDE)
+            return fail(at, size + " is beyond the image library's " +
+                                std::to_string(PIXMILL_MAX_SIDE) + " pixels a side");
+        const size_t rowBytes = static_cast<size_t>(w) * 3;
+        const uint64_t total = uint64_t(rowBytes) * uint64_t(h);
+        if (total > PIXMILL_MAX_PIXEL_BYTES)
+            return fail(at, size + " needs more than the image library's " +
+                                std::to_string(PIXMILL_MAX_PIXEL_BYTES >> 20) + " MB of pixels");
+        const uint64_t rowsAt = m_src.pos();
+        if (m_src.left() < total)
+            return fail(rowsAt,
+                        pastEnd("pixel data of " + std::to_string(total) + " bytes", rowsAt));
+        if (!m_makePictures) {
+            m_src.skip(total);
+            return true;
+        }
+        if (!makePicture(pic, w, h)) return fail(at, size + ": the image library cannot make it");
+        if (!m_src.readRows(pic.Bits, rowBytes, static_cast<size_t>(pic.BytesPerRow),
+                            static_cast<size_t>(h)))
+            return fail(rowsAt, "pixel rows: " + m_src.failure());
+        return true;
+    }
+
+    ByteSource& m_src;
+    ProjectLoadProblem& m_problem;
+    bool m_makePictures;
+    std::string m_element; // "element N: " while an element block is read
 };
+
+// Parses everything first and only then replaces the open project, so a
+// refused file leaves it untouched.
+bool load(ByteSource& src, const std::string& path, ProjectLoadProblem& problem) {
+    ParsedProject parsed;
+    if (!Parser(src, problem, true).parse(parsed)) {
+        showError(ProjectOpenErrorText);
+        return false;
+    }
+    ClearObjekts();
+    Stage.setWidth(parsed.width);
+    Stage.setHeight(parsed.height);
+    Stage.setFramesPerSecond(parsed.fps);
+    Stage.setBackgroundColor(parsed.background);
+    for (ParsedElement& e : parsed.elements) {
+        auto* o = static_cast<Objekt*>(ObjektList.Add());
+        o->Kind = e.kind;
+        o->DrawKind = e.drawKind;
+        o->Text = DupString(e.text);
+        o->FontName = DupString(e.fontName);
+        o->DeleteAtEnd = e.deleteAtEnd ? 1 : 0;
+        o->Start = e.start;
+        o->End = e.end;
+        o->Picture = e.picture;
+        std::memset(&e.picture, 0, sizeof e.picture);
+    }
+    if (parsed.hasRepeat) Stage.setRepeat(parsed.repeat);
+    ProjectFileName = path;
+    if (g_view) {
+        g_view->projectFileNameChanged();
+        g_view->projectLoaded();
+    }
+    return true;
+}
 
 } // namespace
 
@@ -343,60 +602,37 @@ bool SaveProject(const std::string& path) {
     return true;
 }
 
-bool ValidateProjectBytes(const unsigned char* data, size_t size) {
-    ParsedProject parsed;
-    return parseProject(data, size, parsed);
+void SetProjectLoadHook(std::function<void()> hook) {
+    g_loadHook = std::move(hook);
 }
 
-bool LoadProject(const std::string& path) {
-    const MappedFile file(path);
-    if (!file.ok()) {
+bool ValidateProjectBytes(const unsigned char* data, size_t size, ProjectLoadProblem* problem) {
+    ProjectLoadProblem local;
+    ProjectLoadProblem& p = problem ? *problem : local;
+    p = {};
+    MemorySource src(data, size);
+    ParsedProject parsed;
+    return Parser(src, p, false).parse(parsed);
+}
+
+bool LoadProject(const std::string& path, ProjectLoadProblem* problem) {
+    ProjectLoadProblem local;
+    ProjectLoadProblem& p = problem ? *problem : local;
+    p = {};
+    FileSource file;
+    if (!file.open(path, p.reason)) {
         showError(ProjectOpenErrorText);
         return false;
     }
-    // A file that another program truncates while it is mapped would fault;
-    // project files are our own documents, opened once and read at once.
-    return LoadProjectBytes(file.data(), file.size(), path);
+    if (g_loadHook) g_loadHook();
+    return load(file, path, p);
 }
 
-bool LoadProjectBytes(const unsigned char* data, size_t size, const std::string& path) {
-    ParsedProject parsed;
-    if (!parseProject(data, size, parsed)) {
-        showError(ProjectOpenErrorText);
-        return false;
-    }
-    // Create every picture before the open project is touched.
-    std::vector<DibRecord> pictures(parsed.elements.size());
-    for (size_t i = 0; i < parsed.elements.size(); ++i) {
-        if (!makePicture(parsed.elements[i], pictures[i])) {
-            for (size_t j = 0; j < i; ++j)
-                if (Pixmill.deldib) Pixmill.deldib(&pictures[j]);
-            showError(ProjectOpenErrorText);
-            return false;
-        }
-    }
-    ClearObjekts();
-    Stage.setWidth(parsed.width);
-    Stage.setHeight(parsed.height);
-    Stage.setFramesPerSecond(parsed.fps);
-    Stage.setBackgroundColor(parsed.background);
-    for (size_t i = 0; i < parsed.elements.size(); ++i) {
-        const ParsedElement& e = parsed.elements[i];
-        auto* o = static_cast<Objekt*>(ObjektList.Add());
-        o->Kind = e.kind;
-        o->DrawKind = e.drawKind;
-        o->Text = DupString(e.text);
-        o->FontName = DupString(e.fontName);
-        o->DeleteAtEnd = e.deleteAtEnd ? 1 : 0;
-        o->Start = e.start;
-        o->End = e.end;
-        o->Picture = pictures[i];
-    }
-    if (parsed.hasRepeat) Stage.setRepeat(parsed.repeat);
-    ProjectFileName = path;
-    if (g_view) {
-        g_view->projectFileNameChanged();
-        g_view->projectLoaded();
-    }
-    return true;
+bool LoadProjectBytes(const unsigned char* data, size_t size, const std::string& path,
+                      ProjectLoadProblem* problem) {
+    ProjectLoadProblem local;
+    ProjectLoadProblem& p = problem ? *problem : local;
+    p = {};
+    MemorySource src(data, size);
+    return load(src, path, p);
 }

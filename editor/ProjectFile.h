@@ -4,6 +4,7 @@
 // all integers 32-bit little-endian, strings stored with their zero byte.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -41,13 +42,32 @@ void SetProjectSinkFactory(ProjectSinkFactory factory); // empty restores plain 
 // they were. Returns whether the file was saved.
 bool SaveProject(const std::string& path);
 
-// Replaces the project by the file's contents. The whole file is checked
-// first; a file that cannot be read, lacks the identification or is damaged
-// anywhere shows ProjectOpenErrorText and leaves the open project untouched.
-bool LoadProject(const std::string& path);
+// Why a project file was refused: an English sentence for the command-line
+// programs and logs, with the byte offset where the reader found the damage
+// (-1 when the file could not be opened or is not a regular file). The window
+// shows only ProjectOpenErrorText.
+struct ProjectLoadProblem {
+    std::string reason;
+    int64_t offset = -1;
+};
+
+// Replaces the project by the file's contents. Anything but a regular file is
+// refused before a byte is read (a named pipe never blocks). The whole file
+// is checked first; a file that cannot be read, lacks the identification or
+// is damaged anywhere (also one that shrinks while it is read) shows
+// ProjectOpenErrorText, leaves the open project untouched and, when `problem`
+// is given, says why there.
+bool LoadProject(const std::string& path, ProjectLoadProblem* problem = nullptr);
 
 // LoadProject on the file's bytes in memory; `path` becomes ProjectFileName.
-bool LoadProjectBytes(const unsigned char* data, size_t size, const std::string& path);
+bool LoadProjectBytes(const unsigned char* data, size_t size, const std::string& path,
+                      ProjectLoadProblem* problem = nullptr);
 
-// The checks of LoadProject on bytes in memory, without touching the project.
-bool ValidateProjectBytes(const unsigned char* data, size_t size);
+// The checks of LoadProject on bytes in memory, without touching the project
+// or creating pictures.
+bool ValidateProjectBytes(const unsigned char* data, size_t size,
+                          ProjectLoadProblem* problem = nullptr);
+
+// Test seam: called by LoadProject once the file is open and its size taken,
+// before its bytes are read (a test changes the file there). Empty: none.
+void SetProjectLoadHook(std::function<void()> hook);

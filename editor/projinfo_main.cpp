@@ -1,6 +1,7 @@
 // moviloomster-projinfo PROJECT.fmo [--resave COPY.fmo]
 // Loads a project, prints its stage settings and elements, and optionally saves
-// it again to COPY.fmo.
+// it again to COPY.fmo. Exit codes: 0 success, 1 the project (or the image
+// library) cannot be read, 2 the copy cannot be written, 3 usage error.
 #include "app/PixmillBinding.h"
 #include "editor/MainUnit.h"
 #include "editor/ProjectFile.h"
@@ -49,14 +50,19 @@ void printState(const char* name, const ObjektState& s) {
 int main(int argc, char** argv) {
     if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--resave") == 0)) {
         std::cerr << "usage: moviloomster-projinfo PROJECT.fmo [--resave COPY.fmo]\n";
-        return 2;
+        return 3;
     }
     ConsoleBindingReporter reporter;
     ProgramDir = ProgramFolder();
-    if (!BindPixmill(ProgramDir, reporter)) return 3;
+    if (!BindPixmill(ProgramDir, reporter)) return 1;
     ConsoleView view;
     SetProjectView(&view);
-    if (!LoadProject(argv[1])) return 1;
+    ProjectLoadProblem problem;
+    if (!LoadProject(argv[1], &problem)) {
+        // The window's message, then why.
+        std::cerr << "moviloomster-projinfo: " << argv[1] << ": " << problem.reason << "\n";
+        return 1;
+    }
     std::printf("%s\n", argv[1]);
     std::printf("  stage %d x %d, %d fps, background 0x%06X, repeat %s\n", Stage.width(),
                 Stage.height(), Stage.framesPerSecond(),

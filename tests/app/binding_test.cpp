@@ -52,6 +52,30 @@ TEST(PixmillBinding, EachMissingEntryPointIsReported) {
     EXPECT_EQ(Pixmill.deldib, nullptr);
 }
 
+// The command-line programs print each fixed message with the loader's reason.
+TEST(PixmillBinding, ConsoleReporterAddsTheSystemsReason) {
+    ConsoleBindingReporter missing;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(BindPixmill("/nonexistent-folder/", missing));
+    std::string out = testing::internal::GetCapturedStderr();
+    const std::string noFile = "/nonexistent-folder/libpixmill.so: cannot open shared object "
+                               "file: No such file or directory";
+    EXPECT_EQ(out, "Could not load file Pixmill.DLL\n  " + noFile +
+                       "\nCould not load file Pixmill.DLL\n  OpenDib: the library is not loaded"
+                       "\nCould not load file Pixmill.DLL\n  deldib: the library is not loaded"
+                       "\nCould not load file Pixmill.DLL\n  SaveDib: the library is not loaded"
+                       "\nCould not load file Pixmill.DLL\n  newdib: the library is not loaded\n");
+    EXPECT_EQ(missing.firstReason, noFile);
+
+    ConsoleBindingReporter partial(true); // quiet: nothing printed, the reason kept
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(BindPixmill(PARTIAL_LIBRARY_DIR, partial));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(partial.firstReason,
+              std::string(PARTIAL_LIBRARY_DIR) + "libpixmill.so: undefined symbol: deldib");
+    EXPECT_TRUE(partial.terminateRequested);
+}
+
 TEST(PixmillBinding, ProgramFolderEndsWithSlash) {
     const std::string dir = ProgramFolder();
     ASSERT_FALSE(dir.empty());

@@ -8,6 +8,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+
+#include <sys/stat.h>
 
 using testsupport::ReadBytes;
 using testsupport::WriteBytes;
@@ -205,118 +208,268 @@ TEST_F(ProjectFileTest, StoredValuesLoadUnchanged) {
     EXPECT_EQ(CurObjekt->End.Time, -5);
 }
 
-// Every damaged file is refused with the message and leaves the open project
-// exactly as it was.
-class DamagedFileTest : public ProjectFileTest {
-protected:
-    void SetUp() override {
-        ProjectFileTest::SetUp();
-        samplePath = savedSample();
-        sample = ReadBytes(samplePath);
-        // The open project: one element, distinct settings.
-        testsupport::ResetProject();
-        SetProjectView(&view);
-        AddObjekt(okDrawing)->Start.Left = 1234;
-        Stage.setWidth(777);
-        ProjectFileName = "/open/project.fmo";
-    }
+// The open project that every refused file must leave exactly as it was.
+void openSomeProject() {
+    testsupport::ResetProject();
+    AddObjekt(okDrawing)->Start.Left = 1234;
+    Stage.setWidth(777);
+    ProjectFileName = "/open/project.fmo";
+}
 
-    void expectRejected(const std::vector<unsigned char>& bytes, const std::string& what) {
-        const std::string path = dir.file("damaged.fmo");
-        WriteBytes(path, bytes);
-        view.errors.clear();
-        EXPECT_FALSE(LoadProject(path)) << what;
-        ASSERT_EQ(view.errors, std::vector<std::string>{kOpenError}) << what;
-        ASSERT_EQ(ObjektList.Count, 1) << what;
-        ObjektList.Select(0);
-        EXPECT_EQ(CurObjekt->Start.Left, 1234) << what;
-        EXPECT_EQ(Stage.width(), 777) << what;
-        EXPECT_EQ(ProjectFileName, "/open/project.fmo") << what;
-    }
+void expectOpenProjectUntouched() {
+    ASSERT_EQ(ObjektList.Count, 1);
+    ObjektList.Select(0);
+    EXPECT_EQ(CurObjekt->Start.Left, 1234);
+    EXPECT_EQ(Stage.width(), 777);
+    EXPECT_EQ(ProjectFileName, "/open/project.fmo");
+}
 
-    // Offset of the first element block.
-    static constexpr size_t firstBlock = 46;
-
-    std::string samplePath;
-    std::vector<unsigned char> sample;
+// A damage done to the saved sample (see buildSample: its 513 bytes hold a
+// text at 46, a drawing object at 157, the 3 x 2 picture element at 264 with
+// its size at 379 and rows at 387, a kind 7 element at 405 and the repeat
+// byte at 512), and the reason the reader must give.
+struct Damage {
+    const char* name;
+    std::function<void(std::vector<unsigned char>&)> apply;
+    std::string reason;
+    int64_t offset;
 };
 
-TEST_F(DamagedFileTest, TruncatedAtEveryOffset) {
-    // Cutting off only the repeat byte is a valid file; every shorter cut is not.
-    for (size_t n = 0; n + 1 < sample.size(); ++n)
-        expectRejected(std::vector<unsigned char>(sample.begin(), sample.begin() + n),
-                       "cut at " + std::to_string(n));
+void PrintTo(const Damage& d, std::ostream* os) {
+    *os << d.name;
 }
 
-TEST_F(DamagedFileTest, WrongSignatureMissingFileAndFolder) {
-    std::vector<unsigned char> b = sample;
-    b[0] = 't';
-    expectRejected(b, "signature");
-    b = sample;
-    b[25] = 'x'; // the signature's zero byte
-    expectRejected(b, "signature terminator");
-    view.errors.clear();
-    EXPECT_FALSE(LoadProject(dir.file("missing.fmo")));
-    EXPECT_FALSE(LoadProject(dir.path().string()));
-    EXPECT_EQ(view.errors, (std::vector<std::string>{kOpenError, kOpenError}));
-    EXPECT_EQ(ObjektList.Count, 1);
+void patchI32(std::vector<unsigned char>& b, size_t at, int32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i));
 }
-
-TEST_F(DamagedFileTest, DamagedLengthsAndCounts) {
-    auto patched = [&](size_t at, int32_t v) {
-        std::vector<unsigned char> b = sample;
-        for (int i = 0; i < 4; ++i)
-            b[at + i] = static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i));
-        return b;
+auto patched(size_t at, int32_t v) {
+    return [at, v](std::vector<unsigned char>& b) { patchI32(b, at, v); };
+}
+auto pictureSize(int32_t w, int32_t h) {
+    return [w, h](std::vector<unsigned char>& b) {
+        patchI32(b, 379, w);
+        patchI32(b, 383, h);
     };
-    const size_t textLength = firstBlock + 8;
-    expectRejected(patched(42, 1000000), "element count beyond the file");
-    expectRejected(patched(42, -1), "element count 2^32-1");
-    expectRejected(patched(textLength, 0x7FFFFFFF), "text length beyond the file");
-    expectRejected(patched(textLength, 0), "text length 0");
-    expectRejected(patched(textLength, 4), "text without its zero byte");
-    std::vector<unsigned char> b = sample;
-    b[textLength + 4 + 4] = 'x'; // the text's zero byte
-    expectRejected(b, "text zero byte overwritten");
-    const size_t fontLength = textLength + 4 + 5;
-    expectRejected(patched(fontLength, -5), "negative font name length");
+}
+auto cutAt(size_t n) {
+    return [n](std::vector<unsigned char>& b) { b.resize(n); };
 }
 
-TEST_F(DamagedFileTest, ImpossiblePictureSizes) {
-    // Find the picture's size fields: the only element of kind 2.
-    size_t at = firstBlock;
-    for (int e = 0; e < 2; ++e) { // skip the text and the drawing object
-        at += 8;
-        uint32_t t;
-        std::memcpy(&t, &sample[at], 4);
-        at += 4 + t;
-        std::memcpy(&t, &sample[at], 4);
-        at += 4 + t + 4 + 72;
+class DamagedFileTest : public ProjectFileTest, public ::testing::WithParamInterface<Damage> {};
+
+TEST_P(DamagedFileTest, IsRefusedWithItsReason) {
+    std::vector<unsigned char> bytes = ReadBytes(savedSample());
+    ASSERT_EQ(bytes.size(), 513u);
+    GetParam().apply(bytes);
+    openSomeProject();
+    SetProjectView(&view);
+    const std::string path = dir.file("damaged.fmo");
+    WriteBytes(path, bytes);
+
+    ProjectLoadProblem problem;
+    EXPECT_FALSE(LoadProject(path, &problem));
+    EXPECT_EQ(problem.reason, GetParam().reason);
+    EXPECT_EQ(problem.offset, GetParam().offset);
+    EXPECT_EQ(view.errors, std::vector<std::string>{kOpenError});
+    expectOpenProjectUntouched();
+
+    // The check alone finds the same.
+    ProjectLoadProblem checked;
+    EXPECT_FALSE(ValidateProjectBytes(bytes.data(), bytes.size(), &checked));
+    EXPECT_EQ(checked.reason, GetParam().reason);
+}
+
+const std::string kSig = "identification text at byte 0 is not \"Tarvelo Movi-Loomster 1.0\"";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DamagedFileTest,
+    ::testing::Values(
+        Damage{"SignatureFirstByte", [](auto& b) { b[0] = 't'; }, kSig, 0},
+        Damage{"SignatureZeroByte", [](auto& b) { b[25] = 'x'; }, kSig, 0},
+        Damage{"ShorterThanTheSignature", cutAt(20),
+               "identification text at byte 0 runs past the end of the file (20 bytes)", 0},
+        Damage{"CutInTheSettings", cutAt(40),
+               "background colour at byte 38 runs past the end of the file (40 bytes)", 38},
+        Damage{"ElementCountBeyondTheFile", patched(42, 1000000),
+               "element count 1000000 at byte 42 is more than the rest of the file can hold (4 "
+               "at most)",
+               42},
+        Damage{"ElementCountAllOnes", patched(42, -1),
+               "element count 4294967295 at byte 42 is more than the rest of the file can hold "
+               "(4 at most)",
+               42},
+        Damage{"CutBeforeTheLastBlockEnds", cutAt(500),
+               "element 4: end state at byte 500 runs past the end of the file (500 bytes)", 500},
+        Damage{"TextLengthBeyondTheFile", patched(54, 0x7FFFFFF0),
+               "element 1: text length 2147483632 at byte 54 runs past the end of the file (513 "
+               "bytes)",
+               54},
+        Damage{"TextLengthZero", patched(54, 0),
+               "element 1: text length 0 at byte 54 leaves no room for the zero byte", 54},
+        Damage{"TextWithoutItsZeroByte", patched(54, 4),
+               "element 1: text of 4 bytes at byte 58 does not end in a zero byte", 58},
+        Damage{"TextZeroByteOverwritten", [](auto& b) { b[62] = 'x'; },
+               "element 1: text of 5 bytes at byte 58 does not end in a zero byte", 58},
+        Damage{"NegativeFontNameLength", patched(63, -5),
+               "element 1: font name length 4294967291 at byte 63 runs past the end of the file "
+               "(513 bytes)",
+               63},
+        Damage{"NegativePictureWidth", pictureSize(-3, 2),
+               "element 3: picture size -3 x 2 at byte 379 is negative", 379},
+        Damage{"PictureWidthZeroHeightNot", pictureSize(0, 2),
+               "element 3: picture size 0 x 2 at byte 379 has one side zero", 379},
+        Damage{"PictureWiderThanTheLibraryTakes", pictureSize(100000, 1),
+               "element 3: picture size 100000 x 1 at byte 379 is beyond the image library's "
+               "16384 pixels a side",
+               379},
+        Damage{"PictureOfFourGigapixels", pictureSize(0x10000, 0x10000),
+               "element 3: picture size 65536 x 65536 at byte 379 is beyond the image library's "
+               "16384 pixels a side",
+               379},
+        Damage{"PictureOverTheLibrarysMemory", pictureSize(16384, 16384),
+               "element 3: picture size 16384 x 16384 at byte 379 needs more than the image "
+               "library's 512 MB of pixels",
+               379},
+        Damage{"PixelRowsBeyondTheFile", pictureSize(3, 100),
+               "element 3: pixel data of 900 bytes at byte 387 runs past the end of the file (513 "
+               "bytes)",
+               387}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Cutting off only the repeat byte leaves a valid file; every shorter cut is
+// refused as running past the end (or as holding fewer elements than counted).
+TEST_F(ProjectFileTest, EveryShorterCutIsRefused) {
+    const std::vector<unsigned char> sample = ReadBytes(savedSample());
+    for (size_t n = 0; n + 1 < sample.size(); ++n) {
+        ProjectLoadProblem problem;
+        EXPECT_FALSE(ValidateProjectBytes(sample.data(), n, &problem)) << n;
+        const std::string end = "runs past the end of the file (" + std::to_string(n) + " bytes)";
+        const bool pastEnd =
+            problem.reason.size() > end.size() &&
+            problem.reason.compare(problem.reason.size() - end.size(), end.size(), end) == 0;
+        EXPECT_TRUE(pastEnd || problem.reason.rfind("element count 4 at byte 42 is more", 0) == 0)
+            << n << ": " << problem.reason;
     }
-    ASSERT_EQ(sample[at], 2); // kind
-    at += 8;
-    uint32_t t;
-    std::memcpy(&t, &sample[at], 4);
-    at += 4 + t;
-    std::memcpy(&t, &sample[at], 4);
-    at += 4 + t + 4 + 72;
-    const size_t widthAt = at, heightAt = at + 4;
-    ASSERT_EQ(sample[widthAt], 3);
-    ASSERT_EQ(sample[heightAt], 2);
-    auto withSize = [&](int32_t w, int32_t h) {
-        std::vector<unsigned char> b = sample;
-        for (int i = 0; i < 4; ++i) {
-            b[widthAt + i] = static_cast<unsigned char>(static_cast<uint32_t>(w) >> (8 * i));
-            b[heightAt + i] = static_cast<unsigned char>(static_cast<uint32_t>(h) >> (8 * i));
-        }
-        return b;
-    };
-    expectRejected(withSize(-3, 2), "negative width");
-    expectRejected(withSize(3, 0x40000000), "height beyond the file");
-    expectRejected(withSize(0x10000, 0x10000), "2^32 pixels");
-    expectRejected(withSize(100000, 1), "width above the library's limit");
-    expectRejected(withSize(0, 2), "zero width with a height");
+    EXPECT_TRUE(ValidateProjectBytes(sample.data(), sample.size() - 1));
 }
+
+// Paths that are not project files at all; none may block the reader.
+struct NotAFile {
+    const char* name;
+    std::function<std::string(const testsupport::TempDir&)> make;
+    std::string reason;
+};
+
+void PrintTo(const NotAFile& n, std::ostream* os) {
+    *os << n.name;
+}
+
+class NotAFileTest : public ProjectFileTest, public ::testing::WithParamInterface<NotAFile> {};
+
+TEST_P(NotAFileTest, IsRefusedBeforeAnyRead) {
+    const std::string path = GetParam().make(dir);
+    openSomeProject();
+    SetProjectView(&view);
+    ProjectLoadProblem problem;
+    EXPECT_FALSE(LoadProject(path, &problem));
+    EXPECT_EQ(problem.reason, GetParam().reason);
+    EXPECT_EQ(problem.offset, -1);
+    EXPECT_EQ(view.errors, std::vector<std::string>{kOpenError});
+    expectOpenProjectUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, NotAFileTest,
+    ::testing::Values(NotAFile{"Missing", [](const auto& d) { return d.file("missing.fmo"); },
+                               "cannot open the file: No such file or directory"},
+                      NotAFile{"Folder", [](const auto& d) { return d.path().string(); },
+                               "it is a folder, not a file"},
+                      // No writer ever opens the pipe: a blocking open or read would hang here.
+                      NotAFile{"NamedPipe",
+                               [](const auto& d) {
+                                   const std::string p = d.file("pipe.fmo");
+                                   EXPECT_EQ(mkfifo(p.c_str(), 0600), 0);
+                                   return p;
+                               },
+                               "it is a named pipe, not a regular file"},
+                      NotAFile{"Device", [](const auto&) { return std::string("/dev/zero"); },
+                               "it is a device, not a regular file"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A project with one w x h picture, loaded while another program cuts the file
+// to `cut` bytes (0: not cut) between the open and the first read. The sizes
+// take each read path: rows in the read buffer, rows read straight into the
+// picture in one piece, and padded rows read one system call per batch.
+struct Truncation {
+    const char* name;
+    int32_t width, height;
+    size_t cut;
+};
+
+void PrintTo(const Truncation& t, std::ostream* os) {
+    *os << t.name;
+}
+
+class TruncatedWhileLoadingTest : public ProjectFileTest,
+                                  public ::testing::WithParamInterface<Truncation> {
+protected:
+    void TearDown() override {
+        SetProjectLoadHook({});
+        ProjectFileTest::TearDown();
+    }
+};
+
+uint8_t shade(int32_t x, int32_t y) {
+    return static_cast<uint8_t>(x * 7 + y * 13);
+}
+
+TEST_P(TruncatedWhileLoadingTest, IsRefusedAsDamagedOrLoadsWhole) {
+    const Truncation& row = GetParam();
+    DibRecord pic{};
+    ASSERT_TRUE(Pixmill.newdib(&pic, row.width, row.height, 24, nullptr, 0));
+    for (int32_t y = 0; y < row.height; ++y)
+        for (int32_t x = 0; x < row.width * 3; ++x)
+            pic.Bits[int64_t(y) * pic.BytesPerRow + x] = shade(x, y);
+    AddObjekt(okPicture, &pic);
+    const std::string path = dir.file("big.fmo");
+    ASSERT_TRUE(SaveProject(path));
+    const size_t size = ReadBytes(path).size();
+    openSomeProject();
+    SetProjectView(&view);
+    SetProjectLoadHook([&] {
+        if (row.cut) std::filesystem::resize_file(path, row.cut);
+    });
+
+    ProjectLoadProblem problem;
+    const bool loaded = LoadProject(path, &problem);
+    if (row.cut) {
+        EXPECT_FALSE(loaded);
+        EXPECT_EQ(problem.reason, "element 1: pixel rows: the file ends at byte " +
+                                      std::to_string(row.cut) + " while it held " +
+                                      std::to_string(size) +
+                                      " bytes when it was opened (another program changed it)");
+        EXPECT_EQ(problem.offset, 46 + 115 + 8); // the first pixel row
+        expectOpenProjectUntouched();
+        return;
+    }
+    ASSERT_TRUE(loaded) << problem.reason;
+    ObjektList.Select(0);
+    const DibRecord& got = CurObjekt->Picture;
+    ASSERT_EQ(got.Info->biWidth, row.width);
+    for (int32_t y = 0; y < row.height; ++y)
+        for (int32_t x = 0; x < row.width * 3; ++x)
+            ASSERT_EQ(got.Bits[int64_t(y) * got.BytesPerRow + x], shade(x, y)) << x << "," << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TruncatedWhileLoadingTest,
+                         ::testing::Values(Truncation{"SmallWhole", 5, 3, 0},
+                                           Truncation{"SmallCut", 5, 3, 180},
+                                           Truncation{"ContiguousRowsWhole", 3000, 20, 0},
+                                           Truncation{"ContiguousRowsCut", 3000, 20, 100000},
+                                           Truncation{"PaddedRowsWhole", 3001, 20, 0},
+                                           Truncation{"PaddedRowsCutInARow", 3001, 20, 100000}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProjectFileTest, SaveFailuresKeepTheOldFileAndName) {
     const std::string path = dir.file("keep.fmo");
