@@ -15,7 +15,6 @@ function(movi_gtest)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${T_NAME} PRIVATE
-    MOVI_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
     MOVI_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     MOVI_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
   movi_warnings(${T_NAME})

@@ -34,10 +34,10 @@ ObjektState state(int32_t l, int32_t t, int32_t r, int32_t b, int32_t size, int3
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::cerr << "usage: make-demo-project OUT.fmo\n";
-        return 2;
+        return 3;
     }
     ConsoleBindingReporter reporter;
-    if (!BindPixmill(ProgramFolder(), reporter)) return 3;
+    if (!BindPixmill(ProgramFolder(), reporter)) return 1;
     ConsoleView view;
     SetProjectView(&view);
 
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     DibRecord pic{};
     if (!Pixmill.newdib(&pic, 48, 32, 24, nullptr, 0)) {
         std::cerr << "cannot create the picture\n";
-        return 1;
+        return 2;
     }
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 48; ++x) {
@@ -94,5 +94,5 @@ int main(int argc, char** argv) {
 
     const bool ok = SaveProject(argv[1]);
     ClearObjekts();
-    return ok ? 0 : 1;
+    return ok ? 0 : 2;
 }

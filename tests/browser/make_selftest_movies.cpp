@@ -225,18 +225,18 @@ bool WriteLongMove(const std::filesystem::path& folder) {
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
-        return 2;
+        return 3;
     }
     const std::filesystem::path folder = argv[1];
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
         std::fprintf(stderr, "cannot create %s: %s\n", argv[1], error.message().c_str());
-        return 1;
+        return 2;
     }
     if (!WriteSelfTest(folder) || !WriteBothSides(folder) || !WriteLongMove(folder)) {
         std::fprintf(stderr, "cannot write the movies into %s\n", argv[1]);
-        return 1;
+        return 2;
     }
     return 0;
 }

@@ -47,11 +47,11 @@ bool save(const std::string& path) {
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::cerr << "usage: make_scene_projects OUTDIR\n";
-        return 2;
+        return 3;
     }
     const std::string dir = std::string(argv[1]) + "/";
     ConsoleBindingReporter reporter;
-    if (!BindPixmill(ProgramFolder(), reporter)) return 3;
+    if (!BindPixmill(ProgramFolder(), reporter)) return 1;
 
     // Drawing objects on a 300 x 200 stage, 0 to 1000 ms (13 frames).
     newProject(300, 200);
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
             st(220, 150, 280, 190, 1000, black, 0, 50), false);
     // A turned-over rectangle (right edge left of the left edge) still fills.
     element(okDrawing, st(290, 10, 230, 40, 0, blue), st(290, 10, 230, 40, 1000, blue), false);
-    if (!save(dir + "shapes.fmo")) return 1;
+    if (!save(dir + "shapes.fmo")) return 2;
 
     // Texts: a large red Japanese text that stays, a Latin one that leaves.
     newProject(300, 200);
@@ -78,12 +78,12 @@ int main(int argc, char** argv) {
                             st(20, 120, 0, 0, 500, blue, 0, 0, 30), true);
     ReplaceString(latin->Text, "Movi");
     ReplaceString(latin->FontName, "Arial");
-    if (!save(dir + "texts.fmo")) return 1;
+    if (!save(dir + "texts.fmo")) return 2;
 
     // A 40 x 30 picture, left half red and right half blue, moving down right.
     newProject(300, 200);
     DibRecord pic{};
-    if (!Pixmill.newdib(&pic, 40, 30, 24, nullptr, 0)) return 1;
+    if (!Pixmill.newdib(&pic, 40, 30, 24, nullptr, 0)) return 2;
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
             Pixmill.setpixel(&pic, x, y, x < 20 ? red : blue);
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     p->Start = st(20, 20, 100, 80, 0, 0);
     p->End = st(150, 100, 230, 160, 1000, 0);
     p->DeleteAtEnd = 0;
-    if (!save(dir + "picture.fmo")) return 1;
+    if (!save(dir + "picture.fmo")) return 2;
     ClearObjekts();
     return 0;
 }

@@ -25,7 +25,7 @@ void save(const std::filesystem::path& dir, const std::string& target, const std
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
-        return 2;
+        return 3;
     }
     const std::filesystem::path dir = argv[1];
     const Picture i1 = indexedPicture(9, 5, 1);

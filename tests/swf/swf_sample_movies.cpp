@@ -8,7 +8,7 @@
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
-        return 2;
+        return 3;
     }
     const std::filesystem::path folder = argv[1];
     std::error_code error;
@@ -20,5 +20,5 @@ int main(int argc, char** argv) {
             ++failures;
         }
     }
-    return failures == 0 ? 0 : 1;
+    return failures == 0 ? 0 : 2;
 }
