@@ -1,12 +1,15 @@
 // TIFF files through libtiff, read from memory (the first directory).
 // Palette and grey pictures of up to 8 bits in strips keep their indexes;
-// everything else goes through libtiff's RGBA reader in bands of rows and
-// comes back as 24 bits with alpha laid over white.
+// everything else goes through libtiff's RGBA conversion and comes back as 24
+// bits with alpha laid over white. Every strip and tile is decoded once.
 
 #include "dib_internal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <vector>
 
 #include <tiffio.h>
 
@@ -131,55 +134,135 @@ bool readIndexed(TIFF* tif, DibRecord* rec, int w, int h, unsigned bps, unsigned
     return true;
 }
 
+// Where libtiff's RGBA conversion leaves a picture's pixels: rows of w pixels
+// from the top (after the flips the file's orientation asks for).
+void storeRgbaRow(DibRecord* rec, int y, int x0, const uint32_t* src, int n, bool mirror) {
+    uint8_t* dst = rowFromTop(rec, y);
+    for (int i = 0; i < n; ++i) {
+        const uint32_t p = src[mirror ? n - 1 - i : i];
+        // libtiff hands back premultiplied alpha: over white adds 255 - a.
+        const unsigned back = 255u - TIFFGetA(p);
+        auto ch = [back](unsigned v) {
+            return static_cast<uint8_t>(v + back > 255u ? 255u : v + back);
+        };
+        putBgr(dst, x0 + i, ch(TIFFGetR(p)), ch(TIFFGetG(p)), ch(TIFFGetB(p)));
+    }
+}
+
+// Strips of interleaved samples are read as scanlines, front to back, so
+// each strip is decoded once, and converted with libtiff's own routine for
+// the picture's kind in chunks of rows. (libtiff's RGBA reader decodes a strip
+// from its start again for every band that starts inside it: all of a picture
+// stored as one strip, once per band.)
+bool readContigStrips(TIFF* tif, TIFFRGBAImage& img, DibRecord* rec, int w, int h) {
+    const tmsize_t scanline = TIFFScanlineSize(tif);
+    if (scanline <= 0) return false;
+    const size_t rowBytes = static_cast<size_t>(w) * 4;
+    // About 4 MB of converted rows per chunk.
+    size_t chunk = (size_t(4) << 20) / std::max(rowBytes, static_cast<size_t>(scanline));
+    chunk = std::max<size_t>(chunk, 1);
+    std::vector<uint8_t> raw;
+    std::vector<uint32_t> raster;
+    try {
+        raw.resize(chunk * static_cast<size_t>(scanline));
+        raster.resize(chunk * static_cast<size_t>(w));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const bool flipV =
+        img.orientation == ORIENTATION_BOTLEFT || img.orientation == ORIENTATION_LEFTBOT ||
+        img.orientation == ORIENTATION_BOTRIGHT || img.orientation == ORIENTATION_RIGHTBOT;
+    const bool flipH =
+        img.orientation == ORIENTATION_TOPRIGHT || img.orientation == ORIENTATION_RIGHTTOP ||
+        img.orientation == ORIENTATION_BOTRIGHT || img.orientation == ORIENTATION_RIGHTBOT;
+    for (size_t r0 = 0; r0 < static_cast<size_t>(h); r0 += chunk) {
+        const size_t n = std::min(chunk, static_cast<size_t>(h) - r0);
+        for (size_t i = 0; i < n; ++i)
+            if (TIFFReadScanline(tif, raw.data() + i * static_cast<size_t>(scanline),
+                                 static_cast<uint32_t>(r0 + i), 0) < 0)
+                return false;
+        img.put.contig(&img, raster.data(), 0, static_cast<uint32_t>(r0), static_cast<uint32_t>(w),
+                       static_cast<uint32_t>(n), 0, 0, raw.data());
+        for (size_t i = 0; i < n; ++i) {
+            const size_t y = r0 + i;
+            storeRgbaRow(rec, static_cast<int>(flipV ? h - 1 - y : y), 0,
+                         raster.data() + i * static_cast<size_t>(w), w, flipH);
+        }
+    }
+    return true;
+}
+
 bool readRgba(TIFF* tif, DibRecord* rec, int w, int h, TiffCloser& c) {
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tif, message)) return false;
     TIFFRGBAImage img;
     if (!TIFFRGBAImageBegin(&img, tif, 1, message)) return false;
-    bool ok = allocDib(rec, w, h, 24);
-    img.req_orientation = ORIENTATION_TOPLEFT;
+    struct Ender {
+        TIFFRGBAImage* img;
+        ~Ender() { TIFFRGBAImageEnd(img); }
+    } ender{&img};
+    if (!allocDib(rec, w, h, 24)) return false;
 
-    // Bands follow the strips or tiles, so that each is decoded once.
-    uint32_t unit = 0;
-    if (TIFFIsTiled(tif))
-        TIFFGetField(tif, TIFFTAG_TILELENGTH, &unit);
-    else
-        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
-    const size_t rowBytes = static_cast<size_t>(w) * 4;
+    uint16_t subH = 1;
+    uint16_t subV = 1;
+    if (img.photometric == PHOTOMETRIC_YCBCR)
+        TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &subH, &subV);
+    if (!TIFFIsTiled(tif) && img.isContig && img.put.contig && subV == 1)
+        return readContigStrips(tif, img, rec, w, h);
+
+    // Otherwise libtiff's RGBA reader, in regions that follow the tiles or
+    // strips, so that each is decoded once: bands of whole tile rows or strips
+    // across the picture, or one tile at a time where a tile row is too large.
+    img.req_orientation = ORIENTATION_TOPLEFT;
+    uint32_t unitW = static_cast<uint32_t>(w);
+    uint32_t unitH = 0;
+    if (TIFFIsTiled(tif)) {
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &unitW);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &unitH);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unitH);
+    }
     const size_t rows = static_cast<size_t>(h);
-    const size_t maxRows = kMaxBandBytes / rowBytes > 0 ? kMaxBandBytes / rowBytes : 1;
-    size_t band = maxRows;
-    if (unit > 0 && unit < rows && unit <= maxRows) band = (maxRows / unit) * unit;
-    if (band > rows) band = rows;
-    if (ok) {
-        c.buffer = std::malloc(band * rowBytes);
-        ok = c.buffer != nullptr;
+    const size_t fullRow = static_cast<size_t>(w) * 4;
+    const size_t maxRows = std::max<size_t>(kMaxBandBytes / fullRow, 1);
+    size_t bandW = static_cast<size_t>(w);
+    size_t bandH = maxRows;
+    if (unitH > 0 && unitH < rows) {
+        if (unitH <= maxRows) {
+            bandH = (maxRows / unitH) * unitH;
+        } else if (TIFFIsTiled(tif) && unitW > 0 && unitW < static_cast<uint32_t>(w)) {
+            bandW = unitW;
+            bandH = unitH;
+        }
     }
+    bandH = std::min(bandH, rows);
+    c.buffer = std::malloc(bandW * bandH * 4);
+    if (!c.buffer) return false;
     auto* raster = static_cast<uint32_t*>(c.buffer);
-    for (size_t r0 = 0; ok && r0 < static_cast<size_t>(h); r0 += band) {
-        const size_t n = band < h - r0 ? band : h - r0;
-        img.row_offset = static_cast<int>(r0);
-        img.col_offset = 0;
-        if (!TIFFRGBAImageGet(&img, raster, static_cast<uint32_t>(w), static_cast<uint32_t>(n))) {
-            ok = false;
-            break;
-        }
-        for (size_t i = 0; i < n; ++i) {
-            uint8_t* dst = rowFromTop(rec, static_cast<int>(r0 + i));
-            const uint32_t* src = raster + i * static_cast<size_t>(w);
-            for (int x = 0; x < w; ++x) {
-                const uint32_t p = src[x];
-                // libtiff hands back premultiplied alpha: over white adds 255 - a.
-                const unsigned back = 255u - TIFFGetA(p);
-                auto ch = [back](unsigned v) {
-                    return static_cast<uint8_t>(v + back > 255u ? 255u : v + back);
-                };
-                putBgr(dst, x, ch(TIFFGetR(p)), ch(TIFFGetG(p)), ch(TIFFGetB(p)));
-            }
+    // Which way libtiff turns each region (it flips within the region).
+    const bool flipV =
+        img.orientation == ORIENTATION_BOTLEFT || img.orientation == ORIENTATION_LEFTBOT ||
+        img.orientation == ORIENTATION_BOTRIGHT || img.orientation == ORIENTATION_RIGHTBOT;
+    const bool flipH =
+        img.orientation == ORIENTATION_TOPRIGHT || img.orientation == ORIENTATION_RIGHTTOP ||
+        img.orientation == ORIENTATION_BOTRIGHT || img.orientation == ORIENTATION_RIGHTBOT;
+    for (size_t r0 = 0; r0 < rows; r0 += bandH) {
+        const size_t n = std::min(bandH, rows - r0);
+        for (size_t x0 = 0; x0 < static_cast<size_t>(w); x0 += bandW) {
+            const size_t cw = std::min(bandW, static_cast<size_t>(w) - x0);
+            img.row_offset = static_cast<int>(r0);
+            img.col_offset = static_cast<int>(x0);
+            if (!TIFFRGBAImageGet(&img, raster, static_cast<uint32_t>(cw),
+                                  static_cast<uint32_t>(n)))
+                return false;
+            const size_t top = flipV ? rows - r0 - n : r0;
+            const size_t left = flipH ? static_cast<size_t>(w) - x0 - cw : x0;
+            for (size_t i = 0; i < n; ++i)
+                storeRgbaRow(rec, static_cast<int>(top + i), static_cast<int>(left),
+                             raster + i * cw, static_cast<int>(cw), false);
         }
     }
-    TIFFRGBAImageEnd(&img);
-    return ok;
+    return true;
 }
 
 } // namespace

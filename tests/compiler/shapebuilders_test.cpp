@@ -117,11 +117,18 @@ TEST_F(ShapeBuildersTest, TurnedOverRectangleRunsCounterClockwise) {
     EXPECT_EQ(points(), (std::vector<TPoint32>{{0, 0}, {200, 0}, {0, 200}, {-200, 0}, {0, -200}}));
 }
 
-TEST_F(ShapeBuildersTest, AbsurdSizesStayInsideTheFields) {
+// A rectangle 4 billion pixels wide: its side is held to 2^24 pixels
+// (335544320 twips) and its centre to 2^30 - 1 twips, so nothing overflows.
+TEST_F(ShapeBuildersTest, AbsurdSizesAreHeldToTheLargestSideAndPosition) {
     BuildStateOutline(rectState(-2000000000, 0, 2000000000, 10), dkRectangle, false);
-    for (const TPoint32& p : points())
-        EXPECT_LE(std::abs(int64_t(p.x)), (int64_t(1) << 31) - 1);
+    const std::vector<TPoint32> p = points();
+    ASSERT_EQ(p.size(), 5u);
+    EXPECT_EQ(p[0], (TPoint32{-1073741823 - 167772160, 0})); // centre minus half the side
+    EXPECT_EQ(p[1], (TPoint32{335544320, 0}));
+    EXPECT_EQ(p[2], (TPoint32{0, 200}));
+    EXPECT_EQ(p[3], (TPoint32{-335544320, 0}));
     EXPECT_EQ(ClampTwips(int64_t(1) << 40), (1 << 30) - 1);
+    EXPECT_EQ(ClampTwips(-(int64_t(1) << 40)), -((1 << 30) - 1));
 }
 
 // A native outline buffer built by hand.

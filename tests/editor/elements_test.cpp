@@ -92,15 +92,21 @@ TEST_F(ElementsTest, ReplacingAStringKeepsItOwned) {
     EXPECT_STREQ(o->Text, "");
 }
 
-TEST(ListRows, TwoRowsPerElementStartThenEnd) {
-    EXPECT_EQ(RowObjekt(0), 0);
-    EXPECT_EQ(RowObjekt(1), 0);
-    EXPECT_EQ(RowObjekt(5), 2);
-    EXPECT_FALSE(RowIsEnd(4));
-    EXPECT_TRUE(RowIsEnd(5));
+// The list shows each element as a start row and an end row: rows 0 to 5 of
+// three elements are theirs in this order.
+TEST(ListRows, EachElementHasItsStartRowThenItsEndRow) {
     Objekt o{};
-    EXPECT_EQ(&RowState(o, 2), &o.Start);
-    EXPECT_EQ(&RowState(o, 3), &o.End);
+    const struct {
+        int32_t objekt;
+        bool end;
+        ObjektState* state;
+    } rows[] = {{0, false, &o.Start}, {0, true, &o.End},    {1, false, &o.Start},
+                {1, true, &o.End},    {2, false, &o.Start}, {2, true, &o.End}};
+    for (int32_t row = 0; row < 6; ++row) {
+        EXPECT_EQ(RowObjekt(row), rows[row].objekt) << row;
+        EXPECT_EQ(RowIsEnd(row), rows[row].end) << row;
+        EXPECT_EQ(&RowState(o, row), rows[row].state) << row;
+    }
 }
 
 TEST(Rotation, DegreesAreStoredAsTruncatedTenths) {
