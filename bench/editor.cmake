@@ -4,3 +4,11 @@ movi_bench(NAME editor_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_bench.cpp 
 if(TARGET pixmill)
   add_dependencies(editor_bench pixmill)
 endif()
+
+# Stage view: a repaint of a busy stage, one large turned picture.
+if(TARGET editor_stage)
+  movi_bench(NAME stage_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/stage_bench.cpp LIBS editor_stage)
+  if(TARGET pixmill)
+    add_dependencies(stage_bench pixmill)
+  endif()
+endif()
