@@ -1,7 +1,11 @@
 #include "uninstall/InstallLog.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
-#include <fstream>
 
 namespace uninstall {
 namespace {
@@ -118,14 +122,36 @@ LogResult ReadInstallLog(std::string_view bytes) {
 }
 
 LogResult ReadInstallLogFile(const std::string& installFolder) {
-    std::ifstream in(installFolder + std::string(LogFileName), std::ios::binary);
-    if (!in) return failure(LogProblem::CannotOpen, 0);
-    // Read at most one byte beyond the limit, which also bounds devices and
-    // pipes that never end.
+    const std::string path = installFolder + std::string(LogFileName);
+    // Opened without blocking, so that a named pipe cannot hold the program
+    // before its first window; only a regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return failure(LogProblem::CannotOpen, 0);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        ::close(fd);
+        return failure(LogProblem::CannotOpen, 0);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return failure(LogProblem::NotAFile, 0);
+    }
+    // Read at most one byte beyond the limit: a file that grows meanwhile
+    // is still bounded.
     std::string bytes(MaxLogBytes + 1, '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad()) return failure(LogProblem::CannotOpen, 0);
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return failure(LogProblem::CannotOpen, 0);
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
     if (bytes.size() > MaxLogBytes) return failure(LogProblem::TooLarge, 0);
     return ReadInstallLog(bytes);
 }
@@ -163,6 +189,8 @@ std::string DescribeProblem(const LogResult& result) {
         return "the installation folder argument is empty";
     case LogProblem::TooLarge:
         return "the file is too large";
+    case LogProblem::NotAFile:
+        return "it is not a regular file";
     }
     return "unknown problem";
 }

@@ -53,6 +53,7 @@ enum class LogProblem {
     MissingLines,   // an entry line is missing, or is the last line of the file
     NoFolder,       // the installation folder given on the command line is empty
     TooLarge,       // the file is larger than MaxLogBytes
+    NotAFile,       // a pipe, device, folder or anything else that is not a regular file
 };
 
 // No log the installer writes comes near this; larger files are refused
@@ -73,7 +74,8 @@ struct LogResult {
 // A byte 1A ends the file wherever it stands.
 LogResult ReadInstallLog(std::string_view bytes);
 
-// Reads installFolder + "Install.log" (the folder ends with "/").
+// Reads installFolder + "Install.log" (the folder ends with "/"). Anything but
+// a regular file is refused without waiting for it to deliver data.
 LogResult ReadInstallLogFile(const std::string& installFolder);
 
 // The installation folder: the program's own folder, or the first command

@@ -3,6 +3,7 @@
 #include "uninstall/Cp1252.h"
 
 #include <algorithm>
+#include <set>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -37,6 +38,16 @@ std::string withTrailingSlash(const fs::path& folder) {
     std::string text = folder.generic_string();
     if (text.empty() || text.back() != '/') text += '/';
     return text;
+}
+
+// The file name, in the group folder, of an entry's shortcut.
+std::string shortcutName(const std::string& link) {
+    return link == UninstallLink ? std::string(UninstallShortcut) : LogPath(link) + ".lnk";
+}
+
+bool isSymlink(const fs::path& p) {
+    std::error_code ec;
+    return fs::symlink_status(p, ec).type() == fs::file_type::symlink;
 }
 
 bool removeFile(const fs::path& p) {
@@ -113,9 +124,12 @@ RemovalReport RemoveInstallation(const std::string& installFolder, const Install
     RemovalReport report;
     const fs::path install = absoluteAgainst(fs::path(installFolder), env.CurrentFolder);
 
-    // Installed files; the folders below the installation folder that held
-    // them are removed afterwards, deepest first, when they end up empty.
+    // Installed files. A sub-folder of the installation folder is removed
+    // afterwards only when this run emptied it: something in it was removed
+    // now and nothing is left. Folders that were empty before, or that only
+    // "held" listed files that did not exist, stay.
     std::vector<fs::path> folders;
+    std::set<fs::path> emptiedNow; // folders this run removed something from
     for (std::size_t i = 0; i < log.Entries.size(); ++i) {
         const std::string name = LogPath(log.Entries[i].FileName);
         auto file = ResolveInside(install, name, false);
@@ -124,18 +138,23 @@ RemovalReport RemoveInstallation(const std::string& installFolder, const Install
                 {static_cast<int>(i + 1), SkipReason::FileOutsideInstallFolder, name});
             continue;
         }
-        if (removeFile(*file)) report.DeletedFiles.push_back(*file);
+        if (!removeFile(*file)) continue;
+        report.DeletedFiles.push_back(*file);
+        emptiedNow.insert(file->parent_path());
         for (fs::path folder = file->parent_path(); folder != install && isWithin(folder, install);
              folder = folder.parent_path())
             folders.push_back(folder);
     }
+    // Deepest first, so that a folder's parent is looked at after it.
     auto depth = [](const fs::path& p) { return std::distance(p.begin(), p.end()); };
     std::sort(folders.begin(), folders.end(), [&](const fs::path& a, const fs::path& b) {
         return depth(a) != depth(b) ? depth(a) > depth(b) : a < b;
     });
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-    for (const fs::path& folder : folders)
-        removeEmptyFolder(folder);
+    for (const fs::path& folder : folders) {
+        if (emptiedNow.count(folder) && removeEmptyFolder(folder))
+            emptiedNow.insert(folder.parent_path());
+    }
     report.InstallFolderRemoved = removeEmptyFolder(install);
 
     // Shortcuts in the program group, each followed by its two shell
@@ -144,13 +163,23 @@ RemovalReport RemoveInstallation(const std::string& installFolder, const Install
     report.GroupFolder = GroupFolderFor(log, env, &groupBase);
     if (!report.GroupFolder) {
         report.Skipped.push_back({0, SkipReason::GroupOutsidePrograms, LogPath(log.GroupName)});
+    } else if (*report.GroupFolder != groupBase && isSymlink(*report.GroupFolder)) {
+        // A group folder that is a link would send the deletions to wherever
+        // it points: its shortcuts are skipped and the link stays.
+        report.GroupFolderIsLink = true;
+        for (std::size_t i = 0; i < log.Entries.size(); ++i) {
+            const std::string& link = log.Entries[i].LinkName;
+            if (link == NoLink) continue;
+            const std::string name = shortcutName(link);
+            report.Skipped.push_back(
+                {static_cast<int>(i + 1), SkipReason::GroupFolderIsLink, name});
+        }
     } else {
         const fs::path& group = *report.GroupFolder;
         for (std::size_t i = 0; i < log.Entries.size(); ++i) {
             const std::string& link = log.Entries[i].LinkName;
             if (link == NoLink) continue;
-            const std::string name =
-                link == UninstallLink ? std::string(UninstallShortcut) : LogPath(link) + ".lnk";
+            const std::string name = shortcutName(link);
             auto shortcut = ResolveInside(group, name, false);
             if (!shortcut) {
                 report.Skipped.push_back(

@@ -5,8 +5,10 @@
 //
 // The log is a file anyone can edit, and its names decide what is deleted.
 // Names that are absolute or climb out of their folder are skipped, a group
-// folder that is the Programs folder itself is never removed, and a key name
-// that would name the Uninstall key itself or leave it is not used.
+// folder that is a symbolic link is never followed, a group folder that is
+// the Programs folder itself is never removed, and a key name that would name
+// the Uninstall key itself or leave it is not used. Of the sub-folders of the
+// installation folder only those this run emptied are removed.
 
 #include "platform/KeyStore.h"
 #include "platform/ShellNotifier.h"
@@ -38,6 +40,7 @@ enum class SkipReason {
     FileOutsideInstallFolder, // a FileName that is absolute, climbs out or names the folder
     LinkOutsideGroupFolder,   // a LinkName that is absolute or climbs out
     GroupOutsidePrograms,     // a GroupName that is absolute or climbs out
+    GroupFolderIsLink,        // a shortcut in a group folder that is a symbolic link
     BadKeyName,               // an empty UninstallKeyName, or one that leaves the Uninstall key
 };
 
@@ -56,6 +59,7 @@ struct RemovalReport {
     bool InstallFolderRemoved = false;
     std::optional<std::filesystem::path> GroupFolder; // nullopt when the group was refused
     bool GroupFolderRemoved = false;
+    bool GroupFolderIsLink = false; // the group folder is a symbolic link, left alone
     KeyRemoval Key = KeyRemoval::Failed;
     std::vector<SkippedItem> Skipped;
 };
@@ -82,9 +86,9 @@ std::optional<std::filesystem::path> GroupFolderFor(const InstallLog& log,
 // Deletes HKEY_LOCAL_MACHINE\<UninstallKey>\<keyName> with everything below it.
 KeyRemoval RemoveUninstallKey(platform::KeyStore& keys, std::string_view keyName);
 
-// The whole removal, in the order: installed files and their folders, the
-// installation folder, shortcuts with their shell notices, the group folder,
-// the registry key. installFolder ends with "/".
+// The whole removal, in the order: installed files and the sub-folders this
+// run emptied, the installation folder, shortcuts with their shell notices,
+// the group folder, the registry key. installFolder ends with "/".
 RemovalReport RemoveInstallation(const std::string& installFolder, const InstallLog& log,
                                  RemovalEnvironment& env);
 

@@ -29,12 +29,16 @@ TProgressWindow::TProgressWindow(QSize screen, QWidget* owner) : QWidget(owner) 
     cancel->setEnabled(false);
 }
 
-void TProgressWindow::ShowSkipped(int entries, bool keyRefused) {
+void TProgressWindow::ShowSkipped(int entries, bool groupRefused, bool keyRefused) {
     QString text = m_message->text();
     if (entries > 0)
         text +=
             QStringLiteral("\n\n%1 件の項目はフォルダの外を指していたため、削除しませんでした。")
                 .arg(entries);
+    if (groupRefused)
+        text += QStringLiteral(
+            "\n\nプログラム グループの名前がプログラム フォルダの外を指していたため、"
+            "グループのフォルダには手を付けませんでした。");
     if (keyRefused)
         text += QStringLiteral(
             "\n\nレジストリのキー名が正しくないため、登録情報は削除しませんでした。");

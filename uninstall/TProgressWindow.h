@@ -19,9 +19,11 @@ public:
     QLabel* message() const { return m_message; }
 
     // Adds to the message that `entries` names from the log were skipped
-    // because they lead out of their folders, and, when `keyRefused`, that
-    // the registry entry was left because its name was unusable.
-    void ShowSkipped(int entries, bool keyRefused);
+    // because they lead out of their folders; when `groupRefused`, that the
+    // program group's folder was left because its name leads out of the
+    // Programs folder; when `keyRefused`, that the registry entry was left
+    // because its name was unusable. Each on a line of its own.
+    void ShowSkipped(int entries, bool groupRefused, bool keyRefused);
 
 private:
     QLabel* m_header;

@@ -70,11 +70,21 @@ void TStartWindow::RunUninstall() {
 
     const RemovalReport report = m_removal ? m_removal() : RemovalReport();
 
-    const bool keyRefused =
-        std::any_of(report.Skipped.begin(), report.Skipped.end(),
-                    [](const SkippedItem& s) { return s.Reason == SkipReason::BadKeyName; });
-    const int entries = static_cast<int>(report.Skipped.size()) - (keyRefused ? 1 : 0);
-    if (entries > 0 || keyRefused) m_progress->ShowSkipped(entries, keyRefused);
+    // Entries are counted on their own line; the group name and the key
+    // name, which are no entries, each get a line that says why they were left.
+    auto any = [&](SkipReason reason) {
+        return std::any_of(report.Skipped.begin(), report.Skipped.end(),
+                           [&](const SkippedItem& s) { return s.Reason == reason; });
+    };
+    const bool groupRefused = any(SkipReason::GroupOutsidePrograms);
+    const bool keyRefused = any(SkipReason::BadKeyName);
+    const auto entries = static_cast<int>(
+        std::count_if(report.Skipped.begin(), report.Skipped.end(), [](const SkippedItem& s) {
+            return s.Reason != SkipReason::GroupOutsidePrograms &&
+                   s.Reason != SkipReason::BadKeyName;
+        }));
+    if (entries > 0 || groupRefused || keyRefused)
+        m_progress->ShowSkipped(entries, groupRefused, keyRefused);
 
     MakeDoneBox(m_progress)->exec();
     delete m_progress;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -196,6 +198,26 @@ TEST(InstallLogFile, ReadsFromTheFolderAndReportsMissingOrOversizedFiles) {
     uninstall_test::writeFile(temp.path() / "Install.log",
                               logWith("0", {}) + std::string(MaxLogBytes, '\r'));
     EXPECT_EQ(ReadInstallLogFile(folder).Problem, LogProblem::TooLarge);
+}
+
+TEST(InstallLogFile, AnythingButARegularFileIsRefusedWithoutBlocking) {
+    uninstall_test::TempFolder temp;
+    const std::string folder = temp.path().string() + "/";
+    const std::filesystem::path log = temp.path() / "Install.log";
+
+    // A named pipe nobody writes to would block a plain read for ever.
+    ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+    EXPECT_EQ(ReadInstallLogFile(folder).Problem, LogProblem::NotAFile);
+    std::filesystem::remove(log);
+
+    std::filesystem::create_directory(log);
+    EXPECT_EQ(ReadInstallLogFile(folder).Problem, LogProblem::NotAFile);
+    std::filesystem::remove(log);
+
+    // A link to a regular log is a regular log.
+    uninstall_test::writeFile(temp.path() / "real.log", logWith("0", {}));
+    std::filesystem::create_symlink(temp.path() / "real.log", log);
+    EXPECT_TRUE(ReadInstallLogFile(folder).ok());
 }
 
 TEST(InstallFolder, ComesFromTheArgumentOrTheProgramFolder) {

@@ -171,6 +171,51 @@ TEST_F(RemovalTest, WithoutProgramsValueTheGroupIsTakenFromTheCurrentFolder) {
     EXPECT_EQ(*report.GroupFolder, cwd / "Tarvelo");
 }
 
+TEST_F(RemovalTest, OnlyFoldersThisRunEmptiedAreRemoved) {
+    // Emptied only through the removal of its emptied sub-folder.
+    writeFile(install / "a" / "b" / "deep.txt");
+    log.Entries.push_back({"a\\b\\deep.txt", "NEIN!"});
+    // Empty before the run, and named by a listed file that never existed.
+    fs::create_directories(install / "empty");
+    log.Entries.push_back({"empty\\ghost.txt", "NEIN!"});
+    // Empty before the run, inside a folder this run empties otherwise.
+    fs::create_directories(install / "doc" / "old");
+    const RemovalReport report = run();
+
+    EXPECT_FALSE(fs::exists(install / "a"));
+    EXPECT_FALSE(fs::exists(install / "doc" / "img"));
+    EXPECT_TRUE(fs::is_directory(install / "empty"));
+    EXPECT_TRUE(fs::is_directory(install / "doc" / "old"));
+    EXPECT_FALSE(fs::exists(install / "doc" / "readme.txt"));
+    EXPECT_FALSE(report.InstallFolderRemoved);
+    EXPECT_EQ(report.DeletedFiles.size(), 5u);
+}
+
+TEST_F(RemovalTest, GroupFolderThatIsALinkIsNeverFollowed) {
+    for (const char* f : {"Movi-Loomster.lnk", "Liesmich.lnk", "Uninstall.lnk"})
+        writeFile(outside / f);
+    fs::remove_all(group);
+    fs::create_directory_symlink(outside, group);
+    const RemovalReport report = run();
+
+    for (const char* f : {"Movi-Loomster.lnk", "Liesmich.lnk", "Uninstall.lnk"})
+        EXPECT_TRUE(fs::exists(outside / f)) << f;
+    EXPECT_TRUE(fs::is_symlink(group));
+    EXPECT_TRUE(report.GroupFolderIsLink);
+    EXPECT_FALSE(report.GroupFolderRemoved);
+    EXPECT_TRUE(report.DeletedShortcuts.empty());
+    EXPECT_TRUE(notifier.notices().empty());
+    EXPECT_EQ(report.Skipped, (std::vector<SkippedItem>{
+                                  {1, SkipReason::GroupFolderIsLink, "Movi-Loomster.lnk"},
+                                  {2, SkipReason::GroupFolderIsLink, "Liesmich.lnk"},
+                                  {4, SkipReason::GroupFolderIsLink, "Uninstall.lnk"},
+                              }));
+    expectOutsideUntouched();
+    // Everything else goes as usual.
+    EXPECT_FALSE(fs::exists(install));
+    EXPECT_FALSE(keys.keyExists(Hive::LocalMachine, uninstallKey("Movi-Loomster")));
+}
+
 class EmptyGroupName : public RemovalTest, public testing::WithParamInterface<const char*> {};
 
 TEST_P(EmptyGroupName, NeverRemovesTheProgramsFolder) {

@@ -204,6 +204,7 @@ TEST_F(WindowsTest, YesRunsTheRemovalAndShowsTheCompletionMessage) {
 TEST_F(WindowsTest, ProgressWindowSaysWhenEntriesWereSkipped) {
     report.Skipped = {{1, SkipReason::FileOutsideInstallFolder, "../x"},
                       {2, SkipReason::LinkOutsideGroupFolder, "../y.lnk"},
+                      {0, SkipReason::GroupOutsidePrograms, "../g"},
                       {0, SkipReason::BadKeyName, ""}};
     BoxAnswerer answers(*window, {QMessageBox::Yes, QMessageBox::Ok});
     click(window->nextButton());
@@ -211,8 +212,12 @@ TEST_F(WindowsTest, ProgressWindowSaysWhenEntriesWereSkipped) {
     ASSERT_EQ(answers.seen().size(), 2u);
     const QString message = answers.seen()[1].progressMessage;
     EXPECT_TRUE(message.startsWith(QStringLiteral("アンインストールする...")));
-    EXPECT_TRUE(message.contains(QStringLiteral("2 件の項目"))) << message.toStdString();
-    EXPECT_TRUE(message.contains(QStringLiteral("レジストリ"))) << message.toStdString();
+    // The group and the key are no entries: each has a line of its own.
+    const QStringList paragraphs = message.split(QStringLiteral("\n\n"));
+    ASSERT_EQ(paragraphs.size(), 4) << message.toStdString();
+    EXPECT_TRUE(paragraphs[1].startsWith(QStringLiteral("2 件の項目"))) << message.toStdString();
+    EXPECT_TRUE(paragraphs[2].startsWith(QStringLiteral("プログラム グループ")));
+    EXPECT_TRUE(paragraphs[3].startsWith(QStringLiteral("レジストリ")));
     // The completion message is the same in every case.
     EXPECT_EQ(answers.seen()[1].text, QStringLiteral("正常に完了しました。"));
 }
