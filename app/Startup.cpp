@@ -1,0 +1,94 @@
+#include "app/Startup.h"
+
+#include "app/PixmillBinding.h"
+#include "editor/MainUnit.h"
+#include "editor/TMainForm.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <exception>
+#include <memory>
+
+#if __has_include("app/TAboutBox.h")
+#include "app/TAboutBox.h"
+#define MOVI_HAVE_ABOUT_BOX 1
+#endif
+
+namespace {
+
+const char* const ApplicationTitle = "Movi-Loomster";
+
+void showErrorBox(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(ApplicationTitle), text,
+                    QMessageBox::Ok);
+    ModalSeams::RunDialog(box);
+}
+
+// Errors that escape an event handler are shown, and the program goes on.
+class MoviApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            showErrorBox(QString::fromUtf8(e.what()));
+        } catch (...) {
+            showErrorBox(QStringLiteral("Unknown error"));
+        }
+        return false;
+    }
+};
+
+// The image library's failures as message boxes with the default caption and
+// an OK button.
+class MessageBoxReporter final : public BindingReporter {
+public:
+    void showMessage(const std::string& message) override {
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromStdString(message),
+                        QMessageBox::Ok);
+        ModalSeams::RunDialog(box);
+    }
+    void requestTerminate() override { terminateRequested = true; }
+    bool terminateRequested = false;
+};
+
+} // namespace
+
+int RunMoviLoomster(int argc, char** argv) {
+    // The element list, the point list and the program folder text were set
+    // up with the program's static data, before any window.
+    MoviApplication app(argc, argv);
+    try {
+        QApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
+        QApplication::setApplicationDisplayName(QString::fromUtf8(ApplicationTitle));
+
+        // The main window: its layout and caption, then its creation handler
+        // (program folder, picture filter, image library).
+        TMainForm form;
+        MessageBoxReporter reporter;
+        const bool bound = form.FormCreate(reporter);
+#ifdef MOVI_HAVE_ABOUT_BOX
+        TAboutBox about(&form);
+        form.SetAboutBox(&about);
+#endif
+        // Without the image library the program ends once its messages are read.
+        if (!bound || reporter.terminateRequested) return 1;
+
+        form.show();
+        // A project named on the command line opens as the open command opens it.
+        if (argc > 1)
+            form.OpenProjectFile(QFileInfo(QFile::decodeName(argv[1])).absoluteFilePath());
+        const int code = QApplication::exec();
+        ClearObjekts();
+        return code;
+    } catch (const std::exception& e) {
+        showErrorBox(QString::fromUtf8(e.what()));
+    } catch (...) {
+        showErrorBox(QStringLiteral("Unknown error"));
+    }
+    return 1;
+}

@@ -1,0 +1,1181 @@
+#include "editor/TMainForm.h"
+
+#include "app/PixmillBinding.h"
+#include "app/TTintelColorComboBox.h"
+#include "app/UiFonts.h"
+#include "compiler/PictureExport.h"
+#include "editor/MainUnit.h"
+#include "platform/GlyphOutline.h"
+#include "platform/SystemServices.h"
+#include "platform/TextCodec.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#if __has_include("app/TAboutBox.h")
+#include "app/TAboutBox.h"
+#define MOVI_HAVE_ABOUT_BOX 1
+#endif
+
+#include <climits>
+#include <cstring>
+
+const char* const MainFormTitle = "Tarvelo Movi-Loomster 1.0";
+const char* const MakerWebAddress = "https://www.tarvelo.example/moviloomster/";
+const char* const ProjectFileFilter = "Movi-Loomsterのファイル (*.fmo)|*.fmo";
+const char* const PictureFileFilter =
+    "すべてのピクチャ|*.BMP;*.DIB;*.GIF;*.IFF;*.JIF;*.JPG;*.LBM;*.PCX;*.RLE;*.TGA;*.TIF;*.PNG|"
+    "BMP - Windows,OS/2 Bitmap|*.BMP|DIB - Windows,OS/2 DIB|*.DIB|"
+    "GIF - CompuServe Graphics Interchange|*.GIF|IFF - Amiga|*.IFF|"
+    "JIF - JPEG - JFIF Compilant|*.JIF|JPG - JPEG - JFIF Compilant|*.JPG|"
+    "LBM - Deluxe Paint|*.LBM|PCX - ZSoft Paintbrush|*.PCX|RLE - Windows RLE|*.RLE|"
+    "TGA - Truevision Targa|*.TGA|TIF - Tagged Image File Format|*.TIF|"
+    "PNG - Portable Graphics Network|*.PNG|すべてのファイル (*.*)|*.*";
+const char* const PictureOpenErrorText = "ファイルを開くことができませんでした.";
+
+namespace {
+
+// The faces the program names by default; they stand for installed faces
+// through the font layer's substitution table.
+const char* const DefaultFaces[] = {"ＭＳ ゴシック", "ＭＳ 明朝", "ＭＳ Ｐゴシック", "ＭＳ Ｐ明朝"};
+
+// Rotation editors take degrees with one decimal; the stored tenths must fit
+// an int32.
+constexpr double MaxRotationDegrees = 214748364.0;
+
+ModalSeams::FileDialogFn g_fileDialog;
+ModalSeams::DialogFn g_dialogRunner;
+
+QString realFileDialog(QWidget* owner, const FileDialogRequest& r) {
+    QFileDialog dialog(owner);
+    dialog.setObjectName(r.name);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters(NameFiltersFromFilter(r.filter));
+    dialog.setDefaultSuffix(r.defaultSuffix);
+    if (r.mode == FileDialogRequest::Save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!r.fileName.isEmpty()) dialog.selectFile(r.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+// The state's field as whole degrees, as the rotation editors show it.
+double shownDegrees(int32_t tenths) {
+    return tenths / 10;
+}
+
+int32_t truncatedTime(int value) {
+    return static_cast<int32_t>(value);
+}
+
+Objekt* objektAt(int32_t index) {
+    return reinterpret_cast<Objekt*>(ObjektList.Block +
+                                     static_cast<size_t>(index) * ObjektList.ItemSize);
+}
+
+QLabel* makeLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QDoubleSpinBox* makeRotationEdit(const QString& name, QWidget* parent) {
+    auto* ed = new QDoubleSpinBox(parent);
+    ed->setObjectName(name);
+    ed->setDecimals(1);
+    ed->setSingleStep(10);
+    ed->setRange(-MaxRotationDegrees, MaxRotationDegrees);
+    ed->setValue(0);
+    ed->setMinimumWidth(90);
+    return ed;
+}
+
+QSpinBox* makeTimeEdit(const QString& name, QWidget* parent) {
+    auto* ed = new QSpinBox(parent);
+    ed->setObjectName(name);
+    ed->setRange(INT_MIN, INT_MAX);
+    ed->setSingleStep(1000);
+    ed->setValue(0);
+    ed->setMinimumWidth(90);
+    return ed;
+}
+
+QSlider* makeTransparencyEdit(const QString& name, QWidget* parent) {
+    auto* ed = new QSlider(Qt::Horizontal, parent);
+    ed->setObjectName(name);
+    ed->setRange(0, 100);
+    ed->setTickInterval(10);
+    ed->setTickPosition(QSlider::TicksBelow);
+    ed->setValue(0);
+    return ed;
+}
+
+QCheckBox* makeCheck(const QString& name, const QString& caption, bool on, QWidget* parent) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    box->setChecked(on);
+    return box;
+}
+
+TTintelColorComboBox* makeColorEdit(const QString& name, const QString& html, QWidget* parent) {
+    auto* ed = new TTintelColorComboBox(parent);
+    ed->setObjectName(name);
+    ed->SetHTMLcolor(html);
+    return ed;
+}
+
+QToolButton* makeCommandButton(const QString& name, QAction* action, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return button;
+}
+
+// A row of "label control [unit]" in a grid, at column `column`.
+void addRow(QGridLayout* grid, int row, int column, const QString& label, QWidget* control,
+            const QString& unit = {}) {
+    QWidget* owner = grid->parentWidget();
+    grid->addWidget(makeLabel(label, owner), row, column);
+    if (unit.isEmpty()) {
+        grid->addWidget(control, row, column + 1);
+        return;
+    }
+    auto* box = new QHBoxLayout;
+    box->setContentsMargins(0, 0, 0, 0);
+    box->addWidget(control, 1);
+    box->addWidget(new QLabel(unit, owner));
+    grid->addLayout(box, row, column + 1);
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ helpers
+
+QString FromCp932(const char* cp932) {
+    if (!cp932) return {};
+    if (auto utf8 = platform::cp932ToUtf8(cp932)) return QString::fromStdString(*utf8);
+    QString shown;
+    for (const char* p = cp932; *p; ++p) {
+        const auto b = static_cast<unsigned char>(*p);
+        shown += b < 0x80 ? QChar(b) : QChar(QChar::ReplacementCharacter);
+    }
+    return shown;
+}
+
+std::optional<std::string> ToCp932(const QString& text) {
+    return platform::utf8ToCp932(text.toStdString());
+}
+
+QString FirstUnstorableCharacter(const QString& text) {
+    for (int i = 0; i < text.size();) {
+        const int len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString ch = text.mid(i, len);
+        if (!ToCp932(ch)) return ch;
+        i += len;
+    }
+    return {};
+}
+
+QStringList NameFiltersFromFilter(const QString& filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(u';', u' ');
+        const QString& description = parts[i];
+        // A description that already shows its patterns keeps them once.
+        if (description.endsWith(QStringLiteral("(") + patterns + QStringLiteral(")")))
+            filters << description;
+        else
+            filters << description + QStringLiteral(" (") + patterns + QStringLiteral(")");
+    }
+    return filters;
+}
+
+void ModalSeams::SetFileDialog(FileDialogFn fn) {
+    g_fileDialog = std::move(fn);
+}
+
+void ModalSeams::SetDialogRunner(DialogFn fn) {
+    g_dialogRunner = std::move(fn);
+}
+
+QString ModalSeams::RunFileDialog(QWidget* owner, const FileDialogRequest& request) {
+    QString path = g_fileDialog ? g_fileDialog(owner, request) : realFileDialog(owner, request);
+    if (path.isEmpty() || request.defaultSuffix.isEmpty()) return path;
+    // The default extension goes onto a name typed without one.
+    if (!QFileInfo(path).fileName().contains(u'.')) path += u'.' + request.defaultSuffix;
+    return path;
+}
+
+int ModalSeams::RunDialog(QDialog& dialog) {
+    return g_dialogRunner ? g_dialogRunner(dialog) : dialog.exec();
+}
+
+// ------------------------------------------------------------------ list model
+
+int ElementListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ObjektList.Count * 2;
+}
+
+int ElementListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 1;
+}
+
+QVariant ElementListModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid()) return {};
+    // The view may ask for rows of a list that changed before its rebuild.
+    if (index.row() / 2 >= ObjektList.Count) return {};
+    return RowCaption(index.row());
+}
+
+QVariant ElementListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role == Qt::DisplayRole && orientation == Qt::Horizontal && section == 0)
+        return QStringLiteral("要素の名前");
+    return {};
+}
+
+void ElementListModel::reload() {
+    beginResetModel();
+    endResetModel();
+}
+
+QString ElementListModel::RowCaption(int row) {
+    // Read the element without making it current: painting the list must not
+    // move CurObjekt under a handler.
+    const Objekt& o = *objektAt(row / 2);
+    const bool end = row % 2 != 0;
+    switch (o.Kind) {
+    case okText: {
+        const QString text = FromCp932(o.Text);
+        return end ? QStringLiteral("  テキスト: '") + text + QStringLiteral("'の 終わり")
+                   : QStringLiteral("テキスト: '") + text + QStringLiteral("'の スタート");
+    }
+    case okDrawing:
+        return end ? QStringLiteral("  描画の 終わり") : QStringLiteral("描画の スタート");
+    case okPicture:
+        return end ? QStringLiteral("  ピクチャの 終わり") : QStringLiteral("ピクチャの スタート");
+    case okButton:
+        return end ? QStringLiteral("  Button: 終わり") : QStringLiteral("Button: スタート");
+    default:
+        return {};
+    }
+}
+
+// ------------------------------------------------------------------ stage surface
+
+TStagePaintBox::TStagePaintBox(TMainForm& form, QWidget* parent) : QWidget(parent), m_form(form) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TStagePaintBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    m_form.PaintBox1Paint(painter);
+}
+
+void TStagePaintBox::mousePressEvent(QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    m_form.PaintBox1MouseDown(e->button(), e->modifiers(), p.x(), p.y());
+}
+
+void TStagePaintBox::mouseMoveEvent(QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    m_form.PaintBox1MouseMove(e->buttons(), e->modifiers(), p.x(), p.y());
+}
+
+void TStagePaintBox::mouseReleaseEvent(QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    m_form.PaintBox1MouseUp(e->button(), e->modifiers(), p.x(), p.y());
+}
+
+// ------------------------------------------------------------------ window
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("MainForm"));
+    setFont(UiFont(QStringLiteral("ＭＳ 明朝"), 15));
+    buildLayout();
+    resize(750, 550);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    SetProjectView(this);
+    SetProjectFileName("");
+    OpenDialog2Filter = QString::fromUtf8(PictureFileFilter);
+}
+
+TMainForm::~TMainForm() {
+    SetProjectView(nullptr);
+}
+
+bool TMainForm::FormCreate(BindingReporter& reporter) {
+    ProgramDir = ProgramFolder();
+    OpenDialog2Filter = QString::fromUtf8(PictureFileFilter);
+    return BindPixmill(ProgramDir, reporter);
+}
+
+void TMainForm::SetAboutBox(TAboutBox* box) {
+    m_aboutBox = box;
+}
+
+void TMainForm::buildLayout() {
+    auto makeAction = [this](const QString& name, const QString& text, QKeySequence key,
+                             void (TMainForm::*handler)()) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(name);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+    NewAction = makeAction("NewAction", "新", QKeySequence::New, &TMainForm::NewBtnClick);
+    OpenAction = makeAction("OpenAction", "開く", QKeySequence::Open, &TMainForm::OpenBtnClick);
+    SaveAction = makeAction("SaveAction", "保存", QKeySequence::Save, &TMainForm::SaveBtnClick);
+    SaveAsAction =
+        makeAction("SaveAsAction", "名前をつけて保存。。。",
+                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TMainForm::SaveAsBtnClick);
+    PlayAction =
+        makeAction("PlayAction", "プレー", QKeySequence(Qt::Key_F5), &TMainForm::PlayBtnClick);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(4, 2, 4, 4);
+    root->setSpacing(2);
+
+    auto* toolBar = new QHBoxLayout;
+    toolBar->setSpacing(0);
+    NewBtn = makeCommandButton("NewBtn", NewAction, this);
+    OpenBtn = makeCommandButton("OpenBtn", OpenAction, this);
+    SaveBtn = makeCommandButton("SaveBtn", SaveAction, this);
+    SaveAsBtn = makeCommandButton("SaveAsBtn", SaveAsAction, this);
+    for (QToolButton* b : {NewBtn, OpenBtn, SaveBtn, SaveAsBtn}) {
+        b->setAutoRaise(true);
+        toolBar->addWidget(b);
+    }
+    toolBar->addStretch();
+    root->addLayout(toolBar);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    TabSheet1 = buildElementsPage();
+    TabSheet2 = buildSettingsPage();
+    TabSheet3 = buildMoviePage();
+    PageControl1->addTab(TabSheet1, QStringLiteral("要素を変わる"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("設定"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("Ｆｌａｓｈを保存。。。"));
+    root->addWidget(PageControl1, 1);
+
+    auto* bottom = new QHBoxLayout;
+    wwwBtn = new QPushButton(QString::fromUtf8(MakerWebAddress), this);
+    wwwBtn->setObjectName("wwwBtn");
+    wwwBtn->setFlat(true);
+    wwwBtn->setCursor(Qt::PointingHandCursor);
+    wwwBtn->setToolTip(QString::fromUtf8(MakerWebAddress));
+    connect(wwwBtn, &QPushButton::clicked, this, [this] { wwwBtnClick(); });
+    StatusLine = new QLabel(this);
+    StatusLine->setObjectName("StatusLine");
+    StatusLine->setStyleSheet(QStringLiteral("color: #B00000;"));
+    BitBtn1 = new QPushButton(QStringLiteral("について"), this);
+    BitBtn1->setObjectName("BitBtn1");
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    bottom->addWidget(wwwBtn);
+    bottom->addWidget(StatusLine, 1);
+    bottom->addWidget(BitBtn1);
+    root->addLayout(bottom);
+
+    NeuObjektMenu = new QMenu(this);
+    NeuObjektMenu->setObjectName("NeuObjektMenu");
+    AddTextObjekt = NeuObjektMenu->addAction(QStringLiteral("テキスト"));
+    AddTextObjekt->setObjectName("AddTextObjekt");
+    VektorObjekt1 = NeuObjektMenu->addAction(QStringLiteral("描画オブジェクト"));
+    VektorObjekt1->setObjectName("VektorObjekt1");
+    Bild1 = NeuObjektMenu->addAction(QStringLiteral("ピクチャ"));
+    Bild1->setObjectName("Bild1");
+    connect(AddTextObjekt, &QAction::triggered, this, [this] { AddTextObjektClick(); });
+    connect(VektorObjekt1, &QAction::triggered, this, [this] { VektorObjekt1Click(); });
+    connect(Bild1, &QAction::triggered, this, [this] { Bild1Click(); });
+}
+
+QWidget* TMainForm::buildElementsPage() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet1");
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+    auto* header = new QLabel(QStringLiteral("要素を変わる"), page);
+    QFont headerFont = header->font();
+    headerFont.setBold(true);
+    header->setFont(headerFont);
+    layout->addWidget(header);
+
+    auto* columns = new QHBoxLayout;
+    layout->addLayout(columns, 1);
+
+    // Left: the element list with its buttons.
+    auto* left = new QVBoxLayout;
+    NewObjBtn = new QPushButton(QStringLiteral("要素を追加..."), page);
+    NewObjBtn->setObjectName("NewObjBtn");
+    connect(NewObjBtn, &QPushButton::clicked, this, [this] { NewObjBtnClick(); });
+    left->addWidget(NewObjBtn);
+    auto* listRow = new QHBoxLayout;
+    ListModel = new ElementListModel(this);
+    ListView1 = new QTableView(page);
+    ListView1->setObjectName("ListView1");
+    ListView1->setModel(ListModel);
+    ListView1->setFont(UiFont(QStringLiteral("ＭＳ 明朝"), 12));
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setShowGrid(true);
+    ListView1->setWordWrap(false);
+    ListView1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    ListView1->verticalHeader()->hide();
+    ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ListView1->verticalHeader()->setDefaultSectionSize(QFontMetrics(ListView1->font()).height() +
+                                                       4);
+    ListView1->horizontalHeader()->setHighlightSections(false);
+    ListView1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ListView1->setColumnWidth(0, 204);
+    ListView1->setFixedWidth(224);
+    connect(ListView1, &QTableView::clicked, this, [this] { ListView1Click(); });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { ListView1Change(); });
+    listRow->addWidget(ListView1, 1);
+    auto* listButtons = new QVBoxLayout;
+    auto makeSmall = [page, listButtons](const char* name, const QString& glyph,
+                                         const QString& hint) {
+        auto* b = new QToolButton(page);
+        b->setObjectName(name);
+        b->setText(glyph);
+        b->setToolTip(hint);
+        b->setFixedSize(24, 24);
+        listButtons->addWidget(b);
+        return b;
+    };
+    DellObBtn = makeSmall("DellObBtn", QStringLiteral("×"), QStringLiteral("削除"));
+    MoveUpBtn = makeSmall("MoveUpBtn", QStringLiteral("▲"), QStringLiteral("上へ移動"));
+    MoveDownBtn = makeSmall("MoveDownBtn", QStringLiteral("▼"), QStringLiteral("下へ移動"));
+    listButtons->addStretch();
+    connect(DellObBtn, &QToolButton::clicked, this, [this] { DellObBtnClick(); });
+    connect(MoveUpBtn, &QToolButton::clicked, this, [this] { MoveUpBtnClick(); });
+    connect(MoveDownBtn, &QToolButton::clicked, this, [this] { MoveDownBtnClick(); });
+    listRow->addLayout(listButtons);
+    left->addLayout(listRow, 1);
+    columns->addLayout(left);
+
+    // Right: the stage with its options above and the property pages below.
+    auto* right = new QVBoxLayout;
+    auto* options = new QHBoxLayout;
+    PlayBtn = makeCommandButton("PlayBtn", PlayAction, page);
+    PlayBtn->setMinimumWidth(70);
+    OnlyActualCheck =
+        makeCheck("OnlyActualCheck", QStringLiteral("当面の要素しか示さない"), false, page);
+    NoArrowsCheck = makeCheck("NoArrowsCheck", QStringLiteral("ラインを示さない"), false, page);
+    connect(OnlyActualCheck, &QCheckBox::clicked, this, [this] { OnlyActualCheckClick(); });
+    connect(NoArrowsCheck, &QCheckBox::clicked, this, [this] { NoArrowsCheckClick(); });
+    options->addWidget(PlayBtn);
+    options->addSpacing(8);
+    options->addWidget(OnlyActualCheck);
+    options->addWidget(NoArrowsCheck);
+    options->addStretch();
+    right->addLayout(options);
+
+    ScrollBox1 = new QScrollArea(page);
+    ScrollBox1->setObjectName("ScrollBox1");
+    ScrollBox1->setBackgroundRole(QPalette::Dark); // the work-space colour
+    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PaintBox1 = new TStagePaintBox(*this);
+    PaintBox1->setObjectName("PaintBox1");
+    ScrollBox1->setWidget(PaintBox1);
+    UpdateStageSize();
+    right->addWidget(ScrollBox1, 1);
+
+    PageControl2 = new QTabWidget(page);
+    PageControl2->setObjectName("PageControl2");
+    TabSheet4 = buildTextPage();
+    TabSheet5 = buildDrawingPage();
+    TabSheet6 = buildPicturePage();
+    PageControl2->addTab(TabSheet4, QStringLiteral("テキスト"));
+    PageControl2->addTab(TabSheet5, QStringLiteral("描画オブジェクト"));
+    PageControl2->addTab(TabSheet6, QStringLiteral("ピクチャ"));
+    PageControl2->setCurrentWidget(TabSheet4);
+    TabSheet4->setEnabled(false);
+    TabSheet5->setEnabled(false);
+    right->addWidget(PageControl2);
+    columns->addLayout(right, 1);
+    return page;
+}
+
+QWidget* TMainForm::buildTextPage() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet4");
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setVerticalSpacing(3);
+    TextEd = new QLineEdit(page);
+    TextEd->setObjectName("TextEd");
+    FontEd = new QComboBox(page);
+    FontEd->setObjectName("FontEd");
+    FontEd->setMinimumWidth(140);
+    FontEd->setMaxVisibleItems(20);
+    fillFontList();
+    TFarbeEd = makeColorEdit("TFarbeEd", QStringLiteral("#000000"), page);
+    FontSize = new QComboBox(page);
+    FontSize->setObjectName("FontSize");
+    FontSize->setEditable(true);
+    FontSize->setInsertPolicy(QComboBox::NoInsert);
+    for (int size : {6,  7,  8,  9,  10, 11, 12, 14,  16,  18,  20,  24,
+                     28, 30, 36, 48, 64, 72, 96, 120, 144, 192, 256, 512})
+        FontSize->addItem(QString::number(size));
+    FontSize->setEditText(QStringLiteral("12"));
+    RotEd = makeRotationEdit("RotEd", page);
+    TimeEd = makeTimeEdit("TimeEd", page);
+    TransEd = makeTransparencyEdit("TransEd", page);
+    DelObCheck = makeCheck("DelObCheck", QStringLiteral("終わり後要素を削除"), true, page);
+
+    addRow(grid, 0, 0, QStringLiteral("テキスト："), TextEd);
+    addRow(grid, 0, 2, QStringLiteral("フォント："), FontEd);
+    addRow(grid, 1, 0, QStringLiteral("色："), TFarbeEd);
+    addRow(grid, 1, 2, QStringLiteral("サイズ："), FontSize);
+    addRow(grid, 2, 0, QStringLiteral("回転："), RotEd, QStringLiteral("度"));
+    addRow(grid, 2, 2, QStringLiteral("時："), TimeEd, QStringLiteral("ミリ秒"));
+    addRow(grid, 3, 0, QStringLiteral("透明："), TransEd);
+    grid->addWidget(DelObCheck, 3, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+
+    connect(TextEd, &QLineEdit::textChanged, this, [this] { TextEdChange(); });
+    connect(FontEd, &QComboBox::currentIndexChanged, this, [this] { FontEdChange(); });
+    connect(TFarbeEd, &TTintelColorComboBox::OnChange, this, [this] { TFarbeEdChange(); });
+    connect(FontSize, &QComboBox::editTextChanged, this, [this] { FontSizeChange(); });
+    connect(RotEd, &QDoubleSpinBox::valueChanged, this, [this] { RotEdChange(); });
+    connect(TimeEd, &QSpinBox::valueChanged, this, [this] { TimeEdChange(); });
+    connect(TransEd, &QSlider::valueChanged, this, [this] { TransEdChange(); });
+    connect(DelObCheck, &QCheckBox::toggled, this, [this] { DelObCheckClick(); });
+    return page;
+}
+
+QWidget* TMainForm::buildDrawingPage() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet5");
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setVerticalSpacing(3);
+    ObjectKindBox = new QComboBox(page);
+    ObjectKindBox->setObjectName("ObjectKindBox");
+    ObjectKindBox->addItems({QStringLiteral("長方形"), QStringLiteral("長円")});
+    TFarbeEd2 = makeColorEdit("TFarbeEd2", QStringLiteral("#000000"), page);
+    TransEd2 = makeTransparencyEdit("TransEd2", page);
+    RotEd2 = makeRotationEdit("RotEd2", page);
+    TimeEd2 = makeTimeEdit("TimeEd2", page);
+    DelObCheck2 = makeCheck("DelObCheck2", QStringLiteral("終わり後要素を削除"), true, page);
+
+    addRow(grid, 0, 0, QStringLiteral("種類："), ObjectKindBox);
+    addRow(grid, 0, 2, QStringLiteral("色："), TFarbeEd2);
+    addRow(grid, 1, 0, QStringLiteral("透明："), TransEd2);
+    addRow(grid, 1, 2, QStringLiteral("回転："), RotEd2, QStringLiteral("度"));
+    addRow(grid, 2, 0, QStringLiteral("時："), TimeEd2, QStringLiteral("ミリ秒"));
+    grid->addWidget(DelObCheck2, 2, 3);
+    grid->setRowStretch(3, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+
+    connect(ObjectKindBox, &QComboBox::currentIndexChanged, this,
+            [this] { ObjectKindBoxChange(); });
+    connect(TFarbeEd2, &TTintelColorComboBox::OnChange, this, [this] { TFarbeEd2Change(); });
+    connect(TransEd2, &QSlider::valueChanged, this, [this] { TransEd2Change(); });
+    connect(RotEd2, &QDoubleSpinBox::valueChanged, this, [this] { RotEd2Change(); });
+    connect(TimeEd2, &QSpinBox::valueChanged, this, [this] { TimeEd2Change(); });
+    connect(DelObCheck2, &QCheckBox::toggled, this, [this] { DelObCheck2Click(); });
+    return page;
+}
+
+QWidget* TMainForm::buildPicturePage() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet6");
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setVerticalSpacing(3);
+    RotEd3 = makeRotationEdit("RotEd3", page);
+    TimeEd3 = makeTimeEdit("TimeEd3", page);
+    DelObCheck3 = makeCheck("DelObCheck3", QStringLiteral("終わり後要素を削除"), true, page);
+    addRow(grid, 0, 0, QStringLiteral("回転："), RotEd3, QStringLiteral("度"));
+    addRow(grid, 0, 2, QStringLiteral("時："), TimeEd3, QStringLiteral("ミリ秒"));
+    grid->addWidget(DelObCheck3, 1, 1);
+    grid->setRowStretch(2, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+
+    connect(RotEd3, &QDoubleSpinBox::valueChanged, this, [this] { RotEd3Change(); });
+    connect(TimeEd3, &QSpinBox::valueChanged, this, [this] { TimeEd3Change(); });
+    connect(DelObCheck3, &QCheckBox::toggled, this, [this] { DelObCheck3Click(); });
+    return page;
+}
+
+QWidget* TMainForm::buildSettingsPage() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet2");
+    auto* layout = new QVBoxLayout(page);
+    auto* header = new QLabel(QStringLiteral("Ｆｌａｓｈの設定"), page);
+    QFont headerFont = header->font();
+    headerFont.setBold(true);
+    header->setFont(headerFont);
+    layout->addWidget(header);
+    auto* grid = new QGridLayout;
+    auto makeSize = [page](const char* name, int lo, int hi, int value) {
+        auto* ed = new QSpinBox(page);
+        ed->setObjectName(name);
+        ed->setRange(lo, hi);
+        ed->setValue(value);
+        ed->setMinimumWidth(90);
+        return ed;
+    };
+    WidthEd = makeSize("WidthEd", StageSettings::MinSize, StageSettings::MaxSize, Stage.width());
+    HeightEd = makeSize("HeightEd", StageSettings::MinSize, StageSettings::MaxSize, Stage.height());
+    BpSEd =
+        makeSize("BpSEd", StageSettings::MinFps, StageSettings::MaxFps, Stage.framesPerSecond());
+    ColorEd = makeColorEdit("ColorEd", QStringLiteral("#FFFFFF"), page);
+    grid->addWidget(makeLabel(QStringLiteral("幅："), page), 0, 0);
+    grid->addWidget(WidthEd, 0, 1);
+    grid->addWidget(makeLabel(QStringLiteral("高さ："), page), 1, 0);
+    grid->addWidget(HeightEd, 1, 1);
+    grid->addWidget(makeLabel(QStringLiteral("ｆｐｓ："), page), 2, 0);
+    grid->addWidget(BpSEd, 2, 1);
+    grid->addWidget(makeLabel(QStringLiteral("背景の色："), page), 3, 0);
+    grid->addWidget(ColorEd, 3, 1);
+    grid->setColumnStretch(2, 1);
+    layout->addLayout(grid);
+    layout->addStretch();
+
+    // The settings live in Stage; the controls only show and change them.
+    connect(WidthEd, &QSpinBox::valueChanged, this, [this](int v) {
+        Stage.setWidth(v);
+        UpdateStageSize();
+    });
+    connect(HeightEd, &QSpinBox::valueChanged, this, [this](int v) {
+        Stage.setHeight(v);
+        UpdateStageSize();
+    });
+    connect(BpSEd, &QSpinBox::valueChanged, this, [](int v) { Stage.setFramesPerSecond(v); });
+    connect(ColorEd, &TTintelColorComboBox::OnChange, this,
+            [this] { Stage.setBackgroundColor(ColorEd->ColorValue()); });
+    return page;
+}
+
+QWidget* TMainForm::buildMoviePage() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheet3");
+    auto* layout = new QVBoxLayout(page);
+    CreateFlashBtn = new QPushButton(QStringLiteral("Ｆｌａｓｈを保存。。。"), page);
+    CreateFlashBtn->setObjectName("CreateFlashBtn");
+    connect(CreateFlashBtn, &QPushButton::clicked, this, [this] { CreateFlashBtnClick(); });
+    auto* top = new QHBoxLayout;
+    top->addWidget(CreateFlashBtn);
+    top->addStretch();
+    layout->addLayout(top);
+    AutoLoadFlashCheck =
+        makeCheck("AutoLoadFlashCheck", QStringLiteral("保存後Ｆｌａｓｈファイルを表示"),
+                  Stage.showAfterSaving(), page);
+    CreateHTMLCheck = makeCheck("CreateHTMLCheck", QStringLiteral("ＨＴＭＬファイルを保存"),
+                                Stage.createHtml(), page);
+    RepeatCheck = makeCheck("RepeatCheck", QStringLiteral("終わり後Ｆｌａｓｈを繰り返す"),
+                            Stage.repeat(), page);
+    layout->addWidget(AutoLoadFlashCheck);
+    layout->addWidget(CreateHTMLCheck);
+    layout->addWidget(RepeatCheck);
+    layout->addWidget(new QLabel(QStringLiteral("ＨＴＭＬソース："), page));
+    Memo1 = new QPlainTextEdit(page);
+    Memo1->setObjectName("Memo1");
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(Memo1, 1);
+
+    connect(AutoLoadFlashCheck, &QCheckBox::toggled, this,
+            [](bool on) { Stage.setShowAfterSaving(on); });
+    connect(CreateHTMLCheck, &QCheckBox::toggled, this, [](bool on) { Stage.setCreateHtml(on); });
+    connect(RepeatCheck, &QCheckBox::toggled, this, [](bool on) { Stage.setRepeat(on); });
+    return page;
+}
+
+void TMainForm::fillFontList() {
+    // Installed faces whose names Shift-JIS can hold within the 31 bytes of a
+    // face name, and the program's default faces that the font layer maps.
+    static const QStringList faces = [] {
+        QStringList list;
+        for (const char* face : DefaultFaces)
+            if (!platform::SubstituteFamily(face).empty()) list << QString::fromUtf8(face);
+        for (const QString& family : QFontDatabase::families()) {
+            const auto cp932 = ToCp932(family);
+            if (cp932 && !cp932->empty() && cp932->size() <= platform::kMaxFaceNameBytes &&
+                !list.contains(family))
+                list << family;
+        }
+        return list;
+    }();
+    FontEd->addItems(faces);
+}
+
+// ------------------------------------------------------------------ shared operations
+
+void TMainForm::RebuildList() {
+    ListModel->reload();
+    // No row is selected after a rebuild, so no page can be edited, except
+    // inside the text edit's own rebuild, which selects its row again.
+    if (!RebuildingList) setPagesEnabled(nullptr);
+    RepaintStage();
+}
+
+void TMainForm::SetProjectFileName(const std::string& path) {
+    ProjectFileName = path;
+    projectFileNameChanged();
+}
+
+void TMainForm::projectFileNameChanged() {
+    const QString name = ProjectFileName.empty()
+                             ? QStringLiteral("noname.fmo")
+                             : QFileInfo(QFile::decodeName(ProjectFileName.c_str())).fileName();
+    setWindowTitle(QString::fromUtf8(MainFormTitle) + QStringLiteral(" - [") + name +
+                   QStringLiteral("]"));
+}
+
+void TMainForm::projectLoaded() {
+    showSettingsFromStage();
+    RebuildList();
+}
+
+void TMainForm::showError(std::string_view utf8Text) {
+    ShowStopMessage(QString::fromUtf8(utf8Text.data(), static_cast<qsizetype>(utf8Text.size())));
+}
+
+void TMainForm::ShowStopMessage(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok, this);
+    box.setObjectName("StopMessage");
+    ModalSeams::RunDialog(box);
+}
+
+void TMainForm::showSettingsFromStage() {
+    WidthEd->setValue(Stage.width());
+    HeightEd->setValue(Stage.height());
+    BpSEd->setValue(Stage.framesPerSecond());
+    {
+        const QSignalBlocker block(ColorEd);
+        ColorEd->SetColorValue(Stage.backgroundColor());
+    }
+    RepeatCheck->setChecked(Stage.repeat());
+    CreateHTMLCheck->setChecked(Stage.createHtml());
+    AutoLoadFlashCheck->setChecked(Stage.showAfterSaving());
+    UpdateStageSize();
+}
+
+void TMainForm::SelectRow(int row) {
+    QItemSelectionModel* selection = ListView1->selectionModel();
+    if (row < 0 || row >= ListModel->rowCount()) {
+        selection->clearSelection();
+        return;
+    }
+    const QModelIndex index = ListModel->index(row, 0);
+    selection->setCurrentIndex(index,
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ListView1->scrollTo(index);
+}
+
+int TMainForm::SelectedRow() const {
+    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TMainForm::RepaintStage() {
+    PaintBox1->update();
+}
+
+void TMainForm::UpdateStageSize() {
+    PaintBox1->setFixedSize(Stage.width(), Stage.height());
+}
+
+void TMainForm::setPagesEnabled(QWidget* enabledPage) {
+    for (QWidget* page : {TabSheet4, TabSheet5, TabSheet6})
+        page->setEnabled(page == enabledPage);
+}
+
+ObjektState* TMainForm::editedState() {
+    const int row = SelectedRow();
+    if (row < 0 || FillingEditors || RowObjekt(row) >= ObjektList.Count) return nullptr;
+    ObjektList.Select(RowObjekt(row));
+    return &RowState(*CurObjekt, row);
+}
+
+void TMainForm::showRefusal(const QString& text) {
+    StatusLine->setText(text);
+    StatusLine->setToolTip(text);
+}
+
+// ------------------------------------------------------------------ commands
+
+void TMainForm::NewBtnClick() {
+    ClearObjekts();
+    RebuildList();
+    RepaintStage();
+    SetProjectFileName("");
+}
+
+std::string TMainForm::projectPathFromDialog(const QString& dialogName,
+                                             FileDialogRequest::Mode mode) {
+    FileDialogRequest request;
+    request.mode = mode;
+    request.name = dialogName;
+    request.filter = QString::fromUtf8(ProjectFileFilter);
+    request.defaultSuffix = QStringLiteral("fmo");
+    if (mode == FileDialogRequest::Save && !ProjectFileName.empty())
+        request.fileName = QFile::decodeName(ProjectFileName.c_str());
+    const QString path = ModalSeams::RunFileDialog(this, request);
+    return path.isEmpty() ? std::string() : QFile::encodeName(path).toStdString();
+}
+
+bool TMainForm::OpenProjectFile(const QString& path) {
+    return LoadProject(QFile::encodeName(path).toStdString());
+}
+
+void TMainForm::OpenBtnClick() {
+    const std::string path = projectPathFromDialog("OpenDialog1", FileDialogRequest::Open);
+    if (!path.empty()) LoadProject(path);
+}
+
+void TMainForm::SaveBtnClick() {
+    if (!ProjectFileName.empty())
+        SaveProject(ProjectFileName);
+    else
+        SaveAsBtnClick();
+}
+
+void TMainForm::SaveAsBtnClick() {
+    const std::string path = projectPathFromDialog("SaveDialog2", FileDialogRequest::Save);
+    if (!path.empty()) SaveProject(path);
+}
+
+void TMainForm::NewObjBtnClick() {
+    NeuObjektMenu->popup(NewObjBtn->mapToGlobal(NewObjBtn->rect().bottomLeft()));
+}
+
+void TMainForm::addElement(int32_t kind, const DibRecord* picture) {
+    AddObjekt(kind, picture);
+    RebuildList();
+    SelectRow(ListModel->rowCount() - 2);
+}
+
+void TMainForm::AddTextObjektClick() {
+    addElement(okText, nullptr);
+}
+
+void TMainForm::VektorObjekt1Click() {
+    addElement(okDrawing, nullptr);
+}
+
+void TMainForm::Bild1Click() {
+    FileDialogRequest request;
+    request.name = QStringLiteral("OpenDialog2");
+    request.filter = OpenDialog2Filter;
+    const QString path = ModalSeams::RunFileDialog(this, request);
+    if (path.isEmpty()) return;
+    DibRecord picture{};
+    picture.Bits = nullptr;
+    if (Pixmill.OpenDib) Pixmill.OpenDib(&picture, QFile::encodeName(path).constData(), 0, nullptr);
+    if (picture.Bits) ConvertDibTo24(picture, 24);
+    // A picture the conversion could not bring to 24 bits is refused as well:
+    // every picture element holds 24-bit pixels.
+    if (!picture.Bits || DibBitCount(picture) != 24) {
+        if (Pixmill.deldib) Pixmill.deldib(&picture);
+        ShowStopMessage(QString::fromUtf8(PictureOpenErrorText));
+        return;
+    }
+    addElement(okPicture, &picture);
+}
+
+void TMainForm::DellObBtnClick() {
+    const int row = SelectedRow();
+    if (row >= 0) DeleteObjekt(RowObjekt(row));
+    RebuildList();
+    RepaintStage();
+}
+
+void TMainForm::MoveUpBtnClick() {
+    const int row = SelectedRow();
+    if (row < 0) return;
+    const int i = RowObjekt(row);
+    if (i <= 0) return;
+    MoveObjekt(i, -1);
+    RebuildList();
+    RepaintStage();
+    SelectRow(2 * i - 2);
+}
+
+void TMainForm::MoveDownBtnClick() {
+    const int row = SelectedRow();
+    if (row < 0) return;
+    const int i = RowObjekt(row);
+    if (i >= ObjektList.Count - 1) return;
+    MoveObjekt(i, +1);
+    RebuildList();
+    RepaintStage();
+    SelectRow(2 * i + 2);
+}
+
+void TMainForm::ListView1Click() {
+    const int row = SelectedRow();
+    if (row >= 0 && RowObjekt(row) < ObjektList.Count) {
+        FillingEditors = true;
+        ObjektList.Select(RowObjekt(row));
+        const Objekt& o = *CurObjekt;
+        const ObjektState& s = RowState(*CurObjekt, row);
+        switch (o.Kind) {
+        case okText: {
+            const QString text = FromCp932(o.Text);
+            TextEd->setText(text);
+            const QString face = FromCp932(o.FontName);
+            int faceIndex = FontEd->findText(face, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+            if (faceIndex < 0) {
+                // A face from a file that is not installed stays selectable.
+                FontEd->addItem(face);
+                faceIndex = FontEd->count() - 1;
+            }
+            FontEd->setCurrentIndex(faceIndex);
+            TFarbeEd->SetColorValue(s.Color);
+            CurFontSize = s.FontSize;
+            RotEd->setValue(shownDegrees(s.Rotation));
+            TimeEd->setValue(s.Time);
+            TransEd->setValue(s.Transparency);
+            FontSize->setEditText(QString::number(CurFontSize));
+            DelObCheck->setChecked(o.DeleteAtEnd != 0);
+            break;
+        }
+        case okDrawing:
+            TFarbeEd2->SetColorValue(s.Color);
+            RotEd2->setValue(shownDegrees(s.Rotation));
+            TimeEd2->setValue(s.Time);
+            TransEd2->setValue(s.Transparency);
+            ObjectKindBox->setCurrentIndex(o.DrawKind);
+            DelObCheck2->setChecked(o.DeleteAtEnd != 0);
+            break;
+        case okPicture:
+            RotEd3->setValue(shownDegrees(s.Rotation));
+            TimeEd3->setValue(s.Time);
+            DelObCheck3->setChecked(o.DeleteAtEnd != 0);
+            break;
+        default:
+            break;
+        }
+        FillingEditors = false;
+    }
+    RepaintStage();
+}
+
+void TMainForm::ListView1Change() {
+    if (RebuildingList) return;
+    ListView1Click();
+    const int row = SelectedRow();
+    if (row < 0 || RowObjekt(row) >= ObjektList.Count) {
+        setPagesEnabled(nullptr);
+        return;
+    }
+    QWidget* page = nullptr;
+    switch (objektAt(RowObjekt(row))->Kind) {
+    case okText:
+        page = TabSheet4;
+        break;
+    case okDrawing:
+        page = TabSheet5;
+        break;
+    case okPicture:
+        page = TabSheet6;
+        break;
+    default:
+        return; // a button or an unknown kind leaves the pages as they are
+    }
+    setPagesEnabled(page);
+    PageControl2->setCurrentWidget(page);
+}
+
+void TMainForm::OnlyActualCheckClick() {
+    RepaintStage();
+}
+
+void TMainForm::NoArrowsCheckClick() {
+    RepaintStage();
+}
+
+void TMainForm::wwwBtnClick() {
+    platform::ShellOpen(MakerWebAddress);
+}
+
+void TMainForm::BitBtn1Click() {
+#ifdef MOVI_HAVE_ABOUT_BOX
+    if (!m_aboutBox) m_aboutBox = new TAboutBox(this);
+    ModalSeams::RunDialog(*m_aboutBox);
+#endif
+}
+
+// ------------------------------------------------------------------ property editors
+
+void TMainForm::TextEdChange() {
+    const QString text = TextEd->text();
+    if (FillingEditors) {
+        m_lastStorableText = text;
+        return;
+    }
+    const std::optional<std::string> stored = ToCp932(text);
+    if (!stored) {
+        // Keep the last text that Shift-JIS can hold and say why.
+        const QString bad = FirstUnstorableCharacter(text);
+        const int cursor = TextEd->cursorPosition();
+        {
+            const QSignalBlocker block(TextEd);
+            TextEd->setText(m_lastStorableText);
+            TextEd->setCursorPosition(std::max(
+                0, std::min<int>(cursor - static_cast<int>(text.size() - m_lastStorableText.size()),
+                                 static_cast<int>(m_lastStorableText.size()))));
+        }
+        showRefusal(
+            QStringLiteral("「%1」はShift-JISで保存できない文字なので、入力できません。").arg(bad));
+        return;
+    }
+    m_lastStorableText = text;
+    showRefusal({});
+    const int row = SelectedRow();
+    if (row < 0 || RowObjekt(row) >= ObjektList.Count) return;
+    ObjektList.Select(RowObjekt(row));
+    ReplaceString(CurObjekt->Text, *stored);
+    RepaintStage();
+    RebuildingList = true;
+    RebuildList();
+    SelectRow(row);
+    RebuildingList = false;
+}
+
+void TMainForm::FontEdChange() {
+    if (editedState()) {
+        if (const auto face = ToCp932(FontEd->currentText()))
+            ReplaceString(CurObjekt->FontName, *face);
+    }
+    RepaintStage();
+}
+
+void TMainForm::FontSizeChange() {
+    const QString text = FontSize->currentText();
+    if (!text.isEmpty()) {
+        bool ok = false;
+        const int value = text.toInt(&ok, 10);
+        if (ok && value >= 1 && value <= 999) {
+            CurFontSize = value;
+        } else {
+            const QSignalBlocker block(FontSize);
+            FontSize->setEditText(QString::number(CurFontSize));
+        }
+    }
+    const int row = SelectedRow();
+    if (row >= 0 && RowObjekt(row) < ObjektList.Count) {
+        ObjektList.Select(RowObjekt(row));
+        RowState(*CurObjekt, row).FontSize = CurFontSize;
+    }
+    RepaintStage();
+}
+
+void TMainForm::TFarbeEdChange() {
+    if (ObjektState* s = editedState()) s->Color = TFarbeEd->ColorValue();
+    RepaintStage();
+}
+
+void TMainForm::TFarbeEd2Change() {
+    if (ObjektState* s = editedState()) s->Color = TFarbeEd2->ColorValue();
+    RepaintStage();
+}
+
+void TMainForm::RotEdChange() {
+    if (ObjektState* s = editedState()) s->Rotation = RotationFromDegrees(RotEd->value());
+    RepaintStage();
+}
+
+void TMainForm::RotEd2Change() {
+    if (ObjektState* s = editedState()) s->Rotation = RotationFromDegrees(RotEd2->value());
+    RepaintStage();
+}
+
+void TMainForm::RotEd3Change() {
+    if (ObjektState* s = editedState()) s->Rotation = RotationFromDegrees(RotEd3->value());
+    RepaintStage();
+}
+
+void TMainForm::TimeEdChange() {
+    if (ObjektState* s = editedState()) s->Time = truncatedTime(TimeEd->value());
+    RepaintStage();
+}
+
+void TMainForm::TimeEd2Change() {
+    if (ObjektState* s = editedState()) s->Time = truncatedTime(TimeEd2->value());
+    RepaintStage();
+}
+
+void TMainForm::TimeEd3Change() {
+    if (ObjektState* s = editedState()) s->Time = truncatedTime(TimeEd3->value());
+    RepaintStage();
+}
+
+void TMainForm::TransEdChange() {
+    if (ObjektState* s = editedState()) s->Transparency = TransEd->value();
+    RepaintStage();
+}
+
+void TMainForm::TransEd2Change() {
+    if (ObjektState* s = editedState()) s->Transparency = TransEd2->value();
+    RepaintStage();
+}
+
+void TMainForm::ObjectKindBoxChange() {
+    if (editedState()) CurObjekt->DrawKind = ObjectKindBox->currentIndex();
+    RepaintStage();
+}
+
+void TMainForm::DelObCheckClick() {
+    if (editedState()) CurObjekt->DeleteAtEnd = DelObCheck->isChecked() ? 1 : 0;
+    RepaintStage();
+}
+
+void TMainForm::DelObCheck2Click() {
+    if (editedState()) CurObjekt->DeleteAtEnd = DelObCheck2->isChecked() ? 1 : 0;
+    RepaintStage();
+}
+
+void TMainForm::DelObCheck3Click() {
+    if (editedState()) CurObjekt->DeleteAtEnd = DelObCheck3->isChecked() ? 1 : 0;
+    RepaintStage();
+}
