@@ -12,3 +12,11 @@ if(TARGET editor_stage)
     add_dependencies(stage_bench pixmill)
   endif()
 endif()
+
+# The main window: opening a 1,000-element project and rebuilding its list.
+if(TARGET editor_ui)
+  movi_bench(NAME editor_ui_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_ui_bench.cpp LIBS editor_ui)
+  if(TARGET pixmill)
+    add_dependencies(editor_ui_bench pixmill)
+  endif()
+endif()
