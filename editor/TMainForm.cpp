@@ -153,6 +153,7 @@ TTintelColorComboBox* makeColorEdit(const QString& name, const QString& html, QW
     auto* ed = new TTintelColorComboBox(parent);
     ed->setObjectName(name);
     ed->SetHTMLcolor(html);
+    ed->setMinimumWidth(150);
     return ed;
 }
 
