@@ -1,6 +1,8 @@
 #include "app/Startup.h"
 
-#include "app/PixmillBinding.h"
+#include "app/MessageBoxBindingReporter.h"
+#include "app/ProgramIcon.h"
+#include "app/TAboutBox.h"
 #include "editor/MainUnit.h"
 #include "editor/TMainForm.h"
 
@@ -11,11 +13,6 @@
 
 #include <exception>
 #include <memory>
-
-#if __has_include("app/TAboutBox.h")
-#include "app/TAboutBox.h"
-#define MOVI_HAVE_ABOUT_BOX 1
-#endif
 
 namespace {
 
@@ -43,19 +40,6 @@ public:
     }
 };
 
-// The image library's failures as message boxes with the default caption and
-// an OK button.
-class MessageBoxReporter final : public BindingReporter {
-public:
-    void showMessage(const std::string& message) override {
-        QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromStdString(message),
-                        QMessageBox::Ok);
-        ModalSeams::RunDialog(box);
-    }
-    void requestTerminate() override { terminateRequested = true; }
-    bool terminateRequested = false;
-};
-
 } // namespace
 
 int RunMoviLoomster(int argc, char** argv) {
@@ -65,18 +49,19 @@ int RunMoviLoomster(int argc, char** argv) {
     try {
         QApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
         QApplication::setApplicationDisplayName(QString::fromUtf8(ApplicationTitle));
+        QApplication::setWindowIcon(ProgramIcon());
+        // The desktop's "open" for pages and movies is chosen here, before any window.
 
         // The main window: its layout and caption, then its creation handler
         // (program folder, picture filter, image library).
         TMainForm form;
-        MessageBoxReporter reporter;
+        MessageBoxBindingReporter reporter;
         const bool bound = form.FormCreate(reporter);
-#ifdef MOVI_HAVE_ABOUT_BOX
+        // The about box, hidden until asked for.
         TAboutBox about(&form);
         form.SetAboutBox(&about);
-#endif
         // Without the image library the program ends once its messages are read.
-        if (!bound || reporter.terminateRequested) return 1;
+        if (!bound || reporter.terminateRequested()) return 1;
 
         form.show();
         // A project named on the command line opens as the open command opens it.

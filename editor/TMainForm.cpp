@@ -1,6 +1,8 @@
 #include "editor/TMainForm.h"
 
 #include "app/PixmillBinding.h"
+#include "app/ProgramIcon.h"
+#include "app/TAboutBox.h"
 #include "app/TTintelColorComboBox.h"
 #include "app/UiFonts.h"
 #include "compiler/PictureExport.h"
@@ -38,11 +40,6 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#if __has_include("app/TAboutBox.h")
-#include "app/TAboutBox.h"
-#define MOVI_HAVE_ABOUT_BOX 1
-#endif
 
 #include <climits>
 #include <cstring>
@@ -328,6 +325,7 @@ void TStagePaintBox::mouseReleaseEvent(QMouseEvent* e) {
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("MainForm"));
     setFont(UiFont(QStringLiteral("ＭＳ 明朝"), 15));
+    setWindowIcon(ProgramIcon());
     buildLayout();
     resize(750, 550);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -1040,10 +1038,8 @@ void TMainForm::wwwBtnClick() {
 }
 
 void TMainForm::BitBtn1Click() {
-#ifdef MOVI_HAVE_ABOUT_BOX
     if (!m_aboutBox) m_aboutBox = new TAboutBox(this);
     ModalSeams::RunDialog(*m_aboutBox);
-#endif
 }
 
 // ------------------------------------------------------------------ property editors

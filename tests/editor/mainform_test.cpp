@@ -380,6 +380,16 @@ TEST_F(MainFormTest, ShortcutsRunTheirCommands) {
     EXPECT_EQ(requests[1].name, "SaveDialog2");
 }
 
+TEST_F(MainFormTest, AboutButtonShowsTheAboutBoxModally) {
+    std::vector<QString> shown;
+    ModalSeams::SetDialogRunner([&](QDialog& d) {
+        shown.push_back(d.windowTitle());
+        return int(QDialog::Accepted);
+    });
+    click("BitBtn1");
+    EXPECT_EQ(shown, std::vector<QString>{QStringLiteral("Info")});
+}
+
 TEST_F(MainFormTest, WebButtonOpensTheMakersPage) {
     std::vector<std::string> opened;
     platform::SetShellOpen([&](const std::string& p) {
