@@ -1,0 +1,69 @@
+#pragma once
+// Draws a display list into a QPainter, anti-aliased. A shape's fill style is
+// drawn over the region its edges enclose on that style's side: each edge
+// adds itself, forward where the style is its fill style 1 and backward where
+// it is fill style 0, the edges are chained into closed outlines and filled
+// by non-zero winding. An edge with the same style on both sides so cancels
+// out and fills nothing. Outlines built once are kept per character.
+
+#include "player/MovieData.h"
+#include "player/Timeline.h"
+
+#include <QPainterPath>
+
+#include <array>
+#include <map>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+class QPainter;
+
+namespace player {
+
+// The outlines of one shape: one path per fill style and per line style,
+// index i for style i + 1, in shape twips.
+struct ShapePaths {
+    std::vector<QPainterPath> fills;
+    std::vector<QPainterPath> lines;
+};
+
+// Builds the outlines of a shape's edges (see above).
+ShapePaths buildPaths(const std::vector<ShapeEdge>& edges, size_t fillCount, size_t lineCount);
+
+class FrameRenderer {
+public:
+    explicit FrameRenderer(const Movie& movie);
+
+    // Draws the stage with its background at `scale` at the painter's origin.
+    void render(const DisplayList& list, QPainter& painter, double scale);
+
+private:
+    struct TextRunPath {
+        QColor color;
+        QPainterPath path;
+    };
+    struct Morphed {
+        Shape shape;
+        ShapePaths paths;
+    };
+
+    void drawShape(const Shape& shape, const ShapePaths& paths, const ColorTransform& cx,
+                   QPainter& painter);
+    void fillBitmap(const FillStyle& fill, const QPainterPath& path, const ColorTransform& cx,
+                    QPainter& painter);
+    const ShapePaths& shapePaths(uint16_t id, const Shape& shape);
+    const Morphed& morphed(uint16_t id, const MorphShape& morph, uint16_t ratio);
+    const std::vector<TextRunPath>& textPaths(uint16_t id, const Text& text);
+    const QPainterPath* glyphPath(uint16_t font, uint32_t glyph);
+    QImage bitmapImage(uint16_t id, const ColorTransform& cx, const QRect& area);
+
+    const Movie& m_movie;
+    std::unordered_map<uint16_t, ShapePaths> m_shapes;
+    std::map<std::pair<uint16_t, uint16_t>, Morphed> m_morphs;
+    std::unordered_map<uint16_t, std::vector<TextRunPath>> m_texts;
+    std::map<std::pair<uint16_t, uint32_t>, QPainterPath> m_glyphs;
+    std::map<std::tuple<uint16_t, std::array<double, 8>, int, int, int, int>, QImage> m_images;
+};
+
+} // namespace player
