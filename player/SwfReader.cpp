@@ -47,6 +47,8 @@ public:
 
     // What is being read, for the message when the tag ends too early.
     void part(const char* what) { m_part = what; }
+    // Who ends early in messages: "the tag" or "the file".
+    void whole(const char* what) { m_whole = what; }
     const char* currentPart() const { return m_part; }
 
     uint32_t bits(int count) {
@@ -102,13 +104,14 @@ public:
 private:
     void need(uint64_t count) const {
         if (m_bit + count > uint64_t(m_size) * 8)
-            fail(std::string("the tag ends inside its ") + m_part);
+            fail(std::string(m_whole) + " ends inside its " + m_part);
     }
 
     const uint8_t* m_data;
     size_t m_size;
     uint64_t m_bit = 0;
     const char* m_part = "body";
+    const char* m_whole = "the tag";
 };
 
 QRectF readRect(BitReader& r) {
@@ -713,6 +716,7 @@ void readHeader(const std::vector<uint8_t>& bytes, Movie& movie, size_t* tagsAt)
     if (bytes.size() < 3 || bytes[0] != 'F' || bytes[1] != 'W' || bytes[2] != 'S')
         fail("the file is not an SWF movie (no FWS signature)");
     BitReader r(bytes.data(), bytes.size());
+    r.whole("the file");
     r.part("header");
     r.seek(3);
     movie.version = r.u8();
@@ -723,8 +727,8 @@ void readHeader(const std::vector<uint8_t>& bytes, Movie& movie, size_t* tagsAt)
     r.u16(); // frame count: the ShowFrame tags are counted instead
     *tagsAt = r.bytePos();
     if (movie.frame.width() <= 0 || movie.frame.height() <= 0)
-        fail("the stage is empty (" + std::to_string(movie.frame.width()) + " x " +
-             std::to_string(movie.frame.height()) + " twips)");
+        fail("the stage is empty (" + std::to_string(static_cast<long>(movie.frame.width())) +
+             " x " + std::to_string(static_cast<long>(movie.frame.height())) + " twips)");
 }
 
 std::string offsetText(size_t offset) {
@@ -781,8 +785,8 @@ bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error
         if (error) *error = std::string("header at offset 0: ") + e.what();
         return false;
     }
-    movie->info.width = static_cast<int>(movie->frame.width() / 20 + 0.5);
-    movie->info.height = static_cast<int>(movie->frame.height() / 20 + 0.5);
+    movie->info.width = std::max(1, static_cast<int>(movie->frame.width() / 20 + 0.5));
+    movie->info.height = std::max(1, static_cast<int>(movie->frame.height() / 20 + 0.5));
 
     std::vector<ControlOp> current;
     bool warnedClip = false;

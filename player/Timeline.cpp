@@ -32,9 +32,16 @@ void applyControl(DisplayList& list, const std::vector<ControlOp>& ops) {
 Timeline::Timeline(const Movie& movie, int snapshotEvery)
     : m_movie(movie), m_every(std::max(1, snapshotEvery)) {
     DisplayList list;
+    int last = -1;
+    size_t ops = 0;
     for (int k = 0; k < frameCount(); ++k) {
         applyControl(list, m_movie.frames[size_t(k)]);
-        if (k % m_every == 0) m_snapshots.push_back(list);
+        ops += m_movie.frames[size_t(k)].size();
+        if (k - last >= m_every && ops >= list.size()) {
+            m_snapshots.emplace_back(k, list);
+            last = k;
+            ops = 0;
+        }
     }
 }
 
@@ -47,9 +54,17 @@ void Timeline::apply(int frame) {
 const DisplayList& Timeline::goTo(int frame) {
     if (frameCount() == 0) return m_list;
     frame = std::clamp(frame, 0, frameCount() - 1);
-    const int base = frame / m_every * m_every;
+    // The latest snapshot at or before the frame, or the empty list before
+    // the first frame.
+    const auto after =
+        std::upper_bound(m_snapshots.begin(), m_snapshots.end(), frame,
+                         [](int f, const std::pair<int, DisplayList>& s) { return f < s.first; });
+    const int base = after == m_snapshots.begin() ? -1 : std::prev(after)->first;
     if (m_frame < base || m_frame > frame) {
-        m_list = m_snapshots[size_t(frame / m_every)];
+        if (base < 0)
+            m_list.clear();
+        else
+            m_list = std::prev(after)->second;
         m_frame = base;
     }
     while (m_frame < frame)

@@ -7,6 +7,7 @@
 #include "player/MovieData.h"
 
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace player {
@@ -23,7 +24,10 @@ using DisplayList = std::map<uint16_t, DisplayObject>; // by depth, drawn from l
 
 class Timeline {
 public:
-    // Snapshots of the display list are kept every `snapshotEvery` frames.
+    // A snapshot of the display list is kept at most every `snapshotEvery`
+    // frames, and only once the control tags since the last one are at least
+    // as many as the list holds: the snapshots together never outgrow the
+    // movie's own control tags, whatever a file claims.
     explicit Timeline(const Movie& movie, int snapshotEvery = 32);
 
     // The display list of frame `frame` (0-based, clamped into range).
@@ -39,7 +43,7 @@ private:
 
     const Movie& m_movie;
     int m_every;
-    std::vector<DisplayList> m_snapshots; // m_snapshots[i]: after frame i * m_every
+    std::vector<std::pair<int, DisplayList>> m_snapshots; // after frame .first, ascending
     DisplayList m_list;
     int m_frame = -1;
     long m_applied = 0;

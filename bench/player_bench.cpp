@@ -1,0 +1,183 @@
+// The built-in player at 550 x 400 on one core: rendering the shipped example
+// and a generated movie of 200 elements (100 Japanese texts, 80 drawings, 20
+// pictures, all on stage for 1,800 frames), frame after frame, and going from
+// the first frame to the last of that movie.
+#include "app/PixmillBinding.h"
+#include "compiler/CompileMovie.h"
+#include "editor/MainUnit.h"
+#include "editor/ProjectFile.h"
+#include "platform/TextCodec.h"
+#include "player/MoviePlayer.h"
+
+#include "common/TempDir.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const std::string& folder() {
+    static const movitest::TempDir dir("movi-player-bench");
+    static const std::string path = dir.path().string();
+    return path;
+}
+
+class SilentView final : public ProjectView {
+public:
+    void showError(std::string_view) override {}
+};
+
+void bindOnce() {
+    static bool bound = false;
+    if (bound) return;
+    bound = true;
+    ConsoleBindingReporter reporter(true);
+    if (!BindPixmill(ProgramFolder(), reporter)) {
+        std::fprintf(stderr, "player_bench: the image library cannot be loaded\n");
+        std::exit(1);
+    }
+    static SilentView view;
+    SetProjectView(&view);
+}
+
+std::string compile(const std::string& name) {
+    CompileOptions options;
+    options.outputPath = folder() + "/" + name;
+    if (!CompileMovie(options).written) {
+        std::fprintf(stderr, "player_bench: cannot compile %s\n", name.c_str());
+        std::exit(1);
+    }
+    ClearObjekts();
+    return options.outputPath;
+}
+
+const std::string& exampleMovie() {
+    static const std::string path = [] {
+        bindOnce();
+        if (!LoadProject(MOVI_SOURCE_DIR "/examples/demo.fmo")) {
+            std::fprintf(stderr, "player_bench: cannot read examples/demo.fmo\n");
+            std::exit(1);
+        }
+        return compile("demo.swf");
+    }();
+    return path;
+}
+
+const std::string& largeMovie() {
+    static const std::string path = [] {
+        bindOnce();
+        ClearObjekts();
+        Stage.setWidth(550);
+        Stage.setHeight(400);
+        Stage.setFramesPerSecond(30);
+        const char* phrases[] = {"動く文字と図形の試験", "ようこそムービルーム",
+                                 "日本語の文章を表示中", "春夏秋冬の色と形です"};
+        for (int i = 0; i < 100; ++i) {
+            Objekt* t = AddObjekt(okText);
+            ReplaceString(t->Text, *platform::utf8ToCp932(phrases[i % 4]));
+            t->Start.Time = 0;
+            t->End.Time = 60000;
+            t->End.FontSize = 36;
+            t->End.Rotation = 300;
+        }
+        for (int i = 0; i < 80; ++i) {
+            Objekt* d = AddObjekt(okDrawing);
+            d->DrawKind = i % 2;
+            d->Start.Time = 0;
+            d->End.Time = 60000;
+            d->End.Rotation = 900;
+            d->End.Transparency = 50;
+            d->DeleteAtEnd = 0;
+        }
+        for (int i = 0; i < 20; ++i) {
+            DibRecord pic{};
+            Pixmill.newdib(&pic, 160, 120, 24, nullptr, 0);
+            for (int32_t y = 0; y < 120; ++y)
+                for (int32_t x = 0; x < 160; ++x)
+                    Pixmill.setpixel(&pic, x, y,
+                                     (x * 3 + i) | ((y * 2) & 255) << 8 | ((x ^ y) & 255) << 16);
+            Objekt* p = AddObjekt(okPicture, &pic);
+            p->Start = {10 * i, 10 * i, 10 * i + 160, 10 * i + 120, 24, 0, 0, 0, 0};
+            p->End = {300, 200, 460, 320, 24, 450, 60000, 0, 0};
+        }
+        return compile("large.swf");
+    }();
+    return path;
+}
+
+void load(player::MoviePlayer& movie, const std::string& path) {
+    std::string error;
+    if (!movie.load(path, &error)) {
+        std::fprintf(stderr, "player_bench: %s\n", error.c_str());
+        std::exit(1);
+    }
+}
+
+// Every frame in turn, as the window plays the movie.
+void renderFrames(benchmark::State& state, const std::string& path) {
+    player::MoviePlayer movie;
+    load(movie, path);
+    QImage image(movie.info().width, movie.info().height, QImage::Format_ARGB32_Premultiplied);
+    int frame = 0;
+    for (auto _ : state) {
+        QPainter painter(&image);
+        movie.renderFrame(frame, painter, 1);
+        painter.end();
+        frame = (frame + 1) % movie.info().frameCount;
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    state.counters["frames_per_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["frames"] = movie.info().frameCount;
+}
+
+void BM_RenderShippedExample(benchmark::State& state) {
+    renderFrames(state, exampleMovie());
+}
+BENCHMARK(BM_RenderShippedExample)->Unit(benchmark::kMillisecond);
+
+void BM_Render200Elements(benchmark::State& state) {
+    renderFrames(state, largeMovie());
+}
+BENCHMARK(BM_Render200Elements)->Unit(benchmark::kMillisecond);
+
+// Shown frame 1, then the last frame is asked for: the time to it, drawn.
+void BM_GoToLastFrameOf1800(benchmark::State& state) {
+    player::MoviePlayer movie;
+    load(movie, largeMovie());
+    QImage image(movie.info().width, movie.info().height, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            QPainter painter(&image);
+            movie.renderFrame(0, painter, 1);
+        }
+        state.ResumeTiming();
+        QPainter painter(&image);
+        movie.renderFrame(movie.info().frameCount - 1, painter, 1);
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    state.counters["frames"] = movie.info().frameCount;
+}
+BENCHMARK(BM_GoToLastFrameOf1800)->Unit(benchmark::kMillisecond);
+
+// Reading the 1,800-frame movie (file, tags, pictures, display-list snapshots).
+void BM_LoadLargeMovie(benchmark::State& state) {
+    const std::string& path = largeMovie();
+    for (auto _ : state) {
+        player::MoviePlayer movie;
+        load(movie, path);
+    }
+}
+BENCHMARK(BM_LoadLargeMovie)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

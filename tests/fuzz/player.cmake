@@ -1,0 +1,6 @@
+# The player's movie reader and renderer. Seeds: small movies of every tag
+# kind it draws (tests/fuzz/corpus/player_movie_fuzz).
+if(TARGET player)
+  movi_fuzz(NAME player_movie_fuzz SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/player_movie_fuzz.cpp
+            LIBS player SECONDS 20)
+endif()

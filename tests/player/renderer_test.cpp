@@ -1,0 +1,318 @@
+// The renderer and the timeline: pixels of hand-made movies (morph ratios,
+// colour transforms, bitmap fills, fill sides, glyphs) and of the movies our
+// compiler writes.
+#include "SwfBuilder.h"
+#include "common/TempDir.h"
+#include "player/MoviePlayer.h"
+#include "player/SwfReader.h"
+#include "player/Timeline.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace swfbuild;
+
+namespace {
+
+QImage render(player::MoviePlayer& movie, int frame, double scale = 1) {
+    const player::MovieInfo& info = movie.info();
+    QImage image(int(info.width * scale), int(info.height * scale),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    movie.renderFrame(frame, painter, scale);
+    return image;
+}
+
+QImage render(const Bytes& bytes, int frame = 0, double scale = 1) {
+    player::MoviePlayer movie;
+    std::string error;
+    EXPECT_TRUE(movie.loadBytes(bytes, &error)) << error;
+    return render(movie, frame, scale);
+}
+
+// The pixel matches within `tolerance` levels per channel.
+::testing::AssertionResult pixelIs(const QImage& image, int x, int y, QRgb expected,
+                                   int tolerance = 2) {
+    const QRgb got = image.pixel(x, y);
+    const int d =
+        std::max({std::abs(qRed(got) - qRed(expected)), std::abs(qGreen(got) - qGreen(expected)),
+                  std::abs(qBlue(got) - qBlue(expected))});
+    if (d <= tolerance) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "pixel (" << x << ", " << y << ") is " << QColor(got).name().toStdString()
+           << ", expected " << QColor(expected).name().toStdString();
+}
+
+Bytes white() {
+    return tag(SetBackgroundColor, Bits().rgb(0xFFFFFF));
+}
+
+// A morph from a red square at x 0..100 px to a blue one at 100..200 px,
+// placed at the given ratio.
+Bytes morphMovie(uint16_t ratio) {
+    Bits start;
+    start.u8(1).u8(0x00).rgba(0xFF0000, 0xFF).rgba(0x0000FF, 0xFF); // one morph fill
+    start.u8(0);                                                    // no line styles
+    start.bits(1, 4).bits(0, 4).rectEdges(0, 0, 2000, 2000, -1, 1, 1).endShape();
+    Bits end;
+    end.bits(0, 4).bits(0, 4).styleChange(true, 2000, 0, -1, -1, 0);
+    end.line(2000, 0).line(0, 2000).line(-2000, 0).line(0, -2000).endShape();
+    Bits b;
+    b.u16(1).rect(0, 2000, 0, 2000).rect(2000, 4000, 0, 2000).u32(uint32_t(start.size()));
+    b.raw(start.bytes()).raw(end.bytes());
+    Bits p;
+    p.u8(0x16).u16(1).u16(1).matrix().u16(ratio); // place with matrix and ratio
+    return swfbuild::movie(200, 100, 12,
+                           {white(), tag(DefineMorphShape, b), tag(PlaceObject2, p), showFrame()});
+}
+
+struct MorphRow {
+    const char* name;
+    uint16_t ratio;
+    QRgb colour;
+    int inside, outside; // x of a pixel in the shape and of one in the background
+};
+
+class MorphRatios : public ::testing::TestWithParam<MorphRow> {};
+
+TEST_P(MorphRatios, ShapeAndColourFollowTheRatio) {
+    const QImage image = render(morphMovie(GetParam().ratio));
+    EXPECT_TRUE(pixelIs(image, GetParam().inside, 50, GetParam().colour, 1));
+    EXPECT_TRUE(pixelIs(image, GetParam().outside, 50, 0xFFFFFF, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Renderer, MorphRatios,
+                         ::testing::Values(MorphRow{"Start", 0, 0xFF0000, 50, 150},
+                                           MorphRow{"Half", 32768, 0x7F0080, 100, 30},
+                                           MorphRow{"End", 65535, 0x0000FF, 150, 50}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Renderer, HalfwayMorphEdgesSitHalfway) {
+    const QImage image = render(morphMovie(32768));
+    EXPECT_TRUE(pixelIs(image, 48, 50, 0xFFFFFF, 0));
+    EXPECT_TRUE(pixelIs(image, 52, 50, 0x7F0080, 1));
+    EXPECT_TRUE(pixelIs(image, 147, 50, 0x7F0080, 1));
+    EXPECT_TRUE(pixelIs(image, 152, 50, 0xFFFFFF, 0));
+}
+
+struct ColourRow {
+    const char* name;
+    std::vector<int32_t> mult, add;
+    QRgb expected; // red square over white
+};
+
+class ColourTransforms : public ::testing::TestWithParam<ColourRow> {};
+
+TEST_P(ColourTransforms, ApplyToTheFill) {
+    Bits p;
+    p.u8(0x0E).u16(1).u16(1).matrix().cxformAlpha(GetParam().mult, GetParam().add);
+    const QImage image = render(swfbuild::movie(
+        100, 100, 12,
+        {white(), solidRect(1, 0, 0, 2000, 2000, 0xFF0000), tag(PlaceObject2, p), showFrame()}));
+    EXPECT_TRUE(pixelIs(image, 50, 50, GetParam().expected, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Renderer, ColourTransforms,
+    ::testing::Values(ColourRow{"HalfAlpha", {256, 256, 256, 128}, {}, 0xFF8080},
+                      ColourRow{"AlphaAddedAway", {}, {0, 0, 0, -192}, 0xFFC0C0},
+                      ColourRow{"RedToBlue", {}, {-255, 0, 255, 0}, 0x0000FF},
+                      ColourRow{
+                          "HalfRedQuarterAlpha", {128, 256, 256, 64}, {0, 0, 0, 0}, 0xDFC0C0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A 16 x 16 picture of four 8 x 8 quadrants: red, green / blue, yellow.
+Bytes quadrantJpeg() {
+    QImage image(16, 16, QImage::Format_RGB32);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            image.setPixel(x, y,
+                           y < 8 ? (x < 8 ? 0xFF0000 : 0x00FF00) : (x < 8 ? 0x0000FF : 0xFFFF00));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, "JPEG", 100));
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+struct BitmapRow {
+    const char* name;
+    bool clipped, prefix;
+    QRgb topLeftCorner, bottomRight; // stage pixels (5, 5) and (100, 100)
+};
+
+class BitmapFills : public ::testing::TestWithParam<BitmapRow> {};
+
+// The picture drawn 4 times its size (80 twips a pixel) from (20, 20) on a
+// shape that covers the whole 120 x 120 stage.
+TEST_P(BitmapFills, PictureThroughItsMatrix) {
+    Bits jpeg;
+    jpeg.u16(7);
+    if (GetParam().prefix) jpeg.raw({0xFF, 0xD9, 0xFF, 0xD8});
+    jpeg.raw(quadrantJpeg());
+    Bits s;
+    s.u16(1).rect(0, 2400, 0, 2400).u8(1).u8(GetParam().clipped ? 0x41 : 0x40).u16(7);
+    s.matrix(80 << 16, 80 << 16, 0, 0, 400, 400).u8(0).bits(1, 4).bits(0, 4);
+    s.rectEdges(0, 0, 2400, 2400, -1, 1, 1).endShape();
+    const QImage image = render(swfbuild::movie(
+        120, 120, 12,
+        {white(), tag(DefineBitsJPEG2, jpeg), tag(DefineShape, s), place(1, 1), showFrame()}));
+    EXPECT_TRUE(pixelIs(image, 30, 30, 0xFF0000, 24));
+    EXPECT_TRUE(pixelIs(image, 70, 30, 0x00FF00, 24));
+    EXPECT_TRUE(pixelIs(image, 30, 70, 0x0000FF, 24));
+    EXPECT_TRUE(pixelIs(image, 70, 70, 0xFFFF00, 24));
+    EXPECT_TRUE(pixelIs(image, 5, 5, GetParam().topLeftCorner, 24));
+    EXPECT_TRUE(pixelIs(image, 100, 100, GetParam().bottomRight, 24));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Renderer, BitmapFills,
+    ::testing::Values(BitmapRow{"ClippedExtendsItsEdges", true, false, 0xFF0000, 0xFFFF00},
+                      BitmapRow{"ClippedWithPrefix", true, true, 0xFF0000, 0xFFFF00},
+                      BitmapRow{"RepeatingTiles", false, false, 0xFFFF00, 0xFF0000},
+                      BitmapRow{"RepeatingWithPrefix", false, true, 0xFFFF00, 0xFF0000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Renderer, EdgesWithTheSameStyleOnBothSidesFillNothing) {
+    // A red square (fill style 1 inside) with a triangle sticking out to the
+    // right whose edges carry style 1 on both sides.
+    Bits s;
+    s.u16(1).rect(0, 3000, 0, 2000).u8(1).u8(0).rgb(0xFF0000).u8(0).bits(1, 4).bits(0, 4);
+    s.rectEdges(0, 0, 1000, 1000, -1, 1, 1);
+    s.styleChange(true, 1000, 0, 1, 1, 1).line(1500, 500).line(-1500, 500).endShape();
+    const QImage image = render(
+        swfbuild::movie(150, 100, 12, {white(), tag(DefineShape, s), place(1, 1), showFrame()}));
+    EXPECT_TRUE(pixelIs(image, 25, 25, 0xFF0000, 0));
+    EXPECT_TRUE(pixelIs(image, 60, 25, 0xFFFFFF, 0));
+}
+
+TEST(Renderer, FillStyleZeroSideFillsLikeStyleOne) {
+    // Two squares sharing an edge: red left of it (its fill style 0 side
+    // when drawn downwards), blue right of it.
+    Bits s;
+    s.u16(1).rect(0, 4000, 0, 2000).u8(2).u8(0).rgb(0xFF0000).u8(0).rgb(0x0000FF).u8(0);
+    s.bits(2, 4).bits(0, 4);
+    s.styleChange(true, 2000, 0, 1, 2, 2).line(0, 2000); // shared edge
+    s.styleChange(true, 2000, 0, 0, 1, 2).line(-2000, 0).line(0, 2000).line(2000, 0);
+    s.styleChange(true, 2000, 0, 2, 0, 2).line(2000, 0).line(0, 2000).line(-2000, 0);
+    s.endShape();
+    const QImage image = render(
+        swfbuild::movie(200, 100, 12, {white(), tag(DefineShape, s), place(1, 1), showFrame()}));
+    EXPECT_TRUE(pixelIs(image, 50, 50, 0xFF0000, 0));
+    EXPECT_TRUE(pixelIs(image, 150, 50, 0x0000FF, 0));
+}
+
+TEST(Renderer, GlyphsOnTheSquareScaledByTheTextHeight) {
+    // Glyph 0: a 512-unit square on the baseline; at height 400 twips it is
+    // 10 px wide, drawn from x 10 px with its baseline at y 30 px.
+    Bits g;
+    g.bits(1, 4).bits(0, 4).rectEdges(0, -512, 512, 512, -1, 1, 1).endShape();
+    Bits font;
+    font.u16(1).u16(2).raw(g.bytes());
+    Bits text;
+    text.u16(2).rect(0, 2000, 0, 2000).matrix(65536, 65536, 0, 0, 0, 200).u8(1).u8(10);
+    text.u8(0x8F).u16(1).rgba(0x000080, 0xFF).u16(200).u16(400).u16(400);
+    text.u8(2).bits(0, 1).sbits(300, 10).bits(0, 1).sbits(300, 10).align().u8(0);
+    const QImage image = render(swfbuild::movie(
+        100, 100, 12,
+        {white(), tag(DefineFont, font), tag(DefineText2, text), place(1, 2), showFrame()}));
+    EXPECT_TRUE(pixelIs(image, 15, 25, 0x000080, 0)); // first glyph
+    EXPECT_TRUE(pixelIs(image, 30, 25, 0x000080, 0)); // second glyph, 300 twips on
+    EXPECT_TRUE(pixelIs(image, 15, 18, 0xFFFFFF, 0)); // above the glyphs
+    EXPECT_TRUE(pixelIs(image, 22, 25, 0xFFFFFF, 0)); // between them
+}
+
+TEST(Renderer, ScaleAndBackground) {
+    const QImage image = render(
+        swfbuild::movie(100, 50, 12,
+                        {tag(SetBackgroundColor, Bits().rgb(0x336699)),
+                         solidRect(1, 0, 0, 1000, 1000, 0xFF0000), place(1, 1), showFrame()}),
+        0, 2);
+    ASSERT_EQ(image.size(), QSize(200, 100));
+    EXPECT_TRUE(pixelIs(image, 105, 50, 0x336699, 0));
+    EXPECT_TRUE(pixelIs(image, 199, 99, 0x336699, 0));
+    EXPECT_TRUE(pixelIs(image, 90, 90, 0xFF0000, 0)); // the 50 px square is 100 px now
+}
+
+// A movie of `frames` frames: a square moved one pixel to the right each
+// frame, a second square placed on frame 10 and removed on frame 20.
+Bytes longMovie(int frames) {
+    std::vector<Bytes> tags{white(), solidRect(1, 0, 0, 200, 200, 0xFF0000),
+                            solidRect(2, 0, 1000, 200, 200, 0x0000FF), place(1, 1)};
+    for (int k = 0; k < frames; ++k) {
+        Bits move;
+        move.u8(0x05).u16(1).matrix(65536, 65536, 0, 0, 20 * (k % 400), 0);
+        tags.push_back(tag(PlaceObject2, move));
+        if (k == 10) tags.push_back(place(2, 2));
+        if (k == 20) tags.push_back(tag(RemoveObject2, Bits().u16(2)));
+        tags.push_back(showFrame());
+    }
+    return swfbuild::movie(420, 100, 30, tags);
+}
+
+TEST(Timeline, JumpsStartFromASnapshot) {
+    player::Movie movie;
+    std::string error;
+    ASSERT_TRUE(player::readSwf(longMovie(1800), &movie, &error)) << error;
+    player::Timeline timeline(movie, 32);
+    const player::DisplayList& last = timeline.goTo(1799);
+    EXPECT_EQ(last.at(1).matrix.dx(), 20 * (1799 % 400));
+    EXPECT_LT(timeline.appliedFrames(), 32);
+    const long before = timeline.appliedFrames();
+    const player::DisplayList& early = timeline.goTo(15);
+    EXPECT_EQ(early.size(), 2u);
+    EXPECT_EQ(early.at(1).matrix.dx(), 20 * 15);
+    EXPECT_LT(timeline.appliedFrames() - before, 32);
+    EXPECT_EQ(timeline.goTo(25).size(), 1u);                               // removed on frame 20
+    EXPECT_EQ(timeline.goTo(100000).at(1).matrix.dx(), 20 * (1799 % 400)); // clamped
+}
+
+TEST(Timeline, PlacingOnAnOccupiedDepthIsIgnored) {
+    player::Movie movie;
+    std::string error;
+    ASSERT_TRUE(player::readSwf(
+        swfbuild::movie(100, 100, 12, {place(1, 5), showFrame(), place(1, 6), showFrame()}), &movie,
+        &error));
+    player::Timeline timeline(movie);
+    EXPECT_EQ(timeline.goTo(1).at(1).character, 5);
+}
+
+TEST(Renderer, FramesOfALongMovieInAnyOrder) {
+    player::MoviePlayer movie;
+    std::string error;
+    ASSERT_TRUE(movie.loadBytes(longMovie(100), &error)) << error;
+    for (int frame : {50, 12, 99, 0, 12}) {
+        const QImage image = render(movie, frame);
+        EXPECT_TRUE(pixelIs(image, frame + 5, 5, 0xFF0000, 0)) << "frame " << frame;
+        EXPECT_TRUE(pixelIs(image, 5, 55, frame >= 10 && frame < 20 ? 0x0000FF : 0xFFFFFF, 0))
+            << "frame " << frame;
+    }
+}
+
+// The shipped example, compiled by our compiler: the colours the real
+// player shows at its probes.
+TEST(Renderer, CompiledExampleMovie) {
+    movitest::TempDir dir("movi-player");
+    const std::string swf = dir.file("demo.swf");
+    const std::string command = std::string("'") + MOVI_BIN_DIR + "/moviloomster-compile' '" +
+                                MOVI_SOURCE_DIR + "/examples/demo.fmo' -o '" + swf +
+                                "' --no-html > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    player::MoviePlayer movie;
+    std::string error;
+    ASSERT_TRUE(movie.load(swf, &error)) << error;
+    EXPECT_EQ(movie.info().width, 550);
+    EXPECT_EQ(movie.info().height, 400);
+    EXPECT_EQ(movie.info().frameCount, 43);
+    EXPECT_TRUE(movie.warnings().empty());
+    EXPECT_TRUE(pixelIs(render(movie, 0), 80, 300, 0x2040C0, 12));
+    EXPECT_TRUE(pixelIs(render(movie, 36), 450, 300, 0x79C680, 12));
+}
+
+} // namespace
