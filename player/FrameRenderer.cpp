@@ -316,7 +316,9 @@ void FrameRenderer::fillBitmap(const FillStyle& fill, const QPainterPath& path,
                    static_cast<int>(std::floor(need.top() + 0.5)), 0, 0);
         want.setRight(static_cast<int>(std::ceil(need.right() - 0.5)));
         want.setBottom(static_cast<int>(std::ceil(need.bottom() - 0.5)));
-        want = want.united(whole);
+        // Two more pixels on every side keep the filter from blending in the
+        // opposite edge, as a tiled texture would.
+        want = want.united(whole.adjusted(-2, -2, 2, 2));
         // An extension far beyond the picture is capped: the edge pixels
         // beyond it then repeat as tiles, which only a hostile file asks for.
         want = want.intersected(whole.adjusted(-2048, -2048, 2048, 2048));

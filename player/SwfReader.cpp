@@ -47,6 +47,9 @@ public:
 
     // What is being read, for the message when the tag ends too early.
     void part(const char* what) { m_part = what; }
+    // The movie's version, for fields whose meaning depends on it.
+    void setMovieVersion(int version) { m_movieVersion = version; }
+    int movieVersion() const { return m_movieVersion; }
     // Who ends early in messages: "the tag" or "the file".
     void whole(const char* what) { m_whole = what; }
     const char* currentPart() const { return m_part; }
@@ -112,6 +115,7 @@ private:
     uint64_t m_bit = 0;
     const char* m_part = "body";
     const char* m_whole = "the tag";
+    int m_movieVersion = 0;
 };
 
 QRectF readRect(BitReader& r) {
@@ -184,10 +188,14 @@ void readGradient(BitReader& r, FillStyle& fill, bool alpha) {
     }
 }
 
-void setBitmapKind(FillStyle& fill, uint8_t type) {
+// Fill types 0x40 and 0x42 tile the picture, 0x41 and 0x43 clip it (its edge
+// pixels extend beyond it). 0x42 and 0x43, which came with version 8, are
+// never filtered; players draw the bitmap fills of older movies unfiltered
+// too, so filtering is only for 0x40 and 0x41 from version 8 on.
+void setBitmapKind(FillStyle& fill, uint8_t type, int movieVersion) {
     fill.kind = FillStyle::Kind::Bitmap;
-    fill.repeat = (type & 1) == 0; // 0x40 and 0x42 tile, 0x41 and 0x43 are clipped
-    fill.smooth = (type & 2) == 0; // 0x42 and 0x43 are not filtered
+    fill.repeat = (type & 1) == 0;
+    fill.smooth = (type & 2) == 0 && movieVersion >= 8;
 }
 
 [[noreturn]] void badFillType(uint8_t type) {
@@ -217,7 +225,7 @@ FillStyle readFillStyle(BitReader& r, bool alpha) {
     case 0x41:
     case 0x42:
     case 0x43:
-        setBitmapKind(fill, type);
+        setBitmapKind(fill, type, r.movieVersion());
         fill.bitmap = r.u16();
         fill.matrix = readMatrix(r);
         break;
@@ -451,8 +459,8 @@ MorphShape readDefineMorphShape(BitReader& r) {
         case 0x41:
         case 0x42:
         case 0x43:
-            setBitmapKind(start, type);
-            setBitmapKind(end, type);
+            setBitmapKind(start, type, r.movieVersion());
+            setBitmapKind(end, type, r.movieVersion());
             start.bitmap = end.bitmap = r.u16();
             start.matrix = readMatrix(r);
             end.matrix = readMatrix(r);
@@ -814,6 +822,7 @@ bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error
             pos += length;
             if (code == End) break;
             BitReader r(body, length);
+            r.setMovieVersion(movie->version);
             const auto define = [&](Character character) {
                 BitReader idReader(body, length);
                 idReader.part("character ID");

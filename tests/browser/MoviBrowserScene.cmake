@@ -13,7 +13,9 @@
 #             compiler writes DIR/anim.htm beside it.
 #   EXPECT_EXIT  exit status the check must end with (default 0).
 #   DEPENDS   ctest tests to run first; FIXTURES: fixtures required.
-# Screenshots go to <binary dir>/browser-results/<scene name>/. Browser tests
+# Screenshots go to <binary dir>/browser-results/<scene name>/. With the
+# render command built, browser_<name>_fidelity then compares the built-in
+# player's pictures of the same frames with them. Browser tests
 # hold the resource lock movi_browser, so only one browser runs at a time,
 # and carry the label "browser" (ctest -L browser, or -LE browser to leave
 # them out).
@@ -59,5 +61,19 @@ function(movi_browser_scene)
   endif()
   if(S_FIXTURES)
     set_tests_properties(browser_${S_NAME} PROPERTIES FIXTURES_REQUIRED "${S_FIXTURES}")
+  endif()
+  # browser_<name>_fidelity: the built-in player draws the photographed frames
+  # and must match the screenshots (compare_render.mjs); it reuses the shots of
+  # browser_<name>, which runs first.
+  if(TARGET moviloomster-render AND MOVI_NODE)
+    set(fidelity_args ${MOVI_BROWSER_SOURCE_DIR}/compare_render.mjs ${scene}
+        --results ${CMAKE_BINARY_DIR}/browser-results --render $<TARGET_FILE:moviloomster-render>)
+    if(S_DIR)
+      list(APPEND fidelity_args --dir ${S_DIR})
+    endif()
+    add_test(NAME browser_${S_NAME}_fidelity COMMAND ${MOVI_NODE} ${fidelity_args})
+    set_tests_properties(browser_${S_NAME} PROPERTIES FIXTURES_SETUP browser_shots_${S_NAME})
+    set_tests_properties(browser_${S_NAME}_fidelity PROPERTIES
+      FIXTURES_REQUIRED browser_shots_${S_NAME} LABELS browser TIMEOUT 120)
   endif()
 endfunction()
