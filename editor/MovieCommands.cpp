@@ -10,11 +10,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -25,7 +22,7 @@
 
 #include <cstdlib>
 
-const char* const MovieFileFilter = "Flashのファイル (*.swf)";
+const char* const MovieFileFilter = "Flashのファイル (*.swf)|*.swf";
 const char* const MovieDefaultSuffix = "swf";
 const char* const PreviewFileName = "playtemp.swf";
 const char* const MovieNotWrittenMessage = "Ｆｌａｓｈファイルを保存することができませんでした.";
@@ -34,10 +31,6 @@ const char* const PageNotWrittenMessage = "ＨＴＭＬファイルを保存す�
 namespace {
 
 bool g_running = false;
-
-QString fromUtf8(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The progress dialog: a label, a bar and a cancel button. It is created only
 // when the compilation outlasts the delay; from then on events are let through
@@ -136,29 +129,8 @@ std::string privateTempFolder() {
 
 } // namespace
 
-QtMovieCommandDialogs::QtMovieCommandDialogs(QWidget* owner, int progressDelayMs)
-    : m_owner(owner), m_progressDelayMs(progressDelayMs) {}
-
-std::string QtMovieCommandDialogs::askMoviePath(const std::string& current) {
-    QFileDialog dialog(m_owner, QStringLiteral("Ｆｌａｓｈを保存"));
-    dialog.setObjectName(QStringLiteral("SaveDialog1"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QString::fromUtf8(MovieFileFilter));
-    dialog.setDefaultSuffix(QString::fromUtf8(MovieDefaultSuffix));
-    if (!current.empty()) dialog.selectFile(fromUtf8(current));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first().toStdString();
-}
-
-void QtMovieCommandDialogs::showError(const std::string& text) {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), fromUtf8(text),
-                    QMessageBox::Ok, m_owner);
-    box.exec();
-}
-
-std::unique_ptr<CompileProgress> QtMovieCommandDialogs::startProgress() {
-    return std::make_unique<QtCompileProgress>(m_owner, m_progressDelayMs);
+std::unique_ptr<CompileProgress> MakeCompileProgressDialog(QWidget* owner, int delayMs) {
+    return std::make_unique<QtCompileProgress>(owner, delayMs);
 }
 
 bool MovieCommands::running() {

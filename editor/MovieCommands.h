@@ -13,8 +13,9 @@
 
 class QWidget;
 
-// The save dialog of movies: its name filter and the extension it adds.
-extern const char* const MovieFileFilter;    // "Flashのファイル (*.swf)"
+// The save dialog of movies: its filter ("description|patterns") and the
+// extension it adds.
+extern const char* const MovieFileFilter;    // "Flashのファイル (*.swf)|*.swf"
 extern const char* const MovieDefaultSuffix; // "swf"
 // The preview movie's file name.
 extern const char* const PreviewFileName; // "playtemp.swf"
@@ -45,20 +46,10 @@ public:
     virtual std::unique_ptr<CompileProgress> startProgress() = 0;
 };
 
-// The real dialogs, owned by `owner`. The progress dialog appears once a
-// compilation has taken `progressDelayMs`; it is application-modal, so the
-// window takes no input while the compilation runs.
-class QtMovieCommandDialogs final : public MovieCommandDialogs {
-public:
-    explicit QtMovieCommandDialogs(QWidget* owner, int progressDelayMs = 500);
-    std::string askMoviePath(const std::string& current) override;
-    void showError(const std::string& text) override;
-    std::unique_ptr<CompileProgress> startProgress() override;
-
-private:
-    QWidget* m_owner;
-    int m_progressDelayMs;
-};
+// The real progress display: a dialog owned by `owner` that appears once the
+// compilation has taken `delayMs`, with a bar and a cancel button. It is
+// application-modal, so no window takes input while the compilation runs.
+std::unique_ptr<CompileProgress> MakeCompileProgressDialog(QWidget* owner, int delayMs = 500);
 
 // The three check boxes of the save page.
 struct MovieCommandOptions {
@@ -103,6 +94,7 @@ public:
 
     // The path the save dialog starts with: the last movie the user saved.
     const std::string& lastSavedPath() const { return m_lastSaved; }
+    void setLastSavedPath(const std::string& path) { m_lastSaved = path; }
 
     // Whether a movie command of any window is running (its compilation lets
     // the progress dialog's events through).

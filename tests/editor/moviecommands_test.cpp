@@ -395,7 +395,7 @@ TEST_F(MovieCommandsTest, PreviewFallsBackToTheTemporaryFolderWithoutACache) {
 // the progress dialog was on screen.
 class CountingDialogs final : public MovieCommandDialogs {
 public:
-    explicit CountingDialogs(int delayMs) : real(nullptr, delayMs) {}
+    explicit CountingDialogs(int delayMs) : delayMs(delayMs) {}
     std::string askMoviePath(const std::string&) override { return {}; }
     void showError(const std::string& text) override { ADD_FAILURE() << text; }
     std::unique_ptr<CompileProgress> startProgress() override {
@@ -411,7 +411,7 @@ public:
             CountingDialogs& dialogs;
             std::unique_ptr<CompileProgress> inner;
         };
-        return std::make_unique<Counting>(*this, real.startProgress());
+        return std::make_unique<Counting>(*this, MakeCompileProgressDialog(nullptr, delayMs));
     }
     static QWidget* progressDialog() {
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -419,7 +419,7 @@ public:
         return nullptr;
     }
 
-    QtMovieCommandDialogs real;
+    int delayMs;
     int frames = 0;
     bool dialogCreated = false;
 };
