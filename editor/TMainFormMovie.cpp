@@ -1,7 +1,70 @@
-// The save-movie and preview commands.
+// The save-movie and preview commands: the window's side of MovieCommands.
 
 #include "editor/TMainForm.h"
 
-void TMainForm::CreateFlashBtnClick() {}
+#include "editor/MovieCommands.h"
 
-void TMainForm::PlayBtnClick() {}
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QStringList>
+
+namespace {
+
+// The save dialog and the messages go through the window's seams; the
+// progress dialog stands over the window.
+class WindowMovieDialogs final : public MovieCommandDialogs {
+public:
+    explicit WindowMovieDialogs(TMainForm& form) : m_form(form) {}
+
+    std::string askMoviePath(const std::string& current) override {
+        FileDialogRequest request;
+        request.mode = FileDialogRequest::Save;
+        request.name = QStringLiteral("SaveDialog1");
+        request.filter = QString::fromUtf8(MovieFileFilter);
+        request.defaultSuffix = QString::fromUtf8(MovieDefaultSuffix);
+        request.fileName = QString::fromStdString(current);
+        return ModalSeams::RunFileDialog(&m_form, request).toStdString();
+    }
+    void showError(const std::string& text) override {
+        m_form.ShowStopMessage(QString::fromStdString(text));
+    }
+    std::unique_ptr<CompileProgress> startProgress() override {
+        return MakeCompileProgressDialog(&m_form);
+    }
+
+private:
+    TMainForm& m_form;
+};
+
+void runMovieCommand(TMainForm& form, bool preview) {
+    WindowMovieDialogs dialogs(form);
+    MovieCommands commands(dialogs);
+    commands.setLastSavedPath(form.SaveDialog1FileName.toStdString());
+    commands.setPageSource = [&form](const std::vector<std::string>& lines) {
+        QStringList text;
+        for (const std::string& line : lines)
+            text << QString::fromStdString(line);
+        form.Memo1->setPlainText(text.join(u'\n'));
+    };
+    // The compiler has moved CurObjekt over every element; the selected row's
+    // element is loaded again (with any start and end times it exchanged).
+    commands.afterCompile = [&form] { form.ListView1Click(); };
+    const MovieCommandOptions options{form.AutoLoadFlashCheck->isChecked(),
+                                      form.CreateHTMLCheck->isChecked(),
+                                      form.RepeatCheck->isChecked()};
+    if (preview)
+        commands.preview(options);
+    else
+        commands.saveMovie(options);
+    form.SaveDialog1FileName = QString::fromStdString(commands.lastSavedPath());
+}
+
+} // namespace
+
+void TMainForm::CreateFlashBtnClick() {
+    runMovieCommand(*this, false);
+}
+
+void TMainForm::PlayBtnClick() {
+    runMovieCommand(*this, true);
+}

@@ -1,16 +1,23 @@
 #include "editor/MovieCommands.h"
 
 #include "editor/MainUnit.h"
+#include "editor/TMainForm.h"
 #include "platform/SystemServices.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -303,5 +310,61 @@ INSTANTIATE_TEST_SUITE_P(
         PreviewFolderCase{"ReadOnlyProgramFolder", "prog", true, true, "cache/moviloomster"},
         PreviewFolderCase{"NoCacheFolder", "file", false, false, "tmp"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The window's buttons, with its file dialog and message box seams replaced.
+TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
+    std::vector<FileDialogRequest> requests;
+    QStringList boxes;
+    QString answer = QString::fromStdString(dir.file("anim"));
+    ModalSeams::SetFileDialog([&](QWidget*, const FileDialogRequest& r) {
+        requests.push_back(r);
+        return answer;
+    });
+    ModalSeams::SetDialogRunner([&](QDialog& d) {
+        if (auto* box = qobject_cast<QMessageBox*>(&d)) boxes.push_back(box->text());
+        return int(QMessageBox::Ok);
+    });
+    AddObjekt(okDrawing);
+    TMainForm form;
+    form.show();
+    form.RebuildList();
+    form.SelectRow(1); // the first element's end row
+    auto click = [&](const char* name) {
+        auto* b = form.findChild<QAbstractButton*>(name);
+        ASSERT_NE(b, nullptr) << name;
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+    };
+
+    click("PlayBtn");
+    EXPECT_TRUE(isMovie(dir / "prog/playtemp.swf"));
+    Objekt* shown = CurObjekt;
+    ObjektList.Select(0);
+    EXPECT_EQ(shown, CurObjekt) << "the selected row's element is current again";
+
+    QTabBar* tabs = form.findChild<QTabWidget*>("PageControl1")->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+    click("RepeatCheck");
+    click("CreateFlashBtn");
+    click("CreateFlashBtn");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].name, "SaveDialog1");
+    EXPECT_EQ(requests[0].filter, "Flashのファイル (*.swf)|*.swf");
+    EXPECT_EQ(requests[0].defaultSuffix, "swf");
+    EXPECT_EQ(requests[0].fileName, "");
+    EXPECT_EQ(requests[1].fileName, answer + ".swf");
+    EXPECT_TRUE(isMovie(dir / "anim.swf"));
+    EXPECT_EQ(opened, (std::vector<std::string>{dir.file("prog/playtemp.htm"), dir.file("anim.htm"),
+                                                dir.file("anim.htm")}));
+    EXPECT_TRUE(form.findChild<QPlainTextEdit*>("Memo1")->toPlainText().contains(
+        "<param name=\"loop\" value=\"false\">\n"));
+
+    answer = QString::fromStdString(dir.file("missing/anim.swf"));
+    click("CreateFlashBtn");
+    EXPECT_EQ(boxes,
+              QList<QString>{"Ｆｌａｓｈファイルを保存することができませんでした.\n" + answer});
+    EXPECT_EQ(opened.size(), 3u);
+    ModalSeams::SetFileDialog({});
+    ModalSeams::SetDialogRunner({});
+}
 
 } // namespace
