@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QMetaObject>
 
+#include <cstdio>
+
 namespace {
 MessageBoxBindingReporter::ShowFn& seam() {
     static MessageBoxBindingReporter::ShowFn fn;
@@ -39,4 +41,8 @@ void MessageBoxBindingReporter::requestTerminate() {
     if (QCoreApplication* app = QCoreApplication::instance()) {
         QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
     }
+}
+
+void MessageBoxBindingReporter::systemReason(const std::string& reason) {
+    std::fprintf(stderr, "%s\n", reason.c_str());
 }

@@ -30,6 +30,9 @@ public:
     // Queues the end of the application: it quits as soon as its event loop
     // runs, so the boxes already shown are seen first.
     void requestTerminate() override;
+    // The loader's own words go to stderr, for whoever started the program
+    // from a terminal; the boxes keep the fixed message.
+    void systemReason(const std::string& reason) override;
     bool terminateRequested() const { return m_terminate; }
 
 private:
