@@ -838,6 +838,7 @@ Bytes makeTiff(const Picture& p, const TiffOptions& o) {
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, o.photometric);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, o.compression);
+    if (o.orientation != 1) TIFFSetField(tif, TIFFTAG_ORIENTATION, o.orientation);
     if (o.alpha) {
         uint16_t extra = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);

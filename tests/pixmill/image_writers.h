@@ -122,6 +122,7 @@ struct TiffOptions {
     bool tiled = false;
     int compression = 1; // 1 none, 5 LZW, 8 deflate
     int rowsPerStrip = 0;
+    int orientation = 1; // the ORIENTATION tag; rows are written as they come
 };
 Bytes makeTiff(const Picture& p, const TiffOptions& o);
 

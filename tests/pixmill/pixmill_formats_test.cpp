@@ -192,6 +192,12 @@ DecodeCase tiff(std::string name, Picture p, TiffOptions o, int bits, int tol = 
     return {std::move(name), [p, o] { return makeTiff(p, o); }, p, bits, tol, pixmill_read_tiff};
 }
 
+// A TIFF that stores `stored` and must show `shown`.
+DecodeCase tiffStored(std::string name, Picture stored, TiffOptions o, Picture shown, int bits) {
+    return {std::move(name),  [stored, o] { return makeTiff(stored, o); }, shown, bits, 0,
+            pixmill_read_tiff};
+}
+
 TiffOptions tiffOpts(int photometric, int bits, int compression = 1) {
     TiffOptions o;
     o.photometric = photometric;
@@ -291,6 +297,20 @@ std::vector<DecodeCase> decodeCases() {
     tiled.tiled = true;
     TiffOptions strips = tiffOpts(2, 8, 5);
     strips.rowsPerStrip = 2;
+    // Stored turned: the file holds the picture's rows or columns the other
+    // way round, and says so in its orientation.
+    auto turned = [](Picture p, bool vertically, bool horizontally) {
+        const int w = p.width, h = p.height;
+        auto colour = p.colour;
+        p.colour = [=](int x, int y) {
+            return colour(horizontally ? w - 1 - x : x, vertically ? h - 1 - y : y);
+        };
+        return p;
+    };
+    auto oriented = [](TiffOptions o, int orientation) {
+        o.orientation = orientation;
+        return o;
+    };
     BmpOptions packed = bmpOpts(8);
     packed.fileHeader = false;
     const std::vector<Rgb> blackWhite = {{0, 0, 0}, {255, 255, 255}};
@@ -422,6 +442,13 @@ std::vector<DecodeCase> decodeCases() {
         tiff("tiff_rgb", colourPicture(W, H), tiffOpts(2, 8), 24),
         tiff("tiff_rgb_lzw_strips", colourPicture(W, H), strips, 24),
         tiff("tiff_rgb_tiled", colourPicture(37, 21), tiled, 24),
+        tiffStored("tiff_rgb_bottom_up", turned(colourPicture(W, H), true, false),
+                   oriented(strips, 4), colourPicture(W, H), 24),
+        tiffStored("tiff_rgb_right_to_left", turned(colourPicture(W, H), false, true),
+                   oriented(tiffOpts(2, 8, 8), 2), colourPicture(W, H), 24),
+        tiffStored("tiff_rgb_tiled_bottom_up_right_to_left",
+                   turned(colourPicture(37, 21), true, true), oriented(tiled, 3),
+                   colourPicture(37, 21), 24),
         tiff("tiff_rgba", rgba, rgbaTiff, 24, 1),
 
         {"jpeg_rgb", [] { return makeJpeg(smoothPicture(32, 24), 95); }, smoothPicture(32, 24), 24,
