@@ -235,6 +235,11 @@ bool readRgba(TIFF* tif, DibRecord* rec, int w, int h, TiffCloser& c) {
             bandH = unitH;
         }
     }
+    // libtiff decodes a strip from its start for every band that begins
+    // inside it; strips of separate planes (or of vertically subsampled
+    // colour) taller than a band would be decoded over and over. Such files
+    // are refused rather than read slowly.
+    if (!TIFFIsTiled(tif) && rows > bandH && unitH > bandH) return false;
     bandH = std::min(bandH, rows);
     c.buffer = std::malloc(bandW * bandH * 4);
     if (!c.buffer) return false;
