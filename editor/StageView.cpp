@@ -179,6 +179,25 @@ void writeTurned(const TurnedPicture& t, uchar* base, qsizetype stride, int64_t 
     }
     const int64_t* col = columns.data() - uMin;
     const int64_t* row = rows.data() - vMin;
+    if (t.s == 0) {
+        // Upright or half turned: a target column always reads the same
+        // source column and a target row the same source row.
+        std::vector<int64_t> byX(static_cast<size_t>(t.x1 - t.x0 + 1));
+        for (int64_t x = t.x0; x <= t.x1; ++x)
+            byX[static_cast<size_t>(x - t.x0)] = col[div16(t.c * x)];
+        for (int64_t y = t.y0; y <= t.y1; ++y) {
+            const int64_t ro = row[div16(t.c * y)];
+            if (ro < 0) continue;
+            const uint8_t* src = t.bits + ro;
+            auto* dst = reinterpret_cast<uint32_t*>(base + (oy + y) * stride) + ox + t.x0;
+            for (size_t i = 0; i < byX.size(); ++i) {
+                if (byX[i] < 0) continue;
+                const uint8_t* p = src + byX[i];
+                dst[i] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            }
+        }
+        return;
+    }
     for (int64_t y = t.y0; y <= t.y1; ++y) {
         auto* dst = reinterpret_cast<uint32_t*>(base + (oy + y) * stride) + ox;
         int64_t un = t.c * t.x0 - t.s * y;

@@ -193,30 +193,50 @@ Objekt* addQuadrantPicture(int32_t rotation) {
     return o;
 }
 
-TEST_F(StageTest, PictureFitsAtTheTopLeftKeepingItsAspect) {
-    addQuadrantPicture(0);
+struct PictureCase {
+    const char* name;
+    int32_t rotation;
+    QRect drawn;
+    std::vector<std::pair<QPoint, QColor>> probes;
+};
+
+class StagePictureTest : public StageTest, public ::testing::WithParamInterface<PictureCase> {};
+
+// 200 x 100 into a 40 x 40 box: 40 x 20 at the box's top-left corner, turned
+// counter-clockwise about the centre (120, 110) of that 40 x 20 box.
+TEST_P(StagePictureTest, FitsAtTheTopLeftAndTurnsAboutItsCentre) {
+    addQuadrantPicture(GetParam().rotation);
     StageViewOptions options;
     options.noArrows = true;
     const QImage image = RenderStage(options);
-    EXPECT_EQ(inkBox(image, QRect(90, 90, 60, 60)), QRect(QPoint(100, 100), QPoint(139, 119)));
-    EXPECT_EQ(at(image, 105, 105), QColor(Qt::red));
-    EXPECT_EQ(at(image, 135, 105), QColor(Qt::green));
-    EXPECT_EQ(at(image, 105, 115), QColor(Qt::blue));
-    EXPECT_EQ(at(image, 135, 115), QColor(Qt::yellow));
+    EXPECT_EQ(inkBox(image, QRect(80, 80, 80, 80)), GetParam().drawn);
+    for (const auto& [point, color] : GetParam().probes)
+        EXPECT_EQ(image.pixelColor(point), color) << point.x() << "," << point.y();
 }
 
-TEST_F(StageTest, PictureTurnedAQuarterCounterClockwiseAboutItsBoxCentre) {
-    addQuadrantPicture(900);
-    StageViewOptions options;
-    options.noArrows = true;
-    const QImage image = RenderStage(options);
-    // The 40 x 20 box around (120, 110) stands upright: 20 x 40.
-    EXPECT_EQ(inkBox(image, QRect(80, 80, 80, 80)), QRect(QPoint(110, 91), QPoint(129, 130)));
-    EXPECT_EQ(at(image, 115, 100), QColor(Qt::green));
-    EXPECT_EQ(at(image, 125, 100), QColor(Qt::yellow));
-    EXPECT_EQ(at(image, 115, 120), QColor(Qt::red));
-    EXPECT_EQ(at(image, 125, 120), QColor(Qt::blue));
-}
+INSTANTIATE_TEST_SUITE_P(Turns, StagePictureTest,
+                         ::testing::Values(PictureCase{"Upright",
+                                                       0,
+                                                       QRect(QPoint(100, 100), QPoint(139, 119)),
+                                                       {{{105, 105}, Qt::red},
+                                                        {{135, 105}, Qt::green},
+                                                        {{105, 115}, Qt::blue},
+                                                        {{135, 115}, Qt::yellow}}},
+                                           PictureCase{"QuarterTurn",
+                                                       900,
+                                                       QRect(QPoint(110, 91), QPoint(129, 130)),
+                                                       {{{115, 100}, Qt::green},
+                                                        {{125, 100}, Qt::yellow},
+                                                        {{115, 120}, Qt::red},
+                                                        {{125, 120}, Qt::blue}}},
+                                           PictureCase{"HalfTurn",
+                                                       1800,
+                                                       QRect(QPoint(101, 101), QPoint(140, 120)),
+                                                       {{{105, 105}, Qt::yellow},
+                                                        {{135, 105}, Qt::blue},
+                                                        {{105, 115}, Qt::green},
+                                                        {{135, 115}, Qt::red}}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The scanline writer on the stage image and the patch drawn on any other
 // painter give the same pixels.
