@@ -266,7 +266,8 @@ void TTintelColorComboBox::paintEvent(QPaintEvent*) {
     const QRect field =
         style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this);
     const bool focused = hasFocus() && !view()->isVisible();
-    const QPalette& pal = palette();
+    // The option's palette is set to the widget's state (disabled, inactive).
+    const QPalette& pal = opt.palette;
     PaintColorEntry(painter, field, EntrySwatch(currentIndex()), EntryName(currentIndex()),
                     focused ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base),
                     focused ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QSignalSpy>
+#include <QStyleOptionComboBox>
 #include <QTest>
 
 #include <optional>
@@ -212,6 +213,21 @@ TEST_F(ColorCombo, ClosedFieldShowsTheSwatchOfTheChosenColour) {
     combo.SetColorValue(0xFF0000);
     const QImage blue = combo.grab().toImage();
     EXPECT_EQ(QColor(blue.pixel(14, combo.height() / 2)), QColor(0, 0, 255));
+}
+
+TEST_F(ColorCombo, FieldFollowsTheWidgetsState) {
+    QStyleOptionComboBox opt;
+    opt.initFrom(&combo);
+    const QRect field = combo.style()->subControlRect(QStyle::CC_ComboBox, &opt,
+                                                      QStyle::SC_ComboBoxEditField, &combo);
+    const QPoint blank(field.right() - 2, field.center().y()); // right of the short name
+    const QPalette& pal = combo.palette();
+
+    EXPECT_EQ(QColor(combo.grab().toImage().pixel(blank)),
+              pal.color(QPalette::Active, QPalette::Highlight)); // focused
+    combo.setEnabled(false);
+    EXPECT_EQ(QColor(combo.grab().toImage().pixel(blank)),
+              pal.color(QPalette::Disabled, QPalette::Base));
 }
 
 TEST(PaintColorEntry, SwatchOutlineAndBackground) {
