@@ -14,7 +14,7 @@ endif()
 
 # Path from bin/ to the programs' folder, valid under any prefix.
 file(RELATIVE_PATH movi_bin_to_pkg /p/${CMAKE_INSTALL_BINDIR} /p/${MOVI_PKGLIBDIR})
-foreach(program moviloomster moviloomster-compile)
+foreach(program moviloomster moviloomster-compile moviloomster-render)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${MOVI_PKGLIBDIR})
     install(CODE "
