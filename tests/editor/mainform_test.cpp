@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -378,6 +379,24 @@ TEST_F(MainFormTest, ShortcutsRunTheirCommands) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].name, "OpenDialog1");
     EXPECT_EQ(requests[1].name, "SaveDialog2");
+}
+
+TEST_F(MainFormTest, FontBoxListsTheDefaultFacesAndOnlyNamesShiftJisCanHold) {
+    auto* box = find<QComboBox>("FontEd");
+    EXPECT_GE(box->findText(QStringLiteral("ＭＳ ゴシック")), 0);
+    EXPECT_GE(box->findText(QStringLiteral("ＭＳ 明朝")), 0);
+    for (int i = 0; i < box->count(); ++i) {
+        const auto cp932 = ToCp932(box->itemText(i));
+        ASSERT_TRUE(cp932) << box->itemText(i).toStdString();
+        EXPECT_LE(cp932->size(), 31u) << box->itemText(i).toStdString();
+    }
+    addElement("AddTextObjekt");
+    box->showPopup();
+    QAbstractItemView* popup = box->view();
+    const QModelIndex mincho = popup->model()->index(box->findText(QStringLiteral("ＭＳ 明朝")), 0);
+    popup->scrollTo(mincho);
+    QTest::mouseClick(popup->viewport(), Qt::LeftButton, {}, popup->visualRect(mincho).center());
+    EXPECT_EQ(FromCp932(element(0).FontName), QStringLiteral("ＭＳ 明朝"));
 }
 
 TEST_F(MainFormTest, AboutButtonShowsTheAboutBoxModally) {
