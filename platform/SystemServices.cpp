@@ -49,4 +49,8 @@ void SetShellOpen(ShellOpenFn fn) {
     g_shellOpen = std::move(fn);
 }
 
+ShellOpenFn CurrentShellOpen() {
+    return g_shellOpen ? g_shellOpen : ShellOpenFn(xdgOpen);
+}
+
 } // namespace platform

@@ -19,5 +19,8 @@ using ShellOpenFn = std::function<bool(const std::string& path)>;
 bool ShellOpen(const std::string& path);
 // Replaces the opener (empty restores xdg-open).
 void SetShellOpen(ShellOpenFn fn);
+// The opener in place now (xdg-open when none was installed), for a
+// replacement that hands on what it does not handle itself.
+ShellOpenFn CurrentShellOpen();
 
 } // namespace platform

@@ -1,0 +1,132 @@
+#include "player/PlayerRouting.h"
+
+#include "platform/SystemServices.h"
+#include "player/MoviePage.h"
+#include "player/PlayerWindow.h"
+
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace player {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A page larger than this was not written by the save command.
+constexpr std::uintmax_t kMaxPageBytes = 1 << 20;
+
+QPointer<PlayerWindow> g_window;
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+bool isRegularFile(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+OpenRoute refuse(std::string message) {
+    OpenRoute route;
+    route.kind = OpenRoute::Refused;
+    route.message = std::move(message);
+    return route;
+}
+
+bool readPage(const std::string& path, std::string& text) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > kMaxPageBytes) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+} // namespace
+
+OpenRoute RouteOpen(const std::string& target) {
+    std::string path = target;
+    if (path.rfind("file:", 0) == 0) {
+        const QUrl url(QString::fromStdString(path));
+        if (!url.isLocalFile()) return {};
+        path = url.toLocalFile().toStdString();
+    }
+    const std::string ext = lowerExtension(path);
+    if (path.find("://") != std::string::npos) return {}; // a web address
+
+    if (ext == ".swf") {
+        if (!isRegularFile(path)) return refuse("ムービーが見つかりません：\n" + path);
+        OpenRoute route;
+        route.kind = OpenRoute::Player;
+        route.moviePath = path;
+        route.browsePath = path;
+        return route;
+    }
+    if (ext != ".htm" && ext != ".html") return {};
+
+    std::error_code ec;
+    if (isRegularFile(path) && fs::file_size(path, ec) > kMaxPageBytes && !ec) return {};
+    std::string text;
+    if (!readPage(path, text)) return refuse("ページを読み込めません：\n" + path);
+    const std::optional<MoviePage> page = ParseMoviePage(text);
+    if (!page) return refuse("このページには再生するムービーがありません：\n" + path);
+    const std::string movie = MoviePathForPage(path, page->movie);
+    if (!isRegularFile(movie))
+        return refuse("ページのムービーが見つかりません：\n" + movie + "\n（ページ：" + path +
+                      "）");
+    OpenRoute route;
+    route.kind = OpenRoute::Player;
+    route.moviePath = movie;
+    route.loop = page->loop;
+    route.browsePath = path;
+    return route;
+}
+
+void InstallPlayerRouting(QWidget* owner) {
+    const platform::ShellOpenFn desktop = platform::CurrentShellOpen();
+    const QPointer<QWidget> ownerRef(owner);
+    platform::SetShellOpen([desktop, ownerRef](const std::string& path) {
+        const OpenRoute route = RouteOpen(path);
+        switch (route.kind) {
+        case OpenRoute::Desktop:
+            return desktop(path);
+        case OpenRoute::Refused:
+            ShowPlayerMessage(g_window && g_window->isVisible()
+                                  ? static_cast<QWidget*>(g_window.data())
+                                  : ownerRef.data(),
+                              QString::fromStdString(route.message));
+            return false;
+        case OpenRoute::Player:
+            break;
+        }
+        const bool created = !g_window;
+        if (created) {
+            g_window = new PlayerWindow(desktop, ownerRef.data());
+            g_window->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        if (!g_window->openMovie(route.moviePath, route.loop, route.browsePath)) {
+            if (created) delete g_window.data();
+            return false;
+        }
+        g_window->show();
+        g_window->raise();
+        g_window->activateWindow();
+        g_window->play();
+        return true;
+    });
+}
+
+PlayerWindow* RoutedPlayerWindow() {
+    return g_window.data();
+}
+
+} // namespace player

@@ -1,0 +1,99 @@
+#pragma once
+// The built-in player: a window that plays one movie at its frame rate, 1:1
+// or fitted to the window, with play/pause, single steps, a frame slider with
+// the frame number and time, and a button that hands the page or the movie to
+// the desktop's own handler.
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QScrollArea;
+class QSlider;
+class QTimer;
+class QToolButton;
+class QPushButton;
+
+namespace player {
+
+class MoviePlayer;
+struct MovieInfo;
+class MovieView;
+
+// Shows a message to the user: a stop-icon message box with an OK button.
+// Tests replace it to see what would have been shown.
+using MessageFn = std::function<void(QWidget* parent, const QString& title, const QString& text)>;
+void ShowPlayerMessage(QWidget* parent, const QString& text);
+// Replaces the message box (empty restores it).
+void SetPlayerMessage(MessageFn fn);
+
+// Hands a path or address to the desktop's handler; returns whether it could.
+using DesktopOpenFn = std::function<bool(const std::string& path)>;
+
+class PlayerWindow : public QWidget {
+    Q_OBJECT
+public:
+    // `desktopOpen` is what "ブラウザで開く" calls.
+    explicit PlayerWindow(DesktopOpenFn desktopOpen, QWidget* parent = nullptr);
+    ~PlayerWindow() override;
+
+    // Reads the movie and shows its first frame, paused. `browsePath` is what
+    // "ブラウザで開く" hands on (the page that named the movie, or the movie).
+    // A movie that cannot be read is reported in a message box that says
+    // why; the window then keeps what it showed before and false is returned.
+    bool openMovie(const std::string& moviePath, bool loop, const std::string& browsePath);
+
+    const MovieInfo& info() const;
+    const std::string& moviePath() const { return m_moviePath; }
+    const std::string& browsePath() const { return m_browsePath; }
+    int currentFrame() const { return m_frame; } // from 0
+    bool isPlaying() const;
+    bool loops() const;
+    bool fitsWindow() const;
+
+    void play();
+    void pause();
+    void setFrame(int frame); // clamped to the movie
+
+signals:
+    void frameChanged(int frame);
+
+private:
+    void togglePlay();
+    void step(int delta);
+    void tick();
+    void updateControls();
+    void setFit(bool fit);
+    void openInBrowser();
+    void resizeToMovie();
+
+    DesktopOpenFn m_desktopOpen;
+    std::unique_ptr<MoviePlayer> m_player;
+    std::string m_moviePath, m_browsePath;
+    int m_frame = 0;
+    bool m_settingSlider = false;
+    bool m_resumeAfterDrag = false;
+
+    QTimer* m_timer;
+    QScrollArea* m_scroll;
+    MovieView* m_view;
+    QAction* m_playAction;
+    QAction* m_backAction;
+    QAction* m_forwardAction;
+    QToolButton* m_playBtn;
+    QToolButton* m_backBtn;
+    QToolButton* m_forwardBtn;
+    QSlider* m_slider;
+    QLabel* m_frameLabel;
+    QLabel* m_timeLabel;
+    QCheckBox* m_loopCheck;
+    QCheckBox* m_fitCheck;
+    QPushButton* m_browserBtn;
+};
+
+} // namespace player
