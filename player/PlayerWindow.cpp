@@ -1,5 +1,6 @@
 #include "player/PlayerWindow.h"
 
+#include "app/UiFonts.h"
 #include "player/MoviePlayer.h"
 
 #include <QAction>
@@ -31,12 +32,6 @@ const QString kTitle = QStringLiteral("Movi-Loomster");
 
 // A movie whose header gives no frame rate is played at this rate.
 constexpr double kFallbackFrameRate = 12.0;
-
-QFont captionFont() {
-    QFont font(QStringLiteral("IPAMincho"));
-    font.setPixelSize(12);
-    return font;
-}
 
 } // namespace
 
@@ -98,7 +93,7 @@ PlayerWindow::PlayerWindow(DesktopOpenFn desktopOpen, QWidget* parent)
     setWindowFlag(Qt::Window);
     setObjectName(QStringLiteral("PlayerWindow"));
     setWindowTitle(QStringLiteral("プレーヤー - Movi-Loomster"));
-    setFont(captionFont());
+    setFont(UiFont(QStringLiteral("ＭＳ 明朝"), 15));
 
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("playTimer"));
@@ -123,9 +118,9 @@ PlayerWindow::PlayerWindow(DesktopOpenFn desktopOpen, QWidget* parent)
     };
     m_playAction = makeAction(QStringLiteral("再生"), QStyle::SP_MediaPlay, Qt::Key_Space,
                               &PlayerWindow::togglePlay);
-    m_backAction = makeAction(QStringLiteral("前のフレーム"), QStyle::SP_MediaSeekBackward,
+    m_backAction = makeAction(QStringLiteral("コマ戻し"), QStyle::SP_MediaSeekBackward,
                               Qt::Key_Left, [this] { step(-1); });
-    m_forwardAction = makeAction(QStringLiteral("次のフレーム"), QStyle::SP_MediaSeekForward,
+    m_forwardAction = makeAction(QStringLiteral("コマ送り"), QStyle::SP_MediaSeekForward,
                                  Qt::Key_Right, [this] { step(1); });
 
     auto makeButton = [this](QAction* action, const char* name) {
@@ -178,21 +173,26 @@ PlayerWindow::PlayerWindow(DesktopOpenFn desktopOpen, QWidget* parent)
     m_browserBtn->setFocusPolicy(Qt::NoFocus);
     connect(m_browserBtn, &QPushButton::clicked, this, &PlayerWindow::openInBrowser);
 
+    // The slider over the whole width; under it the transport buttons with
+    // the frame and the time, then the options and the browser button.
     auto* transport = new QHBoxLayout;
     transport->addWidget(m_backBtn);
     transport->addWidget(m_playBtn);
     transport->addWidget(m_forwardBtn);
-    transport->addWidget(m_slider, 1);
+    transport->addStretch(1);
     transport->addWidget(m_frameLabel);
+    transport->addSpacing(16);
     transport->addWidget(m_timeLabel);
     auto* options = new QHBoxLayout;
     options->addWidget(m_loopCheck);
+    options->addSpacing(8);
     options->addWidget(m_fitCheck);
     options->addStretch(1);
     options->addWidget(m_browserBtn);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(m_scroll, 1);
+    layout->addWidget(m_slider);
     layout->addLayout(transport);
     layout->addLayout(options);
 
