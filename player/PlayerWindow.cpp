@@ -362,6 +362,12 @@ void PlayerWindow::resizeToMovie() {
     resize(wanted);
 }
 
+void PlayerWindow::hideEvent(QHideEvent* event) {
+    // A hidden or minimised window stops playing rather than drawing unseen.
+    pause();
+    QWidget::hideEvent(event);
+}
+
 void PlayerWindow::openInBrowser() {
     if (m_browsePath.empty()) return;
     if (!m_desktopOpen || !m_desktopOpen(m_browsePath))

@@ -63,6 +63,9 @@ public:
 signals:
     void frameChanged(int frame);
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void togglePlay();
     void step(int delta);

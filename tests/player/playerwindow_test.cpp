@@ -87,6 +87,9 @@ TEST_F(PlayerWindowTest, PlayAdvancesAndPauseHolds) {
     // The space bar plays too.
     QTest::keyClick(window.get(), Qt::Key_Space);
     EXPECT_TRUE(window->isPlaying());
+    // A hidden window stops playing.
+    window->hide();
+    EXPECT_FALSE(window->isPlaying());
 }
 
 TEST_F(PlayerWindowTest, LoopOffPlaysEveryFrameOnceAndStopsOnTheLast) {
