@@ -5,6 +5,7 @@
 #include "app/TAboutBox.h"
 #include "editor/MainUnit.h"
 #include "editor/TMainForm.h"
+#include "player/PlayerRouting.h"
 
 #include <QApplication>
 #include <QFile>
@@ -63,6 +64,9 @@ int RunMoviLoomster(int argc, char** argv) {
         // Without the image library the program ends once its messages are read.
         if (!bound || reporter.terminateRequested()) return 1;
 
+        // Movies and their pages open in the built-in player; other
+        // addresses still go to the desktop's handler.
+        player::InstallPlayerRouting(&form);
         form.show();
         // A project named on the command line opens as the open command opens it.
         if (argc > 1)
