@@ -4,3 +4,9 @@ if(TARGET player)
   movi_fuzz(NAME player_movie_fuzz SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/player_movie_fuzz.cpp
             LIBS player SECONDS 20)
 endif()
+
+# The embedding page reader. Seeds: a saved page and one with every form it reads.
+if(TARGET player_page)
+  movi_fuzz(NAME player_page_fuzz SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/player_page_fuzz.cpp
+            LIBS player_page SECONDS 10)
+endif()
