@@ -1,11 +1,19 @@
+// The player window driven offscreen on a compiled movie, the embedding page
+// reader, and the routing of the shell's "open".
+#include "player/MoviePage.h"
 #include "player/MoviePlayer.h"
+#include "player/PlayerRouting.h"
 #include "player/PlayerWindow.h"
 
-#include "common/TempDir.h"
-#include "player_test_support.h"
+#include "compiler/CompileMovie.h"
+#include "compiler/HtmlPage.h"
+#include "editor/MainUnit.h"
+#include "platform/SystemServices.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -15,216 +23,291 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <memory>
+#include <fstream>
+#include <optional>
 
-using namespace playertest;
+using player::OpenRoute;
 using player::PlayerWindow;
 
 namespace {
 
-class PlayerWindowTest : public ::testing::Test {
+struct QtEnvironment : testing::Environment {
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "player_ui_tests", *argv[] = {name, nullptr};
+        app = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { app.reset(); }
+    std::unique_ptr<QApplication> app;
+};
+[[maybe_unused]] testing::Environment* const qtEnvironment =
+    testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// The tiny movie: 200 x 100 cyan stage, 60 frames per second, ten frames; a
+// red 40 x 40 square moves along the top from the left end to the right end.
+constexpr int kWidth = 200, kHeight = 100, kFrames = 10, kLeftX = 10, kRightX = 190, kProbeY = 20;
+
+std::string page(bool loop, const std::string& movie = "tiny.swf") {
+    std::string text;
+    for (const std::string& line : BuildHtmlPage(kWidth, kHeight, movie, loop))
+        text += line + "\r\n";
+    return text;
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// A compiled movie and its page (loop off) in a fresh folder; the player's
+// messages and what reaches the desktop's handler are recorded.
+class PlayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        CompileTinyMovie(movie);
-        window = std::make_unique<PlayerWindow>([this](const std::string& path) {
-            handedToDesktop.push_back(path);
-            return desktopAnswers;
-        });
+        testsupport::ResetProject();
+        Stage.setWidth(kWidth);
+        Stage.setHeight(kHeight);
+        Stage.setFramesPerSecond(60);
+        Stage.setBackgroundColor(0x00FFFF00);
+        Objekt* o = AddObjekt(okDrawing);
+        o->Start = {0, 0, 40, 40, 12, 0, 0, 0, 0x000000FF};
+        o->End = {kWidth - 40, 0, kWidth, 40, 12, 0, 150, 0, 0x000000FF};
+        o->DeleteAtEnd = 0;
+        CompileOptions options;
+        options.outputPath = movie;
+        ASSERT_EQ(CompileMovie(options).frames, kFrames);
+        testsupport::ResetProject();
+        writeText(pagePath, page(false));
+        player::SetPlayerMessage(
+            [this](QWidget*, const QString&, const QString& text) { messages.push_back(text); });
+    }
+    void TearDown() override {
+        player::SetPlayerMessage({});
+        platform::SetShellOpen({});
+        if (PlayerWindow* w = player::RoutedPlayerWindow()) w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
+    bool toDesktop(const std::string& path) {
+        handedToDesktop.push_back(path);
+        return desktopAnswers;
+    }
     void open(bool loop) {
-        ASSERT_TRUE(window->openMovie(movie, loop, page));
+        window =
+            std::make_unique<PlayerWindow>([this](const std::string& p) { return toDesktop(p); });
+        ASSERT_TRUE(window->openMovie(movie, loop, pagePath));
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
-
-    template <typename T> T* child(const char* name) {
-        T* w = window->findChild<T*>(QLatin1String(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
+    template <typename T = QWidget> T* child(const char* name) {
+        return window->findChild<T*>(QLatin1String(name));
     }
-    void click(const char* name) { QTest::mouseClick(child<QWidget>(name), Qt::LeftButton); }
-    QString text(const char* name) { return child<QLabel>(name)->text(); }
-    QString playCaption() { return child<QToolButton>("playBtn")->text(); }
-    QImage stage() { return child<QWidget>("movieView")->grab().toImage(); }
+    void click(const char* name) { QTest::mouseClick(child(name), Qt::LeftButton); }
+    QString label(const char* name) { return child<QLabel>(name)->text(); }
+    void key(Qt::Key k) { QTest::keyClick(child<QSlider>("frameSlider"), k); }
+    std::vector<int> played(const QSignalSpy& spy) {
+        std::vector<int> frames;
+        for (const QList<QVariant>& args : spy)
+            frames.push_back(args.at(0).toInt());
+        return frames;
+    }
 
-    movitest::TempDir dir;
-    const std::string movie = dir.file("tiny.swf");
-    const std::string page = dir.file("tiny.htm");
-    MessageRecorder messages;
+    testsupport::TempDir dir;
+    const std::string movie = dir.file("tiny.swf"), pagePath = dir.file("tiny.htm");
+    std::vector<QString> messages;
     std::vector<std::string> handedToDesktop;
     bool desktopAnswers = true;
     std::unique_ptr<PlayerWindow> window;
 };
 
-TEST_F(PlayerWindowTest, OpensPausedOnTheFirstFrame) {
+TEST_F(PlayerTest, PlayPauseAndSpaceBar) {
     open(true);
-    EXPECT_EQ(window->currentFrame(), 0);
-    EXPECT_FALSE(window->isPlaying());
-    EXPECT_EQ(playCaption(), "再生");
-    EXPECT_EQ(text("frameLabel"), "フレーム 1 / 10");
-    EXPECT_EQ(text("timeLabel"), "0.00 / 0.17 秒");
-    EXPECT_EQ(child<QSlider>("frameSlider")->maximum(), kFrames - 1);
-    EXPECT_TRUE(child<QCheckBox>("loopCheck")->isChecked());
     EXPECT_EQ(window->windowTitle(), "tiny.swf - Movi-Loomster");
-    EXPECT_TRUE(messages.texts.empty());
-}
-
-TEST_F(PlayerWindowTest, PlayAdvancesAndPauseHolds) {
-    open(true);
+    EXPECT_FALSE(window->isPlaying());
+    EXPECT_EQ(label("frameLabel"), "フレーム 1 / 10");
+    EXPECT_EQ(label("timeLabel"), "0.00 / 0.17 秒");
     click("playBtn");
-    EXPECT_TRUE(window->isPlaying());
-    EXPECT_EQ(playCaption(), "一時停止");
+    EXPECT_EQ(child<QToolButton>("playBtn")->text(), "一時停止");
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->currentFrame() >= 3; }, 2000));
     click("playBtn");
-    EXPECT_FALSE(window->isPlaying());
-    EXPECT_EQ(playCaption(), "再生");
+    EXPECT_EQ(child<QToolButton>("playBtn")->text(), "再生");
     const int held = window->currentFrame();
-    QTest::qWait(80); // several frame times at 60 frames per second
+    QTest::qWait(80); // several frame times
     EXPECT_EQ(window->currentFrame(), held);
-    EXPECT_EQ(text("frameLabel"), QStringLiteral("フレーム %1 / 10").arg(held + 1));
+    EXPECT_EQ(label("frameLabel"), QStringLiteral("フレーム %1 / 10").arg(held + 1));
     EXPECT_EQ(child<QSlider>("frameSlider")->value(), held);
-    // The space bar plays too.
     QTest::keyClick(window.get(), Qt::Key_Space);
     EXPECT_TRUE(window->isPlaying());
-    // A hidden window stops playing.
     window->hide();
     EXPECT_FALSE(window->isPlaying());
 }
 
-TEST_F(PlayerWindowTest, LoopOffPlaysEveryFrameOnceAndStopsOnTheLast) {
+TEST_F(PlayerTest, LoopOffPlaysEachFrameOnceThenLoopOnWraps) {
     open(false);
-    EXPECT_FALSE(child<QCheckBox>("loopCheck")->isChecked());
-    QSignalSpy frames(window.get(), &PlayerWindow::frameChanged);
+    QSignalSpy spy(window.get(), &PlayerWindow::frameChanged);
     click("playBtn");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isPlaying(); }, 3000));
-    std::vector<int> shown;
-    for (const QList<QVariant>& args : frames)
-        shown.push_back(args.at(0).toInt());
-    EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
-    EXPECT_EQ(window->currentFrame(), kFrames - 1);
-    EXPECT_EQ(text("frameLabel"), "フレーム 10 / 10");
-    EXPECT_EQ(text("timeLabel"), "0.15 / 0.17 秒");
-    EXPECT_EQ(playCaption(), "再生");
-    QTest::qWait(50);
-    EXPECT_EQ(window->currentFrame(), kFrames - 1);
+    EXPECT_EQ(played(spy), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(label("frameLabel"), "フレーム 10 / 10");
+    EXPECT_EQ(label("timeLabel"), "0.15 / 0.17 秒");
 
-    // Playing again starts from the beginning.
-    click("playBtn");
-    EXPECT_TRUE(window->isPlaying());
-    EXPECT_EQ(window->currentFrame(), 0);
-}
-
-TEST_F(PlayerWindowTest, LoopOnWrapsToTheFirstFrame) {
-    open(true);
-    QSignalSpy frames(window.get(), &PlayerWindow::frameChanged);
-    click("playBtn");
-    auto wrapped = [&] {
-        for (qsizetype i = 1; i < frames.size(); ++i)
-            if (frames.at(i - 1).at(0).toInt() == kFrames - 1 && frames.at(i).at(0).toInt() == 0)
-                return true;
-        return false;
-    };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return wrapped(); }, 3000));
-    EXPECT_TRUE(window->isPlaying());
-    // Unticking the loop lets it stop on the last frame.
+    spy.clear();
+    click("playBtn"); // from the last frame: starts again at the first
     click("loopCheck");
-    EXPECT_FALSE(window->loops());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isPlaying(); }, 3000));
-    EXPECT_EQ(window->currentFrame(), kFrames - 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return spy.size() >= 12; }, 3000));
+    const std::vector<int> frames = played(spy);
+    EXPECT_EQ(std::vector<int>(frames.begin(), frames.begin() + 12),
+              (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1}));
 }
 
-TEST_F(PlayerWindowTest, SliderAndStepsMoveTheFrame) {
+TEST_F(PlayerTest, SliderAndStepsMoveTheFrameAndTheDrawing) {
     open(true);
-    auto* slider = child<QSlider>("frameSlider");
-    QTest::keyClick(slider, Qt::Key_End);
-    EXPECT_EQ(window->currentFrame(), kFrames - 1);
-    EXPECT_EQ(text("frameLabel"), "フレーム 10 / 10");
-    EXPECT_EQ(text("timeLabel"), "0.15 / 0.17 秒");
+    const QRgb red = qRgb(255, 0, 0), cyan = qRgb(0, 255, 255);
+    QImage image = child("movieView")->grab().toImage();
+    ASSERT_EQ(image.size(), QSize(kWidth, kHeight));
+    EXPECT_EQ(image.pixel(kLeftX, kProbeY), red);
+    EXPECT_EQ(image.pixel(kRightX, kProbeY), cyan);
 
-    // A step pauses the playback and never runs off either end.
+    key(Qt::Key_End);
+    EXPECT_EQ(label("frameLabel"), "フレーム 10 / 10");
+    image = child("movieView")->grab().toImage();
+    EXPECT_EQ(image.pixel(kLeftX, kProbeY), cyan);
+    EXPECT_EQ(image.pixel(kRightX, kProbeY), red);
+
     click("playBtn");
-    click("stepForwardBtn");
+    click("stepForwardBtn"); // pauses; never runs past the end
     EXPECT_FALSE(window->isPlaying());
-    const int after = window->currentFrame();
-    click("stepForwardBtn");
-    EXPECT_EQ(window->currentFrame(), std::min(after + 1, kFrames - 1));
-    QTest::keyClick(slider, Qt::Key_End);
+    key(Qt::Key_End);
     click("stepForwardBtn");
     EXPECT_EQ(window->currentFrame(), kFrames - 1);
     click("stepBackBtn");
-    EXPECT_EQ(window->currentFrame(), kFrames - 2);
-    EXPECT_EQ(slider->value(), kFrames - 2);
-    EXPECT_EQ(text("frameLabel"), "フレーム 9 / 10");
-    QTest::keyClick(slider, Qt::Key_Home);
+    EXPECT_EQ(child<QSlider>("frameSlider")->value(), kFrames - 2);
+    EXPECT_EQ(label("frameLabel"), "フレーム 9 / 10");
+    key(Qt::Key_Home);
     click("stepBackBtn");
     EXPECT_EQ(window->currentFrame(), 0);
     QTest::keyClick(window.get(), Qt::Key_Right);
     EXPECT_EQ(window->currentFrame(), 1);
-}
 
-TEST_F(PlayerWindowTest, DrawsTheFrameOneToOneOrFitted) {
-    open(true);
-    const QColor red(255, 0, 0);
-    const QColor background = window->info().background;
-    EXPECT_EQ(background, QColor(0, 255, 255));
-    QImage image = stage();
-    ASSERT_EQ(image.size(), QSize(kWidth, kHeight) * image.devicePixelRatio());
-    EXPECT_EQ(image.pixel(kLeftX, kProbeY), red.rgb());
-    EXPECT_EQ(image.pixel(kRightX, kProbeY), background.rgb());
-    EXPECT_EQ(image.pixel(kWidth / 2, kHeight - 5), background.rgb());
-
-    QTest::keyClick(child<QSlider>("frameSlider"), Qt::Key_End);
-    image = stage();
-    EXPECT_EQ(image.pixel(kLeftX, kProbeY), background.rgb());
-    EXPECT_EQ(image.pixel(kRightX, kProbeY), red.rgb());
-
-    // Fitted: the movie fills the height of a stage area 200 pixels high at
-    // twice its size, centred between dark margins.
+    // Fitted into a stage area 200 pixels high: twice the size, centred.
+    key(Qt::Key_Home);
     click("fitCheck");
-    EXPECT_TRUE(window->fitsWindow());
-    auto* scroll = child<QScrollArea>("movieScroll");
-    window->resize(window->size() + QSize(600, 200) - scroll->viewport()->size());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return scroll->viewport()->height() == 200; }, 1000));
-    const int width = scroll->viewport()->width();
-    ASSERT_GE(width, 2 * kWidth + 20);
-    image = stage();
-    ASSERT_EQ(image.size(), QSize(width, 200));
-    const int left = (width - 2 * kWidth + 1) / 2;
-    const QRgb dark = window->palette().color(QPalette::Dark).rgb();
-    EXPECT_EQ(image.pixel(left + 2 * kRightX, 2 * kProbeY), red.rgb());
-    EXPECT_EQ(image.pixel(left + 2 * kLeftX, 2 * kProbeY), background.rgb());
-    EXPECT_EQ(image.pixel(left - 5, 100), dark);
-    EXPECT_EQ(image.pixel(left + 2 * kWidth + 5, 100), dark);
+    QWidget* viewport = child<QScrollArea>("movieScroll")->viewport();
+    window->resize(window->size() + QSize(600, 200) - viewport->size());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return viewport->height() == 200; }, 1000));
+    image = child("movieView")->grab().toImage();
+    const int left = (image.width() - 2 * kWidth + 1) / 2;
+    ASSERT_GE(left, 10);
+    EXPECT_EQ(image.pixel(left + 2 * kLeftX, 2 * kProbeY), red);
+    EXPECT_EQ(image.pixel(left + 2 * kRightX, 2 * kProbeY), cyan);
+    EXPECT_EQ(image.pixel(left - 5, 100), window->palette().color(QPalette::Dark).rgb());
 }
 
-TEST_F(PlayerWindowTest, UnreadableMovieSaysWhyAndKeepsTheShownMovie) {
+TEST_F(PlayerTest, UnreadableMovieSaysWhyAndBrowserButtonHandsOn) {
     open(true);
     const std::string bad = dir.file("bad.swf");
-    WriteText(bad, "this is not a movie");
+    writeText(bad, "this is not a movie");
     std::string error;
     ASSERT_FALSE(player::MoviePlayer().load(bad, &error));
-    ASSERT_FALSE(error.empty());
-
     EXPECT_FALSE(window->openMovie(bad, true, bad));
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_EQ(messages.texts[0],
-              QString::fromStdString("ムービーを読み込めません：\n" + bad + "\n\n" + error));
-    EXPECT_EQ(messages.titles[0], "Movi-Loomster");
-    EXPECT_EQ(window->moviePath(), movie);
-    EXPECT_EQ(window->info().frameCount, kFrames);
-}
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].toStdString(), "ムービーを読み込めません：\n" + bad + "\n\n" + error);
+    EXPECT_EQ(window->moviePath(), movie); // the shown movie stays
 
-TEST_F(PlayerWindowTest, BrowserButtonHandsThePageToTheDesktop) {
-    open(true);
     click("browserBtn");
-    EXPECT_EQ(handedToDesktop, std::vector<std::string>{page});
-    EXPECT_TRUE(messages.texts.empty());
-
+    EXPECT_EQ(handedToDesktop, std::vector<std::string>{pagePath});
     desktopAnswers = false;
     click("browserBtn");
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_EQ(messages.texts[0], QString::fromStdString("ブラウザで開けません：\n" + page));
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].toStdString(), "ブラウザで開けません：\n" + pagePath);
+}
+
+struct PageRow {
+    const char* name;
+    std::string html;
+    std::optional<std::string> movie;
+    bool loop;
+};
+class MoviePageTest : public ::testing::TestWithParam<PageRow> {};
+
+TEST_P(MoviePageTest, FindsTheMovieAndItsLoopSetting) {
+    const std::optional<player::MoviePage> found = player::ParseMoviePage(GetParam().html);
+    ASSERT_EQ(found.has_value(), GetParam().movie.has_value());
+    if (!found) return;
+    EXPECT_EQ(found->movie, *GetParam().movie);
+    EXPECT_EQ(found->loop, GetParam().loop);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, MoviePageTest,
+    ::testing::Values(
+        PageRow{"SavedRepeating", page(true, "anim.swf"), "anim.swf", true},
+        PageRow{"SavedNotRepeating", page(false, "anim.swf"), "anim.swf", false},
+        PageRow{"SavedMarkupCharacters", page(true, "a&b \"x\" <1>.swf"), "a&b \"x\" <1>.swf",
+                true},
+        PageRow{"SavedJapaneseName", page(false, "アニメ.old.swf"), "アニメ.old.swf", false},
+        PageRow{"EmbedOnlyUpperCaseBare", "<EMBED SRC=clip.swf LOOP=False>", "clip.swf", false},
+        PageRow{"ParamWinsOverEmbed", "<PARAM NAME='Movie' VALUE='a.swf'><embed src=\"b.swf\">",
+                "a.swf", true},
+        PageRow{"CommentIgnored", "<!-- <param name=movie value=old.swf> --><embed src=new.swf>",
+                "new.swf", true},
+        PageRow{"NumericReferences", "<embed src=\"&#x30A2;&#12491;.swf\">", "アニ.swf", true},
+        PageRow{"NoMovie", "<html><body>hello</body></html>", std::nullopt, true},
+        PageRow{"EmptyMovie", "<param name=\"movie\" value=\"\">", std::nullopt, true},
+        PageRow{"Unterminated", "<embed src=\"x.swf", "x.swf", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PlayerTest, RouteOpenDecidesByKindAndContent) {
+    OpenRoute r = player::RouteOpen("file://" + movie);
+    EXPECT_EQ(r.kind, OpenRoute::Player);
+    EXPECT_EQ(r.moviePath, movie);
+    EXPECT_TRUE(r.loop);
+    r = player::RouteOpen(pagePath);
+    EXPECT_EQ(r.kind, OpenRoute::Player);
+    EXPECT_EQ(r.moviePath, movie); // taken from the page's folder
+    EXPECT_FALSE(r.loop);
+    EXPECT_EQ(r.browsePath, pagePath);
+    for (const std::string other : {"https://moviloomster.example/", "http://a.example/b.swf"})
+        EXPECT_EQ(player::RouteOpen(other).kind, OpenRoute::Desktop) << other;
+
+    const std::string empty = dir.file("empty.htm"), orphan = dir.file("orphan.html");
+    writeText(empty, "<html>no movie here</html>");
+    writeText(orphan, page(true, "../gone.swf"));
+    const std::string gone = (dir.path().parent_path() / "gone.swf").string();
+    EXPECT_EQ(player::RouteOpen(empty).message,
+              "このページには再生するムービーがありません：\n" + empty);
+    EXPECT_EQ(player::RouteOpen(orphan).message,
+              "ページのムービーが見つかりません：\n" + gone + "\n（ページ：" + orphan + "）");
+    EXPECT_EQ(player::RouteOpen(dir.file("no.swf")).message,
+              "ムービーが見つかりません：\n" + dir.file("no.swf"));
+    EXPECT_EQ(player::RouteOpen(dir.file("no.htm")).kind, OpenRoute::Refused);
+}
+
+TEST_F(PlayerTest, TheShellOpenShowsThePlayerOrHandsOn) {
+    platform::SetShellOpen([this](const std::string& p) { return toDesktop(p); });
+    player::InstallPlayerRouting(nullptr);
+    EXPECT_TRUE(platform::ShellOpen("https://moviloomster.example/"));
+    EXPECT_EQ(player::RoutedPlayerWindow(), nullptr);
+
+    EXPECT_TRUE(platform::ShellOpen(pagePath));
+    PlayerWindow* routed = player::RoutedPlayerWindow();
+    ASSERT_NE(routed, nullptr);
+    EXPECT_TRUE(routed->isVisible() && routed->isPlaying() && !routed->loops());
+    EXPECT_EQ(routed->moviePath(), movie);
+    EXPECT_TRUE(platform::ShellOpen(movie)); // the same window, looping
+    EXPECT_EQ(player::RoutedPlayerWindow(), routed);
+    EXPECT_TRUE(routed->loops());
+    QTest::mouseClick(routed->findChild<QPushButton*>("browserBtn"), Qt::LeftButton);
+    EXPECT_EQ(handedToDesktop, (std::vector<std::string>{"https://moviloomster.example/", movie}));
+
+    const std::string bad = dir.file("bad.swf");
+    writeText(bad, "FWS");
+    routed->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(platform::ShellOpen(bad));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(
+        messages[0].startsWith(QString::fromStdString("ムービーを読み込めません：\n" + bad)));
+    EXPECT_EQ(player::RoutedPlayerWindow(), nullptr); // no empty window left behind
 }
 
 } // namespace
