@@ -5,9 +5,11 @@
 #include "player/PlayerWindow.h"
 
 #include <QPointer>
+#include <QScreen>
 #include <QString>
 #include <QUrl>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -116,6 +118,16 @@ void InstallPlayerRouting(QWidget* owner) {
         if (!g_window->openMovie(route.moviePath, route.loop, route.browsePath)) {
             if (created) delete g_window.data();
             return false;
+        }
+        if (created) {
+            // A new window comes up centred over the window it belongs to.
+            const QRect screen = g_window->screen()->availableGeometry();
+            const QRect over = ownerRef ? ownerRef->window()->frameGeometry() : screen;
+            QRect placed(QPoint(), g_window->size());
+            placed.moveCenter(over.center());
+            placed.moveTopLeft(QPoint(std::max(placed.left(), screen.left()),
+                                      std::max(placed.top(), screen.top())));
+            g_window->move(placed.topLeft());
         }
         g_window->show();
         g_window->raise();
