@@ -320,7 +320,7 @@ void DrawTextObject(QPainter& painter, const Objekt& o, const ObjektState& s) {
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.translate(clampCoord(s.Left + rx - dx), clampCoord(s.Top + ry - dy));
     // The text itself turns by the stored tenths of a degree, counter-clockwise.
-    painter.rotate(-s.Rotation / 10.0);
+    painter.rotate(-(s.Rotation / 10.0));
     painter.setFont(font);
     painter.setPen(StageColor(s.Color));
     painter.drawText(QPointF(0, pixels * face.ascentPerEm), text);
@@ -403,7 +403,7 @@ void DrawEllipseObject(QPainter& painter, QColor color, int32_t l, int32_t t, in
 void DrawPictureObject(QPainter& painter, const DibRecord& picture, const ObjektState& s) {
     if (!picture.Info || !picture.Bits) return;
     const int64_t pw = picture.Info->biWidth, ph = picture.Info->biHeight;
-    if (pw <= 0 || ph <= 0) return;
+    if (pw <= 0 || ph <= 0 || pw > kMaxSide || ph > kMaxSide) return;
     int64_t w = int64_t(s.Right) - s.Left, h = int64_t(s.Bottom) - s.Top;
     const int64_t fh = ph * w / pw;
     if (h < fh)

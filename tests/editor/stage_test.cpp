@@ -236,7 +236,9 @@ TEST_F(StageTest, PictureOnAnyTargetMatchesTheStageImage) {
     EXPECT_TRUE(inkBox(direct, QRect(290, 290, 70, 70)).isValid());
 }
 
-TEST_F(StageTest, PicturesFarOffTheStageOrEmptyDrawNothing) {
+// Values only a project file can hold: far off the stage, turned over, at the
+// ends of the 32-bit range. They draw what falls on the stage, or nothing.
+TEST_F(StageTest, ExtremeStatesDrawWithoutFault) {
     Objekt* o = addQuadrantPicture(450);
     setRect(o->Start, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
     setRect(o->End, -5000000, -5000000, 5000000, 5000000);
@@ -245,9 +247,25 @@ TEST_F(StageTest, PicturesFarOffTheStageOrEmptyDrawNothing) {
     const QImage huge = RenderStage(options);
     // A 10 000 000 pixel box is drawn, clipped to the stage.
     EXPECT_NE(at(huge, 275, 200), kWhite);
+    o = static_cast<Objekt*>(ObjektList.GetItem(0));
     setRect(o->End, 100, 100, 100, 140);
     setRect(o->Start, 100, 100, 140, 100);
     EXPECT_FALSE(inkBox(RenderStage(options), QRect(0, 0, 550, 400)).isValid());
+
+    for (int32_t kind : {okText, okDrawing}) {
+        for (int32_t v : {INT32_MIN, INT32_MAX}) {
+            const int32_t w = v == INT32_MIN ? INT32_MAX : INT32_MIN;
+            Objekt* e = AddObjekt(kind);
+            e->DrawKind = dkEllipse;
+            setRect(e->Start, v, v, w, w).Rotation = v;
+            setRect(e->End, w, v, v, w).FontSize = v;
+            e->End.Rotation = v;
+        }
+    }
+    options.noArrows = false;
+    options.selectedRow = 5;
+    const QImage extreme = RenderStage(options);
+    EXPECT_EQ(extreme.size(), QSize(550, 400));
 }
 
 // ---- Texts and colours ------------------------------------------------------
