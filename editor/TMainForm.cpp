@@ -150,7 +150,6 @@ TTintelColorComboBox* makeColorEdit(const QString& name, const QString& html, QW
     auto* ed = new TTintelColorComboBox(parent);
     ed->setObjectName(name);
     ed->SetHTMLcolor(html);
-    ed->setMinimumWidth(150);
     return ed;
 }
 
@@ -666,6 +665,7 @@ QWidget* TMainForm::buildSettingsPage() {
     BpSEd =
         makeSize("BpSEd", StageSettings::MinFps, StageSettings::MaxFps, Stage.framesPerSecond());
     ColorEd = makeColorEdit("ColorEd", QStringLiteral("#FFFFFF"), page);
+    ColorEd->setMinimumWidth(150); // room for its longest colour name
     grid->addWidget(makeLabel(QStringLiteral("幅："), page), 0, 0);
     grid->addWidget(WidthEd, 0, 1);
     grid->addWidget(makeLabel(QStringLiteral("高さ："), page), 1, 0);

@@ -155,6 +155,14 @@ protected:
     TempDir dir;
 };
 
+TEST_F(MainFormTest, WindowStartsAt750By550ForAnUnnamedProject) {
+    EXPECT_EQ(form->size(), QSize(750, 550));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Tarvelo Movi-Loomster 1.0 - [noname.fmo]"));
+    EXPECT_EQ(find<QTabWidget>("PageControl2")->currentWidget(), find<QWidget>("TabSheet4"));
+    EXPECT_FALSE(find<QWidget>("TabSheet4")->isEnabled());
+    EXPECT_FALSE(find<QWidget>("TabSheet5")->isEnabled());
+}
+
 TEST_F(MainFormTest, AddingSelectsTheStartRowAndShowsThePage) {
     addElement("AddTextObjekt");
     EXPECT_EQ(form->SelectedRow(), 0);
