@@ -43,7 +43,8 @@ public:
         bits(16, 5).sbits(xmin, 16).sbits(xmax, 16).sbits(ymin, 16).sbits(ymax, 16);
         return align();
     }
-    // MATRIX; scales and skews in 16.16, translation in twips, fields 31 bits wide.
+    // MATRIX; scales and skews in 16.16, translation in twips, fields 31 bits
+    // wide.
     Bits& matrix(int32_t sx = 65536, int32_t sy = 65536, int32_t r0 = 0, int32_t r1 = 0,
                  int32_t tx = 0, int32_t ty = 0) {
         const bool scale = sx != 65536 || sy != 65536, rotate = r0 != 0 || r1 != 0;
@@ -54,7 +55,8 @@ public:
         bits(31, 5).sbits(tx, 31).sbits(ty, 31);
         return align();
     }
-    // CXFORMWITHALPHA with 10-bit terms: mult (8.8) then add, red green blue alpha.
+    // CXFORMWITHALPHA with 10-bit terms: mult (8.8) then add, red green blue
+    // alpha.
     Bits& cxformAlpha(const std::vector<int32_t>& mult, const std::vector<int32_t>& add) {
         bits(add.size() > 0, 1).bits(mult.size() > 0, 1).bits(10, 4);
         for (int32_t v : mult)
@@ -74,13 +76,9 @@ public:
         if (line >= 0) bits(uint32_t(line), lineBits);
         return *this;
     }
-    // Edges as general lines and curves with 16-bit deltas (field width - 2 = 14).
+    // An edge as a general line with 16-bit deltas (field width - 2 = 14).
     Bits& line(int32_t dx, int32_t dy) {
         return bits(1, 1).bits(1, 1).bits(14, 4).bits(1, 1).sbits(dx, 16).sbits(dy, 16);
-    }
-    Bits& curve(int32_t cx, int32_t cy, int32_t ax, int32_t ay) {
-        return bits(1, 1).bits(0, 1).bits(14, 4).sbits(cx, 16).sbits(cy, 16).sbits(ax, 16).sbits(
-            ay, 16);
     }
     Bits& endShape() { return bits(0, 6); }
     // A closed rectangle from the pen's move-to point, edges in the given style.
@@ -137,12 +135,9 @@ enum : int {
     RemoveObject = 5,
     SetBackgroundColor = 9,
     DefineFont = 10,
-    DefineText = 11,
     DefineBitsJPEG2 = 21,
-    DefineShape2 = 22,
     PlaceObject2 = 26,
     RemoveObject2 = 28,
-    DefineShape3 = 32,
     DefineText2 = 33,
     DefineMorphShape = 46,
 };
