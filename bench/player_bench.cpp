@@ -1,7 +1,7 @@
 // The built-in player at 550 x 400 on one core: rendering the shipped example
-// and a generated movie of 200 elements (100 Japanese texts, 80 drawings, 20
-// pictures, all on stage for 1,800 frames), frame after frame, and going from
-// the first frame to the last of that movie.
+// and generated movies of 200 elements (100 Japanese texts, 80 drawings, 20
+// pictures over 1,800 frames) frame after frame, and going from the first
+// frame to the last.
 #include "app/PixmillBinding.h"
 #include "compiler/CompileMovie.h"
 #include "editor/MainUnit.h"
@@ -69,45 +69,62 @@ const std::string& exampleMovie() {
     return path;
 }
 
+// 200 elements over a minute at 30 frames per second (1,800 frames): 100
+// Japanese texts of 10 characters that move, turn and grow, 80 drawings that
+// turn and fade, 20 pictures of 160 x 120 that move and turn. With `allOnStage`
+// every element stays on the stage the whole minute; otherwise, as in the
+// compiler's large project, each text shows for ten seconds (starts spread
+// over the minute) and each picture for twenty.
+std::string generatedMovie(bool allOnStage) {
+    bindOnce();
+    ClearObjekts();
+    Stage.setWidth(550);
+    Stage.setHeight(400);
+    Stage.setFramesPerSecond(30);
+    const char* phrases[] = {"動く文字と図形の試験", "ようこそムービルーム", "日本語の文章を表示中",
+                             "春夏秋冬の色と形です"};
+    for (int i = 0; i < 100; ++i) {
+        Objekt* t = AddObjekt(okText);
+        ReplaceString(t->Text, *platform::utf8ToCp932(phrases[i % 4]));
+        t->Start.Time = allOnStage ? 0 : (i * 500) % 50000;
+        t->End.Time = allOnStage ? 60000 : t->Start.Time + 10000;
+        t->Start.Left = (i * 37) % 400;
+        t->Start.Top = (i * 53) % 360;
+        t->End.FontSize = 36;
+        t->End.Rotation = 300;
+    }
+    for (int i = 0; i < 80; ++i) {
+        Objekt* d = AddObjekt(okDrawing);
+        d->DrawKind = i % 2;
+        d->Start.Time = 0;
+        d->End.Time = 60000;
+        d->End.Rotation = 900;
+        d->End.Transparency = 50;
+        d->DeleteAtEnd = 0;
+    }
+    for (int i = 0; i < 20; ++i) {
+        DibRecord pic{};
+        Pixmill.newdib(&pic, 160, 120, 24, nullptr, 0);
+        for (int32_t y = 0; y < 120; ++y)
+            for (int32_t x = 0; x < 160; ++x)
+                Pixmill.setpixel(&pic, x, y,
+                                 (x * 3 + i) | ((y * 2) & 255) << 8 | ((x ^ y) & 255) << 16);
+        Objekt* p = AddObjekt(okPicture, &pic);
+        const int32_t start = allOnStage ? 0 : i * 2000;
+        const int32_t end = allOnStage ? 60000 : start + 20000;
+        p->Start = {10 * i, 10 * i, 10 * i + 160, 10 * i + 120, 24, 0, start, 0, 0};
+        p->End = {300, 200, 460, 320, 24, 450, end, 0, 0};
+    }
+    return compile(allOnStage ? "crowded.swf" : "large.swf");
+}
+
 const std::string& largeMovie() {
-    static const std::string path = [] {
-        bindOnce();
-        ClearObjekts();
-        Stage.setWidth(550);
-        Stage.setHeight(400);
-        Stage.setFramesPerSecond(30);
-        const char* phrases[] = {"動く文字と図形の試験", "ようこそムービルーム",
-                                 "日本語の文章を表示中", "春夏秋冬の色と形です"};
-        for (int i = 0; i < 100; ++i) {
-            Objekt* t = AddObjekt(okText);
-            ReplaceString(t->Text, *platform::utf8ToCp932(phrases[i % 4]));
-            t->Start.Time = 0;
-            t->End.Time = 60000;
-            t->End.FontSize = 36;
-            t->End.Rotation = 300;
-        }
-        for (int i = 0; i < 80; ++i) {
-            Objekt* d = AddObjekt(okDrawing);
-            d->DrawKind = i % 2;
-            d->Start.Time = 0;
-            d->End.Time = 60000;
-            d->End.Rotation = 900;
-            d->End.Transparency = 50;
-            d->DeleteAtEnd = 0;
-        }
-        for (int i = 0; i < 20; ++i) {
-            DibRecord pic{};
-            Pixmill.newdib(&pic, 160, 120, 24, nullptr, 0);
-            for (int32_t y = 0; y < 120; ++y)
-                for (int32_t x = 0; x < 160; ++x)
-                    Pixmill.setpixel(&pic, x, y,
-                                     (x * 3 + i) | ((y * 2) & 255) << 8 | ((x ^ y) & 255) << 16);
-            Objekt* p = AddObjekt(okPicture, &pic);
-            p->Start = {10 * i, 10 * i, 10 * i + 160, 10 * i + 120, 24, 0, 0, 0, 0};
-            p->End = {300, 200, 460, 320, 24, 450, 60000, 0, 0};
-        }
-        return compile("large.swf");
-    }();
+    static const std::string path = generatedMovie(false);
+    return path;
+}
+
+const std::string& crowdedMovie() {
+    static const std::string path = generatedMovie(true);
     return path;
 }
 
@@ -147,10 +164,17 @@ void BM_Render200Elements(benchmark::State& state) {
 }
 BENCHMARK(BM_Render200Elements)->Unit(benchmark::kMillisecond);
 
-// Shown frame 1, then the last frame is asked for: the time to it, drawn.
+// The stress case: all 200 elements (1,000 glyphs) on the stage in every frame.
+void BM_Render200ElementsAllOnStage(benchmark::State& state) {
+    renderFrames(state, crowdedMovie());
+}
+BENCHMARK(BM_Render200ElementsAllOnStage)->Unit(benchmark::kMillisecond);
+
+// Shown frame 1, then the last frame is asked for: the time to it, drawn
+// (the crowded movie, all 200 elements on its last frame).
 void BM_GoToLastFrameOf1800(benchmark::State& state) {
     player::MoviePlayer movie;
-    load(movie, largeMovie());
+    load(movie, crowdedMovie());
     QImage image(movie.info().width, movie.info().height, QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
         state.PauseTiming();

@@ -39,10 +39,6 @@ public:
     void render(const DisplayList& list, QPainter& painter, double scale);
 
 private:
-    struct TextRunPath {
-        QColor color;
-        QPainterPath path;
-    };
     struct Morphed {
         Shape shape;
         ShapePaths paths;
@@ -50,18 +46,18 @@ private:
 
     void drawShape(const Shape& shape, const ShapePaths& paths, const ColorTransform& cx,
                    QPainter& painter);
+    void drawText(const Text& text, const ColorTransform& cx, const QTransform& toDevice,
+                  QPainter& painter);
     void fillBitmap(const FillStyle& fill, const QPainterPath& path, const ColorTransform& cx,
                     QPainter& painter);
     const ShapePaths& shapePaths(uint16_t id, const Shape& shape);
     const Morphed& morphed(uint16_t id, const MorphShape& morph, uint16_t ratio);
-    const std::vector<TextRunPath>& textPaths(uint16_t id, const Text& text);
     const QPainterPath* glyphPath(uint16_t font, uint32_t glyph);
     QImage bitmapImage(uint16_t id, const ColorTransform& cx, const QRect& area);
 
     const Movie& m_movie;
     std::unordered_map<uint16_t, ShapePaths> m_shapes;
     std::map<std::pair<uint16_t, uint16_t>, Morphed> m_morphs;
-    std::unordered_map<uint16_t, std::vector<TextRunPath>> m_texts;
     std::map<std::pair<uint16_t, uint32_t>, QPainterPath> m_glyphs;
     std::map<std::tuple<uint16_t, std::array<double, 8>, int, int, int, int>, QImage> m_images;
 };
