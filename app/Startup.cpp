@@ -48,8 +48,10 @@ int RunMoviLoomster(int argc, char** argv) {
     // up with the program's static data, before any window.
     MoviApplication app(argc, argv);
     try {
+        // The name only: a display name would be appended to every window's
+        // title bar (" — Movi-Loomster"), and the captions are exact texts.
+        // Message boxes without a title still show this name.
         QApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
-        QApplication::setApplicationDisplayName(QString::fromUtf8(ApplicationTitle));
         QApplication::setWindowIcon(ProgramIcon());
         // The desktop's "open" for pages and movies is chosen here, before any window.
 
