@@ -354,7 +354,9 @@ struct ParsedElement {
     std::string text, fontName;
     bool deleteAtEnd = false;
     ObjektState start{}, end{};
-    DibRecord picture{}; // created while reading; all zero without one
+    // Created while reading; null without one. Held apart from the element,
+    // so that a file of many small elements costs little while it is checked.
+    std::unique_ptr<DibRecord> picture;
 };
 
 struct ParsedProject {
@@ -370,7 +372,8 @@ struct ParsedProject {
     // Pictures not handed over to the project are released.
     ~ParsedProject() {
         for (ParsedElement& e : elements)
-            if (e.picture.InfoBlock && Pixmill.deldib) Pixmill.deldib(&e.picture);
+            if (e.picture && e.picture->InfoBlock && Pixmill.deldib)
+                Pixmill.deldib(e.picture.get());
     }
 };
 
@@ -498,7 +501,7 @@ private:
         s.resize(std::strlen(s.c_str()));
         return true;
     }
-    bool picture(DibRecord& pic) {
+    bool picture(std::unique_ptr<DibRecord>& out) {
         const uint64_t at = m_src.pos();
         int32_t w, h;
         if (!i32("picture width", w) || !i32("picture height", h)) return false;
@@ -524,6 +527,8 @@ private:
             m_src.skip(total);
             return true;
         }
+        out = std::make_unique<DibRecord>();
+        DibRecord& pic = *out;
         if (!makePicture(pic, w, h)) return fail(at, size + ": the image library cannot make it");
         if (!m_src.readRows(pic.Bits, rowBytes, static_cast<size_t>(pic.BytesPerRow),
                             static_cast<size_t>(h)))
@@ -559,8 +564,10 @@ bool load(ByteSource& src, const std::string& path, ProjectLoadProblem& problem)
         o->DeleteAtEnd = e.deleteAtEnd ? 1 : 0;
         o->Start = e.start;
         o->End = e.end;
-        o->Picture = e.picture;
-        std::memset(&e.picture, 0, sizeof e.picture);
+        if (e.picture) {
+            o->Picture = *e.picture;
+            e.picture.reset();
+        }
     }
     if (parsed.hasRepeat) Stage.setRepeat(parsed.repeat);
     ProjectFileName = path;
