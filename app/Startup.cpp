@@ -53,7 +53,6 @@ int RunMoviLoomster(int argc, char** argv) {
         // Message boxes without a title still show this name.
         QApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
         QApplication::setWindowIcon(ProgramIcon());
-        // The desktop's "open" for pages and movies is chosen here, before any window.
 
         // The main window: its layout and caption, then its creation handler
         // (program folder, picture filter, image library).
