@@ -387,6 +387,9 @@ TEST_F(MainFormTest, ShortcutsRunTheirCommands) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].name, "OpenDialog1");
     EXPECT_EQ(requests[1].name, "SaveDialog2");
+    AddObjekt(okText);
+    QTest::keyClick(form.get(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(ObjektList.Count, 0);
 }
 
 TEST_F(MainFormTest, FontBoxListsTheDefaultFacesAndOnlyNamesShiftJisCanHold) {
