@@ -289,8 +289,12 @@ void FrameRenderer::fillBitmap(const FillStyle& fill, const QPainterPath& path,
     if (!fill.repeat) {
         // Outside the picture a clipped fill repeats the edge pixels: extend
         // the picture over the part of the outline that lies outside it.
-        const QRectF need = toPixels.mapRect(path.boundingRect());
         const QRect whole = image.rect();
+        // Limited first, so that a degenerate matrix cannot ask for
+        // coordinates beyond what an int holds.
+        const QRectF need = toPixels.mapRect(path.boundingRect())
+                                .intersected(QRectF(whole).adjusted(-4096, -4096, 4096, 4096));
+        if (need.isEmpty()) return;
         QRect want(static_cast<int>(std::floor(need.left() + 0.5)),
                    static_cast<int>(std::floor(need.top() + 0.5)), 0, 0);
         want.setRight(static_cast<int>(std::ceil(need.right() - 0.5)));

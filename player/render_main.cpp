@@ -101,12 +101,14 @@ int main(int argc, char** argv) {
     if (frameGiven && frame > info.frameCount)
         return usage("--frame " + std::to_string(frame) + ": the movie has " +
                      std::to_string(info.frameCount) + " frames");
-    const QSize size(static_cast<int>(std::ceil(info.width * scale - 1e-9)),
-                     static_cast<int>(std::ceil(info.height * scale - 1e-9)));
-    if (size.width() > 16384 || size.height() > 16384)
+    const double width = std::ceil(info.width * scale - 1e-9);
+    const double height = std::ceil(info.height * scale - 1e-9);
+    if (width > 16384 || height > 16384)
         return usage("--scale " + std::to_string(scale) + ": the picture would be " +
-                     std::to_string(size.width()) + " x " + std::to_string(size.height()) +
+                     std::to_string(static_cast<long long>(width)) + " x " +
+                     std::to_string(static_cast<long long>(height)) +
                      " pixels, more than 16384 on a side");
+    const QSize size(std::max(1, static_cast<int>(width)), std::max(1, static_cast<int>(height)));
 
     if (!all) {
         const int index = frameGiven ? static_cast<int>(frame) - 1 : info.frameCount - 1;
