@@ -6,8 +6,11 @@
 
 #include <QPainter>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace player {
@@ -16,22 +19,44 @@ MoviePlayer::MoviePlayer() = default;
 MoviePlayer::~MoviePlayer() = default;
 
 bool MoviePlayer::load(const std::string& path, std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
+    const auto fail = [&](const std::string& why) {
+        if (error) *error = "cannot open " + path + ": " + why;
         return false;
+    };
+    // Opened without blocking, so that a named pipe without a writer cannot
+    // hang the caller; anything but a regular file is refused before a byte
+    // is read (a device would otherwise be read without end).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(std::strerror(errno));
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        return fail(std::strerror(saved));
     }
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    const bool failed = std::ferror(file);
-    std::fclose(file);
-    if (failed) {
-        if (error) *error = "cannot read " + path;
-        return false;
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(S_ISDIR(st.st_mode)    ? "it is a folder, not a file"
+                    : S_ISFIFO(st.st_mode) ? "it is a named pipe, not a regular file"
+                    : S_ISSOCK(st.st_mode) ? "it is a socket, not a regular file"
+                                           : "it is a device, not a regular file");
     }
+    // At most the size the file had when it was opened.
+    std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+    size_t have = 0;
+    while (have < bytes.size()) {
+        const ssize_t got = ::read(fd, bytes.data() + have, bytes.size() - have);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (got < 0) {
+            ::close(fd);
+            if (error) *error = "cannot read " + path;
+            return false;
+        }
+        if (got == 0) break;
+        have += static_cast<size_t>(got);
+    }
+    ::close(fd);
+    bytes.resize(have);
     return loadBytes(std::move(bytes), error);
 }
 

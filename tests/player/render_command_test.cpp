@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -38,6 +39,7 @@ protected:
         Bytes damaged = movie;
         damaged.resize(30);
         write(dir.file("damaged.swf"), damaged);
+        ASSERT_EQ(mkfifo(dir.file("pipe.swf").c_str(), 0600), 0);
     }
     static void write(const std::string& path, const Bytes& bytes) {
         std::ofstream(path, std::ios::binary)
@@ -47,16 +49,18 @@ protected:
         for (auto [key, value] :
              {std::pair<std::string, std::string>{"{movie}", dir.file("movie.swf")},
               {"{damaged}", dir.file("damaged.swf")},
+              {"{pipe}", dir.file("pipe.swf")},
               {"{dir}", dir.path().string()}})
             for (size_t at; (at = text.find(key)) != std::string::npos;)
                 text.replace(at, key.size(), value);
         return text;
     }
-    // Runs the command; returns its exit code, its first line on stderr in *err.
+    // Runs the command (a hang ends after 20 s); returns its exit code, its first line on stderr in
+    // *err.
     int run(const std::string& args, std::string* err) const {
         const std::string errFile = dir.file("stderr.txt");
-        const std::string command = std::string("'") + MOVI_BIN_DIR + "/moviloomster-render' " +
-                                    args + " 2> '" + errFile + "'";
+        const std::string command = std::string("timeout 20 '") + MOVI_BIN_DIR +
+                                    "/moviloomster-render' " + args + " 2> '" + errFile + "'";
         const int status = std::system(command.c_str());
         std::ifstream in(errFile);
         std::getline(in, *err);
@@ -86,6 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
                                  "DefineShape at offset 26: "
                                  "its length of 45 bytes runs past the end of the file (2 "
                                  "bytes left)"},
+                      // Neither blocks on a pipe without a writer nor reads a device.
+                      CommandRow{"NamedPipe", "{pipe} -o {dir}/out.png", 1,
+                                 "moviloomster-render: cannot read {dir}/pipe.swf: cannot open "
+                                 "{dir}/pipe.swf: it is a named pipe, not a regular file"},
+                      CommandRow{"Device", "/dev/null -o {dir}/out.png", 1,
+                                 "moviloomster-render: cannot read /dev/null: cannot open "
+                                 "/dev/null: it is a device, not a regular file"},
                       CommandRow{"OutputFolderMissing", "{movie} -o {dir}/no/such/folder/out.png",
                                  2,
                                  "moviloomster-render: cannot write {dir}/no/such/folder/out.png"},
