@@ -18,7 +18,10 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <numbers>
+#include <optional>
+#include <unordered_map>
 
 int32_t FrameTime = 0;
 int32_t PrevFrameTime = -1;
@@ -69,6 +72,9 @@ public:
         : m_options(options), m_result(result) {}
 
     void run();
+    // After run, also when it failed or threw: the reason of a failure, and
+    // no file left beside the target.
+    void finish();
 
 private:
     // Linear blend from a to b at e of dur; an element without duration is at b.
@@ -101,7 +107,20 @@ private:
             uint16_t(0)));
     }
 
+    // The glyphs of a text element: which font and glyph each character is
+    // drawn with. One font holds every character in order, as long as their
+    // outlines fit its 16-bit offsets; otherwise each different character has
+    // one glyph, and the glyphs are spread over as many fonts as they need.
+    struct TextLayout {
+        std::vector<uint16_t> fontIDs;
+        std::vector<uint16_t> fontOf;  // per character: index into fontIDs
+        std::vector<uint16_t> glyphOf; // per character: glyph index in its font
+    };
+
     bool hasTags(const Objekt& o) const;
+    bool buildText(int32_t index, const std::u16string& text);
+    platform::FontOutlineCache& fonts();
+    void writeFrame();
     void startElement(int32_t index);
     void startText(int32_t index);
     void startDrawing();
@@ -116,9 +135,11 @@ private:
     // The JPEG data outlives the movie that refers to it.
     std::vector<std::vector<uint8_t>> m_jpegBlocks;
     FObjCollection m_movie;
-    platform::FontOutlineCache m_fonts;
-    std::vector<uint8_t> m_placed; // per element: placed at a depth in this compilation
-    int32_t m_index = 0;           // the element being started
+    std::optional<platform::FontOutlineCache> m_fonts; // opened with the first text
+    std::vector<TextLayout> m_texts;                   // per element
+    std::vector<int32_t> m_startedNow; // elements whose tags the current frame holds
+    std::vector<uint8_t> m_placed;     // per element: placed at a depth in this compilation
+    int32_t m_index = 0;               // the element being started
     int32_t m_idsUsed = 0;
     int32_t m_depthCounter = 1;
     int64_t m_e = 0, m_dur = 0;
@@ -152,6 +173,7 @@ bool Compiler::hasTags(const Objekt& o) const {
 void Compiler::defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int32_t alpha,
                           int32_t& half, int32_t& size) {
     Objekt& o = *CurObjekt;
+    const TextLayout& layout = m_texts[size_t(m_index)];
     // The text height field holds 16 bits.
     size = static_cast<int32_t>(std::clamp<int64_t>(fontSize * 20, 0, 65535));
     int64_t sum = 0;
@@ -160,18 +182,138 @@ void Compiler::defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int
     half = ClampTwips(sum / 2);
     auto text = std::make_unique<FDTDefineText2>(
         std::make_unique<FRect>(-m_width * 20, -m_height * 20, m_width * 20, m_height * 20),
-        std::make_unique<FMatrix>(false, 0, 0, false, 0, 0, -half, -(size / 2)),
-        static_cast<int>(o.Work.FontTag->GlyphCount()));
-    text->AddTextRecord(std::make_unique<FTextChangeRecord>(
-        true, true, false, false, static_cast<uint16_t>(o.Work.FontID), static_cast<uint16_t>(size),
-        std::make_unique<FColor>(r, g, b, alpha), 0, 0));
-    auto glyphs = std::make_unique<FTextGlyphRecord>();
-    for (int32_t i = 0; i < o.Work.GlyphCount; ++i)
-        glyphs->AddGlyphEntry(static_cast<uint16_t>(i),
-                              static_cast<int32_t>(int64_t(o.Work.Advances[i]) * size / 1000));
-    text->AddTextRecord(std::move(glyphs));
+        std::make_unique<FMatrix>(false, 0, 0, false, 0, 0, -half, -(size / 2)), o.Work.GlyphCount);
+    // A run of characters of one font: its font (the colour with the first),
+    // then its glyphs. The pen goes on from one run to the next.
+    int32_t i = 0;
+    while (i < o.Work.GlyphCount) {
+        const uint16_t font = layout.fontOf[size_t(i)];
+        text->AddTextRecord(std::make_unique<FTextChangeRecord>(
+            true, i == 0, false, false, layout.fontIDs[font], static_cast<uint16_t>(size),
+            i == 0 ? std::make_unique<FColor>(r, g, b, alpha) : nullptr, 0, 0));
+        auto glyphs = std::make_unique<FTextGlyphRecord>();
+        for (; i < o.Work.GlyphCount && layout.fontOf[size_t(i)] == font; ++i)
+            glyphs->AddGlyphEntry(layout.glyphOf[size_t(i)],
+                                  static_cast<int32_t>(int64_t(o.Work.Advances[i]) * size / 1000));
+        text->AddTextRecord(std::move(glyphs));
+    }
     o.Work.CharID = text->ID();
     o.Work.TextTag = add(std::move(text));
+}
+
+platform::FontOutlineCache& Compiler::fonts() {
+    if (!m_fonts) m_fonts.emplace();
+    return *m_fonts;
+}
+
+// Builds the fonts of the text element CurObjekt and its layout. Returns false
+// (with a warning, nothing added) when no face can draw it.
+bool Compiler::buildText(int32_t index, const std::u16string& wide) {
+    Objekt& o = *CurObjekt;
+    const auto n = static_cast<int32_t>(wide.size());
+    // Each different character is outlined once.
+    struct Glyph {
+        std::vector<unsigned char> bytes;
+        int32_t advance;
+        char16_t ch;
+    };
+    std::vector<Glyph> glyphs;
+    std::vector<uint32_t> glyphOfChar(static_cast<size_t>(n));
+    try {
+        const platform::FontFace& face = fonts().face(o.FontName ? o.FontName : "");
+        std::unordered_map<char16_t, uint32_t> seen;
+        for (int32_t i = 0; i < n; ++i) {
+            const char16_t ch = wide[size_t(i)];
+            auto [it, added] = seen.emplace(ch, static_cast<uint32_t>(glyphs.size()));
+            if (added) {
+                FShape shape;
+                // Advances are never negative.
+                const int32_t advance = std::max(0, GlyphToShape(shape, ch, face, fonts()));
+                glyphs.push_back({FDTDefineFont::GlyphBytes(shape), advance, ch});
+            }
+            glyphOfChar[size_t(i)] = it->second;
+        }
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        warn("element " + std::to_string(index + 1) + ": no font could draw the text (" + e.what() +
+             "); it was left out");
+        return false;
+    }
+
+    uint64_t inOrder = 0;
+    for (uint32_t g : glyphOfChar)
+        inOrder += glyphs[g].bytes.size();
+    TextLayout layout;
+    layout.fontOf.assign(size_t(n), 0);
+    layout.glyphOf.resize(size_t(n));
+    std::vector<std::unique_ptr<FDTDefineFont>> fontTags;
+    std::vector<std::unique_ptr<FDTDefineFontInfo>> infos;
+    auto newFont = [&] {
+        fontTags.push_back(std::make_unique<FDTDefineFont>());
+        layout.fontIDs.push_back(fontTags.back()->ID());
+        infos.push_back(std::make_unique<FDTDefineFontInfo>("Arial", fontTags.back()->ID(),
+                                                            uint16_t(1), false, false));
+    };
+    if (FDTDefineFont::Fits(size_t(n), inOrder)) {
+        // Every character its own glyph, in order: the movie as it always was.
+        if (!takeIDs(3, "a text element")) return false;
+        newFont();
+        for (int32_t i = 0; i < n; ++i) {
+            fontTags[0]->AddGlyphBytes(glyphs[glyphOfChar[size_t(i)]].bytes);
+            infos[0]->AddCode(wide[size_t(i)]);
+            layout.glyphOf[size_t(i)] = static_cast<uint16_t>(i);
+        }
+    } else {
+        // One glyph per different character, in fonts filled one after the other.
+        std::vector<uint16_t> fontOfGlyph(glyphs.size()), indexOfGlyph(glyphs.size());
+        size_t fontCount = 0, count = 0;
+        uint64_t bytes = 0;
+        for (size_t g = 0; g < glyphs.size(); ++g) {
+            if (fontCount == 0 || !FDTDefineFont::Fits(count + 1, bytes + glyphs[g].bytes.size())) {
+                ++fontCount;
+                count = 0;
+                bytes = 0;
+            }
+            fontOfGlyph[g] = static_cast<uint16_t>(fontCount - 1);
+            indexOfGlyph[g] = static_cast<uint16_t>(count);
+            ++count;
+            bytes += glyphs[g].bytes.size();
+        }
+        if (!takeIDs(static_cast<int32_t>(2 * fontCount + 1), "a text element")) return false;
+        for (size_t f = 0; f < fontCount; ++f)
+            newFont();
+        for (size_t g = 0; g < glyphs.size(); ++g) {
+            fontTags[fontOfGlyph[g]]->AddGlyphBytes(std::move(glyphs[g].bytes));
+            infos[fontOfGlyph[g]]->AddCode(glyphs[g].ch);
+        }
+        for (int32_t i = 0; i < n; ++i) {
+            layout.fontOf[size_t(i)] = fontOfGlyph[glyphOfChar[size_t(i)]];
+            layout.glyphOf[size_t(i)] = indexOfGlyph[glyphOfChar[size_t(i)]];
+        }
+    }
+
+    std::free(o.Work.WideText);
+    std::free(o.Work.Advances);
+    o.Work.WideText = nullptr;
+    o.Work.Advances = nullptr;
+    o.Work.GlyphCount = 0;
+    o.Work.WideText = static_cast<char16_t*>(std::calloc(size_t(n) + 1, sizeof(char16_t)));
+    o.Work.Advances = static_cast<int32_t*>(std::calloc(size_t(n) + 1, sizeof(int32_t)));
+    if (!o.Work.WideText || !o.Work.Advances) throw std::bad_alloc();
+    std::memcpy(o.Work.WideText, wide.data(), size_t(n) * sizeof(char16_t));
+    for (int32_t i = 0; i < n; ++i)
+        o.Work.Advances[i] = glyphs.empty() ? 0 : glyphs[glyphOfChar[size_t(i)]].advance;
+    o.Work.GlyphCount = n;
+    o.Work.FontID = layout.fontIDs[0];
+    m_result.glyphs += glyphs.size();
+    for (size_t f = 0; f < fontTags.size(); ++f) {
+        FDTDefineFont* font = add(std::move(fontTags[f]));
+        if (f == 0) o.Work.FontTag = font;
+        add(std::move(infos[f]));
+    }
+    m_texts[size_t(m_index)] = std::move(layout);
+    return true;
 }
 
 void Compiler::startText(int32_t index) {
@@ -182,36 +324,16 @@ void Compiler::startText(int32_t index) {
              ": the text is not valid Shift-JIS and was left out");
         return;
     }
-    if (!takeIDs(3, "a text element")) return;
-    // Opening a face happens once per face and compilation; it is not part
-    // of the per-glyph cost measured below.
-    const platform::FontFace& face = m_fonts.face(o.FontName ? o.FontName : "");
-    const auto start = Clock::now();
-    auto font = std::make_unique<FDTDefineFont>();
-    o.Work.FontID = font->ID();
-    const auto n = static_cast<int32_t>(wide->size());
-    std::free(o.Work.WideText);
-    std::free(o.Work.Advances);
-    o.Work.WideText = static_cast<char16_t*>(std::calloc(size_t(n) + 1, sizeof(char16_t)));
-    o.Work.Advances = static_cast<int32_t*>(std::calloc(size_t(n) + 1, sizeof(int32_t)));
-    if (!o.Work.WideText || !o.Work.Advances) std::abort();
-    std::memcpy(o.Work.WideText, wide->data(), size_t(n) * sizeof(char16_t));
-    o.Work.GlyphCount = n;
-    for (int32_t i = 0; i < n; ++i) {
-        auto glyph = std::make_unique<FShape>();
-        // Advances are never negative.
-        o.Work.Advances[i] = std::max(0, GlyphToShape(*glyph, o.Work.WideText[i], face, m_fonts));
-        font->AddShape(std::move(glyph));
+    if (wide->size() > kMaxTextCharacters) {
+        warn("element " + std::to_string(index + 1) + ": the text has " +
+             std::to_string(wide->size()) + " characters, more than the " +
+             std::to_string(kMaxTextCharacters) + " a text can have; it was left out");
+        return;
     }
-    m_result.glyphs += size_t(n);
+    const auto start = Clock::now();
+    const bool built = buildText(index, *wide);
     m_glyphSeconds += seconds(start);
-    o.Work.FontTag = add(std::move(font));
-
-    auto info = std::make_unique<FDTDefineFontInfo>("Arial", static_cast<uint16_t>(o.Work.FontID),
-                                                    uint16_t(1), false, false);
-    for (int32_t i = 0; i < n; ++i)
-        info->AddCode(o.Work.WideText[i]);
-    add(std::move(info));
+    if (!built) return;
 
     const ObjektState& s = o.Start;
     int32_t half = 0, size = 0;
@@ -375,8 +497,24 @@ void Compiler::updateElement() {
     }
 }
 
+// Writes the frame just completed and releases its tags; the JPEG data and
+// the tag pointers of the elements started in it go with them.
+void Compiler::writeFrame() {
+    if (!m_movie.WritePending()) return;
+    m_jpegBlocks.clear();
+    for (int32_t i : m_startedNow) {
+        ObjektList.Select(i);
+        CurObjekt->Work.TextTag = nullptr;
+        CurObjekt->Work.FontTag = nullptr;
+        CurObjekt->Work.MorphTag = nullptr;
+        CurObjekt->Work.PictureTag = nullptr;
+    }
+    m_startedNow.clear();
+}
+
 void Compiler::run() {
     const auto tagStart = Clock::now();
+    double writeSeconds = 0;
     m_width = Stage.width();
     m_height = Stage.height();
     const int32_t fps = Stage.framesPerSecond();
@@ -399,15 +537,18 @@ void Compiler::run() {
         lastFrame = MaxFrames - 1;
     }
 
-    // 3. Movie start.
+    // 3. Movie start: the file beside the target, the background colour.
+    ResetCharacterID();
+    if (!m_movie.BeginMovie(m_options.outputPath, m_width * 20, m_height * 20, fps)) return;
     const int32_t bg = Stage.backgroundColor();
     add(std::make_unique<FCTSetBackgroundColor>(
         std::make_unique<FColor>(red(bg), green(bg), blue(bg))));
     m_depthCounter = 1;
     PrevFrameTime = -1;
     m_placed.assign(size_t(ObjektList.Count), 0);
+    m_texts.assign(size_t(ObjektList.Count), TextLayout{});
 
-    // 4. Frame loop.
+    // 4. Frame loop: each frame is written as soon as it is complete.
     for (int32_t j = 0; j <= lastFrame; ++j) {
         FrameTime = static_cast<int32_t>(1000 * int64_t(j) / fps);
         for (int32_t i = 0; i < ObjektList.Count; ++i) {
@@ -421,6 +562,7 @@ void Compiler::run() {
             if (starts) {
                 m_index = i;
                 m_placed[size_t(i)] = 0;
+                m_startedNow.push_back(i);
                 startElement(i);
                 continue;
             }
@@ -435,13 +577,19 @@ void Compiler::run() {
                     m_e = m_dur;
                     o.Work.Finished = 1;
                 }
+                m_index = i;
                 updateElement();
             }
         }
         PrevFrameTime = FrameTime;
         add(std::make_unique<FCTShowFrame>());
+        const auto writeStart = Clock::now();
+        writeFrame();
+        writeSeconds += seconds(writeStart);
+        if (m_movie.LastFailure() != FObjCollection::WriteFailure::None) return;
         if (m_options.progress) m_options.progress(j, static_cast<int32_t>(lastFrame));
         if (m_options.cancelRequested && m_options.cancelRequested()) {
+            m_movie.AbandonMovie();
             m_result.cancelled = true;
             return;
         }
@@ -449,16 +597,31 @@ void Compiler::run() {
     m_result.frames = static_cast<int32_t>(lastFrame + 1);
     m_result.glyphSeconds = m_glyphSeconds;
     m_result.pictureSeconds = m_pictureSeconds;
-    m_result.tagSeconds = seconds(tagStart) - m_glyphSeconds - m_pictureSeconds;
 
-    // 9. End of the movie.
+    // 5. End of the movie: the End tag, the header's length and frame count.
     const auto writeStart = Clock::now();
-    m_result.written = m_movie.CreateMovie(m_options.outputPath, m_width * 20, m_height * 20, fps);
-    m_result.writeSeconds = seconds(writeStart);
-    if (m_result.written) {
-        std::error_code ec;
-        m_result.bytes = std::filesystem::file_size(m_options.outputPath, ec);
+    m_result.written = m_movie.FinishMovie();
+    m_result.writeSeconds = writeSeconds + seconds(writeStart);
+    m_result.tagSeconds =
+        seconds(tagStart) - m_glyphSeconds - m_pictureSeconds - m_result.writeSeconds;
+    if (m_result.written) m_result.bytes = m_movie.BytesSoFar();
+}
+
+void Compiler::finish() {
+    switch (m_movie.LastFailure()) {
+    case FObjCollection::WriteFailure::None:
+        break;
+    case FObjCollection::WriteFailure::TooLarge:
+        m_result.tooLarge = true;
+        m_result.error = "the movie would be larger than the 4 GiB (4294967295 bytes) a movie "
+                         "file can hold";
+        break;
+    default:
+        m_result.error = m_movie.SystemError() != 0 ? std::strerror(m_movie.SystemError())
+                                                    : "the file could not be written";
+        break;
     }
+    m_movie.AbandonMovie();
 }
 
 } // namespace
@@ -467,8 +630,17 @@ CompileResult CompileMovie(const CompileOptions& options) {
     CompileResult result;
     {
         Compiler compiler(options, result);
-        compiler.run();
+        try {
+            compiler.run();
+        } catch (const std::bad_alloc&) {
+            result.written = false;
+            result.outOfMemory = true;
+            result.error = "out of memory";
+        }
+        compiler.finish();
     } // the movie and its tags go first; the JPEG blocks they refer to with them
+    if (!result.written && result.error.empty() && !result.cancelled)
+        result.error = "the file could not be written";
     // The text blocks are only needed while the movie is being built.
     for (int32_t i = 0; i < ObjektList.Count; ++i) {
         ObjektList.Select(i);

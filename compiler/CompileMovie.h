@@ -24,9 +24,19 @@ struct CompileOptions {
     std::function<void()> afterCompile;
 };
 
+// The most characters a text element can have; a longer text is left out with
+// a warning. A moving text is defined again in every frame, at about four
+// bytes a character: at this length a text that moves through the longest
+// movie (65535 frames) still fits the 4 GiB a movie file can hold.
+inline constexpr size_t kMaxTextCharacters = 16000;
+
 struct CompileResult {
-    bool written = false;   // the movie file was written completely
-    bool cancelled = false; // cancelRequested stopped it; nothing was written
+    bool written = false;     // the movie file was written completely
+    bool cancelled = false;   // cancelRequested stopped it; nothing was written
+    bool tooLarge = false;    // the movie would pass the 4 GiB its header can state
+    bool outOfMemory = false; // memory ran out while building or writing it
+    // Why the movie was not written (empty when it was, or was cancelled).
+    std::string error;
     int32_t frames = 0;
     size_t tags = 0;     // tags handed to the movie (without the End tag)
     uint64_t bytes = 0;  // size of the written file

@@ -71,15 +71,14 @@ std::string HtmlPagePath(const std::string& moviePath) {
     return base + ".htm";
 }
 
-bool WriteHtmlPage(const std::string& path, const std::vector<std::string>& lines) {
+bool WriteHtmlPage(const std::string& path, const std::vector<std::string>& lines, int* error) {
     // Written beside the page and renamed over it, so that a failed write
     // leaves the previous page as it was.
     platform::ReplacingFile out(path);
-    std::FILE* f = out.file();
-    bool ok = f != nullptr;
-    for (const std::string& line : lines) {
-        ok = ok && std::fwrite(line.data(), 1, line.size(), f) == line.size();
-        ok = ok && std::fwrite("\r\n", 1, 2, f) == 2;
-    }
-    return ok && out.commit(false);
+    bool ok = out.file() != nullptr;
+    for (const std::string& line : lines)
+        ok = ok && out.write(line.data(), line.size()) && out.write("\r\n", 2);
+    ok = ok && out.commit();
+    if (!ok && error) *error = out.error();
+    return ok;
 }

@@ -22,5 +22,8 @@ std::string HtmlPagePath(const std::string& moviePath);
 // The file name part of a path.
 std::string FileNamePart(const std::string& path);
 
-// Writes the lines, each ended by CR LF. Returns whether the file was written.
-bool WriteHtmlPage(const std::string& path, const std::vector<std::string>& lines);
+// Writes the lines, each ended by CR LF, replacing the file only once complete.
+// Returns whether the file was written; when not, `error` (if given) gets the
+// system's error number (0 when unknown).
+bool WriteHtmlPage(const std::string& path, const std::vector<std::string>& lines,
+                   int* error = nullptr);

@@ -2,12 +2,12 @@
 
 #include "app/PixmillBinding.h"
 #include "editor/MainUnit.h"
+#include "platform/ReplacingFile.h"
 #include "platform/SystemServices.h"
 #include "swf/FDTBitmaps.h"
 #include "swf/FDTShapes.h"
 #include "swf/FObjCollection.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -170,8 +170,7 @@ std::string MakeTempFileName(const std::string& prefix, const std::string& exten
     const std::string folder = platform::TempFolder();
     for (int n = 0; n < 1000000; ++n) {
         std::string candidate = folder + prefix + std::to_string(n) + extension;
-        const int fd =
-            open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = platform::CreateFreshFile(candidate, 0600);
         if (fd >= 0) {
             close(fd);
             return candidate;

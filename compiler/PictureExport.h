@@ -36,9 +36,10 @@ struct BoxSize {
 BoxSize FitToAspect(int32_t w, int32_t h, int32_t pw, int32_t ph);
 
 // A fresh file temporary folder + prefix + n + extension, for the lowest n
-// whose name is free. The file is created (empty, exclusively, never through a
-// link someone else placed there) so that nobody can slip another file in
-// under that name; empty result when no name could be created.
+// whose name is free. The file is created private to the user (empty,
+// exclusively, never through a link someone else placed there; the same
+// primitive the replacing writer uses), so that nobody can slip another file
+// in under that name; empty result when no name could be created.
 std::string MakeTempFileName(const std::string& prefix, const std::string& extension);
 
 // The size a picture is exported at: the larger of its two fitted boxes,

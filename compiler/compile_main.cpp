@@ -1,7 +1,8 @@
 // moviloomster-compile PROJECT.fmo [-o MOVIE.swf] [--no-html]
 // Compiles a project into a movie and, unless --no-html, the HTML page next to
 // it. Exit codes: 0 success, 1 the project cannot be read, 2 the output cannot
-// be written.
+// be written (too large, a write error, out of memory while building it), 3 a
+// usage error. Nothing is left beside the targets when it fails.
 #include "app/PixmillBinding.h"
 #include "compiler/CompileMovie.h"
 #include "compiler/HtmlPage.h"
@@ -9,6 +10,9 @@
 #include "editor/ProjectFile.h"
 
 #include <unistd.h>
+
+#include <csignal>
+#include <new>
 
 #include <chrono>
 #include <cstdio>
@@ -26,12 +30,32 @@ public:
 
 int usage() {
     std::cerr << "usage: moviloomster-compile PROJECT.fmo [-o MOVIE.swf] [--no-html]\n";
-    return 1;
+    return 3;
 }
+
+int run(int argc, char** argv, int& failureCode);
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit makes a write fail with EFBIG, reported like any
+    // write error, instead of killing the program mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // What running out of memory means depends on the step: reading the
+    // project (1) or building and writing the movie (2).
+    int failureCode = 1;
+    try {
+        return run(argc, argv, failureCode);
+    } catch (const std::bad_alloc&) {
+        std::fputs("moviloomster-compile: out of memory\n", stderr);
+    }
+    ClearObjekts();
+    return failureCode;
+}
+
+namespace {
+
+int run(int argc, char** argv, int& failureCode) {
     std::string project, output;
     bool html = true;
     for (int i = 1; i < argc; ++i) {
@@ -67,6 +91,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    failureCode = 2;
     const bool terminal = isatty(STDERR_FILENO);
     CompileOptions options;
     options.outputPath = output;
@@ -84,15 +109,21 @@ int main(int argc, char** argv) {
     for (const std::string& w : result.warnings)
         std::cerr << "moviloomster-compile: warning: " << w << "\n";
     if (!result.written) {
-        std::cerr << "moviloomster-compile: cannot write " << output << "\n";
+        std::cerr << "moviloomster-compile: cannot write " << output << ": " << result.error
+                  << "\n";
         ClearObjekts();
         return 2;
     }
     if (html) {
         const std::string page = HtmlPagePath(output);
-        if (!WriteHtmlPage(page, BuildHtmlPage(Stage.width(), Stage.height(), FileNamePart(output),
-                                               Stage.repeat()))) {
-            std::cerr << "moviloomster-compile: cannot write " << page << "\n";
+        int error = 0;
+        if (!WriteHtmlPage(
+                page,
+                BuildHtmlPage(Stage.width(), Stage.height(), FileNamePart(output), Stage.repeat()),
+                &error)) {
+            std::cerr << "moviloomster-compile: cannot write " << page << ": "
+                      << (error != 0 ? std::strerror(error) : "the file could not be written")
+                      << "\n";
             ClearObjekts();
             return 2;
         }
@@ -104,3 +135,5 @@ int main(int argc, char** argv) {
     ClearObjekts();
     return 0;
 }
+
+} // namespace

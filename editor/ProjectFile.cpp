@@ -599,7 +599,7 @@ bool SaveProject(const std::string& path) {
         g_sinkFactory ? g_sinkFactory(out.file()) : std::make_unique<FileSink>(out.file());
     bool ok = writeProject(*sink);
     sink.reset();
-    ok = ok && out.commit(true);
+    ok = ok && out.commit();
     if (!ok) {
         showError(ProjectCreateErrorText);
         return false;

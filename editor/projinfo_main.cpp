@@ -7,6 +7,7 @@
 #include "editor/ProjectFile.h"
 #include "platform/TextCodec.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -48,6 +49,8 @@ void printState(const char* name, const ObjektState& s) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Under a file-size limit a save fails with EFBIG like any write error.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--resave") == 0)) {
         std::cerr << "usage: moviloomster-projinfo PROJECT.fmo [--resave COPY.fmo]\n";
         return 3;

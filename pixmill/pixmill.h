@@ -82,8 +82,10 @@ int deldib(DibRecord* rec);
 // scale of 1 to 10 (quality = option * 10 + 5, at most 100; 0 means 7), so the
 // editor's 7 gives quality 75; a negative option counts as 0. Pictures of 1, 4
 // and 8 bits are written through their colour table. The file is written next
-// to `fileName` and renamed over it once complete, so a failed save leaves an
-// existing file as it was. Returns 1 when the file was written completely.
+// to `fileName`, synced and renamed over it once complete, keeping the
+// permissions of the file it replaces (a new file gets the user's default), so
+// a failed save leaves an existing file as it was and nothing beside it.
+// Returns 1 when the file was written completely.
 int SaveDib(DibRecord* rec, const char* fileName, int option, void* owner);
 
 // Makes a blank (zero-filled) picture of width x height at 1, 4, 8 or 24 bits.

@@ -1,17 +1,18 @@
 // SaveDib: writes a picture as a baseline JPEG file through libjpeg-turbo.
 // 24-bit rows are handed to the encoder where they lie (blue, green, red);
 // pictures of 1, 4 and 8 bits are expanded through their colour table one row
-// at a time. The file is written next to the target and renamed over it only
-// once every byte is on disk, so a failed save leaves any old file alone.
+// at a time. The file goes through platform/ReplacingFile, the one writer of
+// every replaced file: written beside the target, synced, and renamed over it
+// only once complete, so a failed save leaves any old file alone and nothing
+// else behind.
 
 #include "dib_internal.h"
+#include "platform/ReplacingFile.h"
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <new>
 
 #include <jpeglib.h>
 
@@ -117,32 +118,12 @@ extern "C" int SaveDib(DibRecord* rec, const char* fileName, int option, void* /
     if (option <= 0) option = 7;
     const int quality = option * 10 + 5 > 100 ? 100 : option * 10 + 5;
 
-    std::string temp;
     try {
-        temp = std::string(fileName) + ".XXXXXX";
-    } catch (...) {
+        platform::ReplacingFile out(fileName);
+        if (!out.file()) return 0;
+        if (!compress(rec, out.file(), quality)) return 0; // out removes its file
+        return out.commit() ? 1 : 0;
+    } catch (const std::bad_alloc&) {
         return 0;
     }
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return 0;
-    FILE* out = ::fdopen(fd, "wb");
-    if (!out) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return 0;
-    }
-    // mkstemp makes the file private; a picture is an ordinary document.
-    (void)::fchmod(fd, 0644);
-    bool ok = compress(rec, out, quality);
-    // Flushed and closed with every error checked, then renamed into place;
-    // no fsync: the compiler writes one of these per picture and reads it
-    // straight back, and waiting for the disk each time triples the export.
-    ok = std::fflush(out) == 0 && ok;
-    ok = std::fclose(out) == 0 && ok;
-    if (ok) ok = std::rename(temp.c_str(), fileName) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return 0;
-    }
-    return 1;
 }

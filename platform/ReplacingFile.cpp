@@ -1,43 +1,113 @@
 #include "platform/ReplacingFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <random>
+
 namespace platform {
 
-ReplacingFile::ReplacingFile(const std::string& target)
-    : m_target(target), m_temp(target + ".XXXXXX") {
-    const int fd = mkstemp(m_temp.data());
+int CreateFreshFile(const std::string& path, unsigned mode) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  static_cast<mode_t>(mode));
+}
+
+namespace {
+
+// Syncs the folder that holds `path`, so that a rename in it is on the disk.
+// Best effort: the file is in place already and cannot be taken back.
+void syncFolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+ReplacingFile::ReplacingFile(const std::string& target) : m_target(target) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device seed;
+    std::minstd_rand random(seed());
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        m_temp = target + ".";
+        for (int i = 0; i < 6; ++i)
+            m_temp += letters[random() % (sizeof letters - 1)];
+        fd = CreateFreshFile(m_temp, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) {
+        m_error = errno;
         m_temp.clear();
         return;
     }
-    m_file = fdopen(fd, "wb");
+    m_file = ::fdopen(fd, "wb");
     if (!m_file) {
-        close(fd);
-        unlink(m_temp.c_str());
+        m_error = errno;
+        ::close(fd);
+        ::unlink(m_temp.c_str());
         m_temp.clear();
+        return;
     }
+    // Large writes (a movie) go out in big pieces.
+    std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
 }
 
 ReplacingFile::~ReplacingFile() {
-    if (m_file) std::fclose(m_file);
-    if (!m_temp.empty()) unlink(m_temp.c_str());
+    abandon();
 }
 
-bool ReplacingFile::commit(bool sync) {
-    if (!m_file) return false;
-    bool ok = std::fflush(m_file) == 0;
-    ok = (!sync || fsync(fileno(m_file)) == 0) && ok;
-    // mkstemp makes the file private to its owner; a document gets the usual mode.
-    const mode_t mask = umask(0);
-    umask(mask);
-    ok = fchmod(fileno(m_file), 0666 & ~mask) == 0 && ok;
-    ok = std::fclose(m_file) == 0 && ok;
+void ReplacingFile::fail(int error) {
+    if (m_error == 0) m_error = error != 0 ? error : EIO;
+}
+
+bool ReplacingFile::write(const void* data, std::size_t size) {
+    if (!m_file || m_error != 0) return false;
+    if (size == 0) return true;
+    errno = 0;
+    if (std::fwrite(data, 1, size, m_file) == size) return true;
+    fail(errno);
+    return false;
+}
+
+void ReplacingFile::abandon() {
+    if (m_file) std::fclose(m_file);
     m_file = nullptr;
-    ok = ok && std::rename(m_temp.c_str(), m_target.c_str()) == 0;
-    if (ok) m_temp.clear(); // it is the target now
-    return ok;
+    if (!m_temp.empty()) ::unlink(m_temp.c_str());
+    m_temp.clear();
+}
+
+bool ReplacingFile::commit() {
+    if (!m_file) {
+        fail(EBADF);
+        return false;
+    }
+    const int fd = fileno(m_file);
+    errno = 0;
+    if (std::ferror(m_file)) fail(errno);
+    if (std::fflush(m_file) != 0) fail(errno);
+    if (m_error == 0 && ::fsync(fd) != 0) fail(errno);
+    // The permissions of the file being replaced; a new file keeps the
+    // umask's default it was created with.
+    struct stat old {};
+    if (m_error == 0 && ::stat(m_target.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
+        ::fchmod(fd, old.st_mode & 0777) != 0)
+        fail(errno);
+    if (std::fclose(m_file) != 0) fail(errno);
+    m_file = nullptr;
+    if (m_error == 0 && std::rename(m_temp.c_str(), m_target.c_str()) != 0) fail(errno);
+    if (m_error != 0) {
+        abandon();
+        return false;
+    }
+    m_temp.clear(); // it is the target now
+    syncFolderOf(m_target);
+    return true;
 }
 
 } // namespace platform

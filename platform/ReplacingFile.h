@@ -1,14 +1,35 @@
 #pragma once
-// A file that replaces its target only once it was written completely. The
-// bytes go to a fresh file beside the target, created exclusively; commit()
-// flushes and closes it, gives it the mode a new file would have and renames
-// it over the target. Without a successful commit the fresh file is removed
-// and the target stays as it was.
+// The one way this program replaces a file, and the one way it makes a
+// private file.
+//
+// A ReplacingFile writes to a fresh file beside its target and puts it in the
+// target's place only once every byte was written. The rule, the same for
+// every document (movie, page, project, picture):
+//  - the fresh file is created exclusively: never through a file or a link
+//    that someone placed under its name;
+//  - permissions: those of the file it replaces, or the user's default
+//    (0666 less the umask) for a new file;
+//  - commit() flushes, syncs the bytes to the disk, renames the file over the
+//    target and syncs the folder, so that after a crash the target holds the
+//    old or the new bytes, never a mixture or nothing;
+//  - any failure, or no commit at all, removes the fresh file: nothing is left
+//    behind but the old target, untouched.
+// A write that fails (a full disk, a file-size limit with SIGXFSZ ignored)
+// is a failure like any other.
+//
+// This file depends on the C++ standard library and POSIX only, so the movie
+// writer and the image library link it as well.
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
 namespace platform {
+
+// Creates `path` exclusively for writing: fails (EEXIST) when anything,
+// including a dangling link, already has the name. `mode` is reduced by the
+// umask as usual. Returns the descriptor (close-on-exec) or -1 with errno set.
+int CreateFreshFile(const std::string& path, unsigned mode);
 
 class ReplacingFile {
 public:
@@ -17,18 +38,32 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // Where to write; null when the fresh file could not be created.
+    // Where to write; null when the fresh file could not be created. The
+    // stream may be positioned freely (a header patched at the end).
     std::FILE* file() const { return m_file; }
 
-    // Makes the written bytes the target's; with `sync` they are on the disk
-    // before the rename. Returns false (and removes the fresh file) when any
-    // step fails.
-    bool commit(bool sync);
+    // Writes size bytes at the stream's position; false (the reason kept for
+    // error()) when they could not all be written.
+    bool write(const void* data, std::size_t size);
+
+    // Makes the written bytes the target's, by the rule above. Returns false
+    // (and removes the fresh file) when any step fails, including a write
+    // error the stream saw before.
+    bool commit();
+
+    // Removes the fresh file now; the target stays as it was.
+    void abandon();
+
+    // The system's error number of the first step that failed (0 when none).
+    int error() const { return m_error; }
 
 private:
+    void fail(int error);
+
     std::string m_target;
     std::string m_temp;
     std::FILE* m_file = nullptr;
+    int m_error = 0;
 };
 
 } // namespace platform

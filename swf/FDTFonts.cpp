@@ -11,9 +11,20 @@ FDTDefineFont::~FDTDefineFont() = default;
 
 void FDTDefineFont::AddShape(std::unique_ptr<FShape> glyph) {
     if (!glyph) return;
-    glyph->SetFillBits(m_glyphFillBits);
-    glyph->SetLineBits(m_glyphLineBits);
-    m_glyphs.push_back(std::move(glyph));
+    m_glyphs.push_back(GlyphBytes(*glyph));
+}
+
+void FDTDefineFont::AddGlyphBytes(std::vector<unsigned char> bytes) {
+    m_glyphs.push_back(std::move(bytes));
+}
+
+std::vector<unsigned char> FDTDefineFont::GlyphBytes(FShape& glyph) {
+    glyph.SetFillBits(1);
+    glyph.SetLineBits(0);
+    FSWFStream stream;
+    glyph.WriteToSWFStream(&stream);
+    stream.FlushBits();
+    return stream.SplicedBytes();
 }
 
 namespace {
@@ -42,16 +53,15 @@ void FDTDefineFont::WriteToSWFStream(FSWFStream* stream) {
     for (std::size_t i = 0; i < m_glyphs.size(); ++i) {
         const std::size_t offset = tableSize + glyphs.Size();
         offsets.push_back(offset);
-        FSWFStream glyph;
-        m_glyphs[i]->WriteToSWFStream(&glyph);
-        glyph.FlushBits();
+        const std::vector<unsigned char>& glyph = m_glyphs[i];
         // Offsets are 16-bit. Keep room for the empty outlines of the glyphs
         // still to come, so that every offset of the table stays in range.
         const std::size_t remaining = m_glyphs.size() - i - 1;
-        if (offset + glyph.Size() + remaining * kEmptyGlyphSize > 0xFFFF)
+        if (offset + glyph.size() + remaining * kEmptyGlyphSize > 0xFFFF)
             WriteEmptyGlyph(&glyphs);
         else
-            glyphs.Append(glyph);
+            for (unsigned char b : glyph)
+                glyphs.WriteByte(b);
     }
 
     FSWFStream body;

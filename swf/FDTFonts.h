@@ -12,27 +12,35 @@ class FSWFStream;
 class FShape;
 
 // DefineFont (tag 10): glyph outlines; glyph index i is the i-th added shape.
-// The offset table is 16-bit: a glyph that would end beyond 65535 bytes is
-// written as an empty outline so the table stays valid. A font without glyphs
-// is written with one empty glyph (readers take the glyph count from the
-// first offset, which must exist).
+// Each glyph is kept as the bytes it is written as. The offset table is
+// 16-bit: a glyph that would end beyond 65535 bytes is written as an empty
+// outline so the table stays valid (Fits tells beforehand whether that
+// happens). A font without glyphs is written with one empty glyph (readers
+// take the glyph count from the first offset, which must exist).
 class FDTDefineFont : public FDT {
 public:
     FDTDefineFont();
     ~FDTDefineFont() override;
 
-    // Sets the glyph's index widths to fill 1, line 0 and takes ownership.
+    // Sets the glyph's index widths to fill 1, line 0 and adds it.
     void AddShape(std::unique_ptr<FShape> glyph);
+    // Adds a glyph already turned into bytes by GlyphBytes.
+    void AddGlyphBytes(std::vector<unsigned char> bytes);
     std::size_t GlyphCount() const { return m_glyphs.size(); }
+
+    // The bytes a glyph is written as inside a font.
+    static std::vector<unsigned char> GlyphBytes(FShape& glyph);
+    // True when glyphs of these total bytes all keep their outlines in one font.
+    static bool Fits(std::size_t glyphCount, std::uint64_t glyphBytes) {
+        return 2 * std::uint64_t(glyphCount) + glyphBytes <= 0xFFFF;
+    }
 
     void WriteToSWFStream(FSWFStream* stream) override;
     std::uint16_t ID() const override { return m_characterID; }
 
 private:
     std::uint16_t m_characterID;
-    std::vector<std::unique_ptr<FShape>> m_glyphs;
-    int m_glyphFillBits = 1;
-    int m_glyphLineBits = 0;
+    std::vector<std::vector<unsigned char>> m_glyphs;
 };
 
 // DefineFontInfo (tag 13): name, encoding and character codes of a font.

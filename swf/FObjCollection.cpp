@@ -2,6 +2,7 @@
 
 #include "FPrimitive.h"
 #include "FSWFStream.h"
+#include "platform/ReplacingFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -81,35 +82,86 @@ void FObjCollection::WriteMovie(FSWFStream& stream, std::int32_t frameWidth,
     ResetCharacterID();
 }
 
+FObjCollection::FObjCollection() = default;
+
+FObjCollection::~FObjCollection() = default;
+
+bool FObjCollection::fail(WriteFailure failure, int systemError) {
+    m_failure = failure;
+    m_systemError = systemError;
+    AbandonMovie();
+    return false;
+}
+
+bool FObjCollection::BeginMovie(const std::filesystem::path& fileName, std::int32_t frameWidth,
+                                std::int32_t frameHeight, int frameRate) {
+    AbandonMovie();
+    m_failure = WriteFailure::None;
+    m_systemError = 0;
+    auto file = std::make_unique<platform::ReplacingFile>(fileName.string());
+    if (!file->file()) {
+        m_failure = WriteFailure::Create;
+        m_systemError = file->error();
+        return false;
+    }
+    m_file = std::move(file);
+    m_frameWidth = frameWidth;
+    m_frameHeight = frameHeight;
+    m_frameRate = frameRate;
+    // The header is written again at the end, with the length and frame count.
+    const std::vector<unsigned char> header(FileHeaderSize(frameWidth, frameHeight), 0);
+    m_bytes = header.size();
+    if (!m_file->write(header.data(), header.size()))
+        return fail(WriteFailure::Write, m_file->error());
+    return true;
+}
+
+bool FObjCollection::WritePending() {
+    if (!m_file) return false;
+    FSWFStream stream;
+    for (auto& object : m_objects) {
+        object->WriteToSWFStream(&stream);
+        // The End tag (2 bytes) must still fit behind whatever is written.
+        if (m_bytes + stream.Size() + 2 > kMaxMovieBytes) {
+            m_objects.clear();
+            return fail(WriteFailure::TooLarge, EFBIG);
+        }
+    }
+    m_bytes += stream.Size(); // before the writing empties the stream's block list
+    const bool ok = stream.WriteTo(
+        [this](const unsigned char* data, std::size_t size) { return m_file->write(data, size); });
+    m_objects.clear();
+    if (!ok) return fail(WriteFailure::Write, m_file->error());
+    return true;
+}
+
+bool FObjCollection::FinishMovie() {
+    if (!m_file || !WritePending()) return false;
+    FSWFStream end;
+    WriteEndTag(end);
+    m_bytes += end.Size();
+    const bool written = end.WriteTo(
+        [this](const unsigned char* data, std::size_t size) { return m_file->write(data, size); });
+    if (!written) return fail(WriteFailure::Write, m_file->error());
+    std::vector<unsigned char> header(FileHeaderSize(m_frameWidth, m_frameHeight));
+    WriteFileHeader(header.data(), static_cast<std::size_t>(m_bytes), m_frameWidth, m_frameHeight,
+                    m_frameRate);
+    if (std::fseek(m_file->file(), 0, SEEK_SET) != 0)
+        return fail(WriteFailure::Write, errno != 0 ? errno : EIO);
+    if (!m_file->write(header.data(), header.size()) || !m_file->commit())
+        return fail(WriteFailure::Write, m_file->error());
+    m_file.reset();
+    ResetCharacterID();
+    return true;
+}
+
+void FObjCollection::AbandonMovie() {
+    if (!m_file) return;
+    m_file.reset(); // removes the file beside the target
+    ResetCharacterID();
+}
+
 bool FObjCollection::CreateMovie(const std::filesystem::path& fileName, std::int32_t frameWidth,
                                  std::int32_t frameHeight, int frameRate) {
-    // The file is created exclusively ("x"): never written through a file or a
-    // link that someone placed beside the target under the expected name.
-    std::filesystem::path partial;
-    std::FILE* file = nullptr;
-    for (int n = 0; n < 1000 && !file; ++n) {
-        partial = fileName;
-        partial += n == 0 ? std::string(".part") : ".part" + std::to_string(n);
-        errno = 0;
-        file = std::fopen(partial.c_str(), "wbx");
-        if (!file && errno != EEXIST) return false;
-    }
-    if (!file) return false;
-
-    bool ok;
-    {
-        FSWFStream stream;
-        WriteMovie(stream, frameWidth, frameHeight, frameRate);
-        ok = stream.WriteToFile(file);
-    }
-    ok = (std::fflush(file) == 0) && ok;
-    ok = (std::fclose(file) == 0) && ok;
-
-    std::error_code error;
-    if (ok) {
-        std::filesystem::rename(partial, fileName, error);
-        ok = !error;
-    }
-    if (!ok) std::filesystem::remove(partial, error);
-    return ok;
+    return BeginMovie(fileName, frameWidth, frameHeight, frameRate) && FinishMovie();
 }

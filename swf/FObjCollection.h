@@ -9,12 +9,21 @@
 #include <vector>
 
 class FSWFStream;
+namespace platform {
+class ReplacingFile;
+}
 
-// The movie: owns its tags in file order and writes the whole .swf file
-// (header, tags, End tag) in one pass.
+// The movie: owns its tags in file order and writes the .swf file (header,
+// tags, End tag), either in one go (CreateMovie) or as it is built: BeginMovie,
+// then WritePending whenever a part (a frame) is complete, which writes those
+// tags and releases them, then FinishMovie, which patches the header's length
+// and frame count. Either way the bytes are the same, and the file replaces
+// its target only once complete (platform/ReplacingFile): a failure leaves
+// nothing behind but the old file.
 class FObjCollection {
 public:
-    FObjCollection() = default;
+    FObjCollection();
+    ~FObjCollection();
     FObjCollection(const FObjCollection&) = delete;
     FObjCollection& operator=(const FObjCollection&) = delete;
 
@@ -35,11 +44,43 @@ public:
     bool CreateMovie(const std::filesystem::path& fileName, std::int32_t frameWidth,
                      std::int32_t frameHeight, int frameRate);
 
+    // The header's 32-bit length field caps a movie's size.
+    static constexpr std::uint64_t kMaxMovieBytes = 0xFFFFFFFFu;
+
+    // Why the last write failed.
+    enum class WriteFailure {
+        None,
+        Create,  // the file beside the target could not be made
+        Write,   // a write, the sync or the rename failed (see SystemError)
+        TooLarge // the movie would pass kMaxMovieBytes
+    };
+
+    // Starts writing the movie to fileName: creates the file beside the target
+    // and writes a provisional header. Returns false when it cannot.
+    bool BeginMovie(const std::filesystem::path& fileName, std::int32_t frameWidth,
+                    std::int32_t frameHeight, int frameRate);
+    // Writes the tags added since BeginMovie or the last call, then releases
+    // them (large blocks they referred to are no longer needed). On failure the
+    // movie is abandoned: nothing is left beside the target.
+    bool WritePending();
+    // Writes what is pending and the End tag, patches the header and puts the
+    // file in the target's place. Sets the ID counter back.
+    bool FinishMovie();
+    // Drops a movie that was begun: the target stays as it was.
+    void AbandonMovie();
+
+    WriteFailure LastFailure() const { return m_failure; }
+    // The system's error number behind a Create or Write failure (0 if unknown).
+    int SystemError() const { return m_systemError; }
+    // Bytes written or due so far, the header included.
+    std::uint64_t BytesSoFar() const { return m_bytes; }
+
     // Serialises header, tags and End tag into stream and resets the ID counter.
     void WriteMovie(FSWFStream& stream, std::int32_t frameWidth, std::int32_t frameHeight,
                     int frameRate);
 
     int FrameCount() const { return m_frameCount; }
+    // Tags held (not yet written).
     std::size_t ObjectCount() const { return m_objects.size(); }
 
     // Header size for a frame: 21 bytes up to 32767 twips, more when the frame
@@ -52,6 +93,15 @@ private:
     void WriteFileHeader(unsigned char* data, std::size_t fileSize, std::int32_t frameWidth,
                          std::int32_t frameHeight, int frameRate) const;
 
+    bool fail(WriteFailure failure, int systemError);
+
     int m_frameCount = 0;
     std::vector<std::unique_ptr<FObj>> m_objects;
+    // The movie being streamed.
+    std::unique_ptr<platform::ReplacingFile> m_file;
+    std::uint64_t m_bytes = 0;
+    std::int32_t m_frameWidth = 0, m_frameHeight = 0;
+    int m_frameRate = 0;
+    WriteFailure m_failure = WriteFailure::None;
+    int m_systemError = 0;
 };

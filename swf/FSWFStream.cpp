@@ -111,19 +111,25 @@ void FSWFStream::AppendTag(std::uint32_t tagCode, std::size_t length, FSWFStream
 }
 
 bool FSWFStream::WriteToFile(std::FILE* file) {
+    return WriteTo([file](const unsigned char* data, std::size_t count) {
+        return std::fwrite(data, 1, count, file) == count;
+    });
+}
+
+bool FSWFStream::WriteTo(const std::function<bool(const unsigned char*, std::size_t)>& put) {
     bool ok = true;
-    auto put = [&](const unsigned char* data, std::size_t count) {
-        if (ok && count > 0 && std::fwrite(data, 1, count, file) != count) ok = false;
+    auto piece = [&](const unsigned char* data, std::size_t count) {
+        if (ok && count > 0 && !put(data, count)) ok = false;
     };
     std::size_t i = 0;
     for (const LargeData& entry : m_largeData) {
-        if (entry.offset > i) put(m_buffer.data() + i, entry.offset - i);
-        put(entry.data, entry.size);
+        if (entry.offset > i) piece(m_buffer.data() + i, entry.offset - i);
+        piece(entry.data, entry.size);
         i = entry.offset;
     }
     m_largeData.clear();
     m_largeSize = 0;
-    put(m_buffer.data() + i, m_buffer.size() - i);
+    piece(m_buffer.data() + i, m_buffer.size() - i);
     return ok;
 }
 

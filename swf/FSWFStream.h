@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 // Bit-level output stream of the SWF writer. Bit fields are packed most
@@ -55,6 +56,9 @@ public:
     // Writes the bytes with the large blocks spliced in; empties the block list.
     // Returns false when the file reported a write error.
     bool WriteToFile(std::FILE* file);
+    // The same through `put`, which takes each piece in order and returns
+    // false to stop; returns whether every piece was taken.
+    bool WriteTo(const std::function<bool(const unsigned char*, std::size_t)>& put);
 
     // The output as it would be written to a file, without consuming anything.
     std::vector<unsigned char> SplicedBytes() const;

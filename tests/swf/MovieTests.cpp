@@ -189,6 +189,19 @@ TEST_P(SampleMovieTest, WritesTheSameFileEveryTime) {
     EXPECT_EQ(BitReader(a, 4).DWord(), a.size());
 }
 
+// Streamed through the file writer, each sample gives the bytes of the
+// whole-buffer path.
+TEST_P(SampleMovieTest, StreamedFileEqualsTheWholeBuffer) {
+    TempDir dir;
+    SampleMovie streamed = BuildSampleMovie(GetParam());
+    ASSERT_TRUE(streamed.movie->CreateMovie(dir.path() / "s.swf", streamed.frameWidth,
+                                            streamed.frameHeight, streamed.frameRate));
+    SampleMovie whole = BuildSampleMovie(GetParam());
+    FSWFStream stream;
+    whole.movie->WriteMovie(stream, whole.frameWidth, whole.frameHeight, whole.frameRate);
+    EXPECT_EQ(ReadFileBytes(dir.path() / "s.swf"), stream.SplicedBytes());
+}
+
 INSTANTIATE_TEST_SUITE_P(All, SampleMovieTest, testing::ValuesIn(SampleMovieNames()),
                          [](const auto& info) { return info.param; });
 
@@ -206,4 +219,70 @@ TEST(FObjCollectionSafety, NeverWritesThroughAPlantedPartialFile) {
     ASSERT_TRUE(movie.CreateMovie(dir.path() / "movie.swf", 11000, 8000, 12));
     EXPECT_EQ(ReadFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
     EXPECT_EQ(ReadFileBytes(dir.path() / "movie.swf").size(), 25u); // header, ShowFrame, End
+}
+
+namespace {
+
+// Tags of a small movie of three frames: a shape, a JPEG, placements.
+void AddFrame(FObjCollection& movie, int frame, const std::vector<unsigned char>& jpeg) {
+    if (frame == 0) {
+        movie.AddFObj(std::make_unique<FCTSetBackgroundColor>(std::make_unique<FColor>(1, 2, 3)));
+        movie.AddFObj(EmptyShape());
+    }
+    if (frame == 1) movie.AddFObj(std::make_unique<FDTDefineBitsJPEG2>(jpeg.data(), jpeg.size()));
+    movie.AddFObj(std::make_unique<FCTRemoveObject2>(static_cast<std::uint16_t>(frame + 1)));
+    movie.AddFObj(std::make_unique<FCTShowFrame>());
+}
+
+} // namespace
+
+// Written frame by frame, each frame's tags released once written: the same
+// bytes as the whole movie in one buffer, the header patched at the end.
+TEST(FObjCollectionStreaming, FrameByFrameGivesTheWholeBufferBytes) {
+    TempDir dir;
+    const std::vector<unsigned char> jpeg(300, 0x5A);
+    FObjCollection streamed;
+    ASSERT_TRUE(streamed.BeginMovie(dir.path() / "s.swf", 11000, 8000, 12));
+    for (int frame = 0; frame < 3; ++frame) {
+        AddFrame(streamed, frame, jpeg);
+        ASSERT_TRUE(streamed.WritePending());
+        EXPECT_EQ(streamed.ObjectCount(), 0u);
+    }
+    ASSERT_TRUE(streamed.FinishMovie());
+    EXPECT_EQ(NextCharacterID(), 1); // set back for the next movie
+    ResetCharacterID();
+
+    FObjCollection whole;
+    for (int frame = 0; frame < 3; ++frame)
+        AddFrame(whole, frame, jpeg);
+    FSWFStream stream;
+    whole.WriteMovie(stream, 11000, 8000, 12);
+    const Bytes file = ReadFileBytes(dir.path() / "s.swf");
+    EXPECT_EQ(file, stream.SplicedBytes());
+    EXPECT_EQ(streamed.BytesSoFar(), file.size());
+    EXPECT_EQ(streamed.FrameCount(), 3);
+}
+
+// The header's 32-bit length caps a movie: one that would pass it is refused
+// before its bytes are written, and nothing is left behind.
+TEST(FObjCollectionStreaming, AMovieBeyondFourGibibytesIsRefused) {
+    TempDir dir;
+    const auto path = dir.path() / "movie.swf";
+    std::ofstream(path) << "old";
+    const unsigned char byte = 0;
+    FObjCollection movie;
+    ASSERT_TRUE(movie.BeginMovie(path, 11000, 8000, 12));
+    // Referenced, never read: header 21, JPEG tag 12 + size, ShowFrame 2 and
+    // End 2 make one byte more than the limit.
+    movie.AddFObj(std::make_unique<FDTDefineBitsJPEG2>(&byte, std::size_t(0xFFFFFFFFu) - 36));
+    movie.AddFObj(std::make_unique<FCTShowFrame>());
+    EXPECT_FALSE(movie.WritePending());
+    EXPECT_EQ(movie.LastFailure(), FObjCollection::WriteFailure::TooLarge);
+    EXPECT_FALSE(movie.FinishMovie());
+    EXPECT_EQ(ReadFileBytes(path), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    EXPECT_EQ(NextCharacterID(), 1);
+    ResetCharacterID();
 }
