@@ -182,12 +182,4 @@ TEST_F(LongTextTest, OutOfMemoryWhileBuildingLeavesTheOldMovie) {
               1);
 }
 
-TEST_F(LongTextTest, AnUnwritableMovieSaysWhy) {
-    CompileOptions options;
-    options.outputPath = dir.file("missing/movie.swf");
-    result = CompileMovie(options);
-    EXPECT_FALSE(result.written);
-    EXPECT_EQ(result.error, "No such file or directory");
-}
-
 } // namespace

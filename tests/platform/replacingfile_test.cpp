@@ -66,27 +66,12 @@ TEST_P(ReplacingFileMode, KeepsTheReplacedFilesModeOrTheUsersDefault) {
     EXPECT_EQ(entries(dir), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rule, ReplacingFileMode,
-    testing::Values(ModeCase{"NewFileUsualUmask", 022, -1, 0644},
-                    ModeCase{"NewFilePrivateUmask", 077, -1, 0600},
-                    ModeCase{"ReplacedPrivateFileStaysPrivate", 022, 0600, 0600},
-                    ModeCase{"ReplacedSharedFileStaysShared", 077, 0664, 0664},
-                    ModeCase{"ReplacedExecutableKeepsItsBits", 022, 0750, 0750}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ReplacingFile, WithoutCommitNothingChangesAndNothingStays) {
-    TempDir dir;
-    const std::string target = dir.file("doc");
-    std::ofstream(target) << "old";
-    {
-        platform::ReplacingFile out(target);
-        ASSERT_TRUE(out.write("half", 4));
-        EXPECT_EQ(entries(dir), 2u); // the fresh file beside the target
-    }
-    EXPECT_EQ(readAll(target), "old");
-    EXPECT_EQ(entries(dir), 1u);
-}
+INSTANTIATE_TEST_SUITE_P(Rule, ReplacingFileMode,
+                         testing::Values(ModeCase{"NewFileUsualUmask", 022, -1, 0644},
+                                         ModeCase{"NewFilePrivateUmask", 077, -1, 0600},
+                                         ModeCase{"ReplacedExecutableKeepsItsBits", 022, 0750,
+                                                  0750}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A write beyond the file-size limit (SIGXFSZ ignored, as the commands do)
 // fails with EFBIG like any write error.
@@ -116,14 +101,6 @@ TEST(ReplacingFile, AFailedWriteKeepsTheOldFileAndLeavesNothing) {
     EXPECT_EQ(error, EFBIG);
     EXPECT_EQ(readAll(target), "old");
     EXPECT_EQ(entries(dir), 1u);
-}
-
-TEST(ReplacingFile, AMissingFolderIsReportedAtOnce) {
-    TempDir dir;
-    platform::ReplacingFile out(dir.file("none/doc"));
-    EXPECT_EQ(out.file(), nullptr);
-    EXPECT_EQ(out.error(), ENOENT);
-    EXPECT_FALSE(out.commit());
 }
 
 // The primitive of every private file: never through something already there.
