@@ -405,6 +405,9 @@ void TMainForm::buildLayout() {
     StatusLine = new QLabel(this);
     StatusLine->setObjectName("StatusLine");
     StatusLine->setStyleSheet(QStringLiteral("color: #B00000;"));
+    // A long message is cut at the window's edge (its tooltip holds all of
+    // it) instead of widening the window.
+    StatusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     BitBtn1 = new QPushButton(QStringLiteral("について"), this);
     BitBtn1->setObjectName("BitBtn1");
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
