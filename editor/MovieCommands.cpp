@@ -27,6 +27,8 @@ const char* const MovieDefaultSuffix = "swf";
 const char* const PreviewFileName = "playtemp.swf";
 const char* const MovieNotWrittenMessage = "Ｆｌａｓｈファイルを保存することができませんでした.";
 const char* const PageNotWrittenMessage = "ＨＴＭＬファイルを保存することができませんでした.";
+const char* const MovieWarningsMessage =
+    "Ｆｌａｓｈファイルを保存しましたが、次の点が省かれました：";
 
 namespace {
 
@@ -192,6 +194,15 @@ MovieCommandResult MovieCommands::compileAndShow(const std::string& moviePath,
             return result;
         }
         shown = result.pagePath;
+    }
+    // The movie was written, but the user has to learn what it left out
+    // (an over-long text, a movie cut at its frame limit); the movie is still
+    // shown afterwards.
+    if (!compiled.warnings.empty()) {
+        std::string text = MovieWarningsMessage;
+        for (const std::string& w : compiled.warnings)
+            text += "\n" + w;
+        m_dialogs.showError(text);
     }
     if (options.showAfterSaving) {
         result.opened = shown;

@@ -22,6 +22,9 @@ extern const char* const PreviewFileName; // "playtemp.swf"
 // The messages of the two write failures; the path follows on a line of its own.
 extern const char* const MovieNotWrittenMessage;
 extern const char* const PageNotWrittenMessage;
+// Heads the compiler's warnings (one per line) after a movie that was written
+// with something left out.
+extern const char* const MovieWarningsMessage;
 
 // The progress display of one compilation, fed after every frame.
 class CompileProgress {

@@ -1,5 +1,6 @@
 #include "editor/MovieCommands.h"
 
+#include "compiler/CompileMovie.h"
 #include "editor/MainUnit.h"
 #include "editor/TMainForm.h"
 #include "platform/SystemServices.h"
@@ -186,6 +187,17 @@ TEST_F(MovieCommandsTest, PageReplacesTheLastExtensionOfTheFileName) {
         EXPECT_TRUE(isMovie(dir / movie)) << movie;
         EXPECT_EQ(opened.back(), dir.file(page));
     }
+}
+
+TEST_F(MovieCommandsTest, ElementLeftOutOfTheMovieIsReportedAndTheMovieStillShown) {
+    ReplaceString(AddObjekt(okText)->Text, std::string(kMaxTextCharacters + 1, 'a'));
+    dialogs.answer = dir.file("long.swf");
+    EXPECT_EQ(commands.saveMovie({}).status, Status::Done);
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_EQ(dialogs.errors[0], std::string(MovieWarningsMessage) +
+                                     "\nelement 2: the text has 16001 characters, more than "
+                                     "the 16000 a text can have; it was left out");
+    EXPECT_EQ(opened, std::vector<std::string>{dir.file("long.htm")});
 }
 
 TEST_F(MovieCommandsTest, SaveDialogStartsWithTheLastSavedMovieAndCancelDoesNothing) {
