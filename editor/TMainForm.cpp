@@ -326,6 +326,9 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     setFont(UiFont(QStringLiteral("ＭＳ 明朝"), 15));
     setWindowIcon(ProgramIcon());
     buildLayout();
+    // Larger, never smaller: below its design size the pages' controls
+    // would be squeezed over each other.
+    setMinimumSize(750, 550);
     resize(750, 550);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

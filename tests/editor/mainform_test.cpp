@@ -157,6 +157,8 @@ protected:
 
 TEST_F(MainFormTest, WindowStartsAt750By550ForAnUnnamedProject) {
     EXPECT_EQ(form->size(), QSize(750, 550));
+    form->resize(400, 300); // never smaller than that
+    EXPECT_EQ(form->size(), QSize(750, 550));
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Tarvelo Movi-Loomster 1.0 - [noname.fmo]"));
     EXPECT_EQ(find<QTabWidget>("PageControl2")->currentWidget(), find<QWidget>("TabSheet4"));
     EXPECT_FALSE(find<QWidget>("TabSheet4")->isEnabled());
