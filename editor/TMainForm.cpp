@@ -957,6 +957,7 @@ void TMainForm::MoveDownBtnClick() {
 }
 
 void TMainForm::ListView1Click() {
+    showRefusal({}); // a refusal concerned the text of the row shown before
     const int row = SelectedRow();
     if (row >= 0 && RowObjekt(row) < ObjektList.Count) {
         FillingEditors = true;

@@ -251,6 +251,9 @@ TEST_F(MainFormTest, TextThatShiftJisCannotHoldIsRefused) {
     type(edit, QStringLiteral("!"));
     EXPECT_EQ(std::string(element(0).Text), "ok!");
     EXPECT_TRUE(find<QLabel>("StatusLine")->text().isEmpty());
+    type(edit, QStringLiteral("\U0001F600"));
+    clickRow(1); // another row: the message went with the text it was about
+    EXPECT_TRUE(find<QLabel>("StatusLine")->text().isEmpty());
 }
 
 TEST_F(MainFormTest, RotationOnAnEndRowWritesTheEndStateInTenths) {
