@@ -1,5 +1,7 @@
 // A large project: 100 Japanese texts of 10 characters, 100 drawing objects,
-// 20 pictures of 640 x 480, 60 seconds at 30 frames per second.
+// 20 pictures of 640 x 480, 60 seconds at 30 frames per second; and the
+// compile's peak memory for the longest movies of a long text or of many
+// drawing objects.
 #include "app/PixmillBinding.h"
 #include "compiler/CompileMovie.h"
 #include "compiler/PictureExport.h"
@@ -13,10 +15,13 @@
 #include <jpeglib.h>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -175,11 +180,128 @@ void BM_ExportWhole(benchmark::State& state) {
     }
 }
 
+// ---- Memory of the compile, whatever the movie's length
+//
+// Each case builds its project and compiles it in a child process whose peak
+// resident size is set back at its start (/proc/self/clear_refs), so that the
+// growth of the peak is the project's and the compile's alone: the longest movie
+// a project can make (65535 frames at 12 per second) of one 10,000-character
+// text that moves all the time, or of 1,000 drawing objects. The movie is
+// written frame by frame, so the peak stays where it is however long the
+// movie gets (target: at most 64 MB above the process's start, plus pictures
+// and definitions).
+constexpr int32_t kLongestTime = 65535 * 1000 / 12;
+
+// A line of /proc/self/status in kB ("VmRSS:", "VmHWM:").
+long statusKB(const char* key) {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return 0;
+    char line[256];
+    long value = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, key, std::strlen(key)) == 0)
+            value = std::strtol(line + std::strlen(key), nullptr, 10);
+    std::fclose(f);
+    return value;
+}
+
+// Sets the peak resident size back to the current one.
+void resetPeak() {
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+void longTextProject() {
+    Stage.setFramesPerSecond(12);
+    std::string text;
+    const std::string phrase = *platform::utf8ToCp932("動く文字と図形の試験、ようこそ。");
+    while (text.size() < 20000)
+        text += phrase;
+    text.resize(20000); // 10,000 double-byte characters
+    Objekt* t = AddObjekt(okText);
+    ReplaceString(t->Text, text);
+    t->End.Time = kLongestTime;
+    t->End.Left = 500;
+    t->End.FontSize = 40;
+}
+
+void manyDrawingsProject() {
+    Stage.setFramesPerSecond(12);
+    for (int i = 0; i < 1000; ++i) {
+        Objekt* d = AddObjekt(okDrawing);
+        d->DrawKind = i % 2;
+        d->End.Time = kLongestTime;
+        d->End.Rotation = 3600;
+        d->End.Left = 300;
+    }
+}
+
+void compileInChild(benchmark::State& state, void (*build)()) {
+    const std::string out = folder() + "/longest.swf";
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            resetPeak();
+            const long startKB = statusKB("VmRSS:");
+            ConsoleBindingReporter reporter(true);
+            BindPixmill(ProgramFolder(), reporter);
+            ClearObjekts();
+            build();
+            CompileOptions options;
+            options.outputPath = out;
+            const CompileResult r = CompileMovie(options);
+            std::FILE* f = std::fopen((out + ".bytes").c_str(), "w");
+            if (f) {
+                std::fprintf(f, "%llu %d %ld %ld", static_cast<unsigned long long>(r.bytes),
+                             r.frames, startKB, statusKB("VmHWM:"));
+                std::fclose(f);
+            }
+            _exit(r.written ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("the compile failed");
+            break;
+        }
+        unsigned long long bytes = 0;
+        int frames = 0;
+        long startKB = 0, peakKB = 0;
+        if (std::FILE* f = std::fopen((out + ".bytes").c_str(), "r")) {
+            if (std::fscanf(f, "%llu %d %ld %ld", &bytes, &frames, &startKB, &peakKB) != 4)
+                bytes = 0;
+            std::fclose(f);
+        }
+        state.counters["peak_growth_MB"] = double(peakKB - startKB) / 1024.0;
+        state.counters["peak_MB"] = double(peakKB) / 1024.0;
+        state.counters["output_MB"] = double(bytes) / 1e6;
+        state.counters["frames"] = frames;
+        state.counters["wall_s"] = wall;
+        std::filesystem::remove(out);
+        std::filesystem::remove(out + ".bytes");
+    }
+}
+
+void BM_LongestMovieOfALongText(benchmark::State& state) {
+    compileInChild(state, longTextProject);
+}
+
+void BM_LongestMovieOf1000Drawings(benchmark::State& state) {
+    compileInChild(state, manyDrawingsProject);
+}
+
 BENCHMARK(BM_ExportStepScale)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ExportStepSaveDib)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ExportWhole)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CompileLargeProject)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_DirectJpegOfExportedPixels)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LongestMovieOfALongText)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_LongestMovieOf1000Drawings)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
 } // namespace
 

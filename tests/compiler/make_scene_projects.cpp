@@ -1,5 +1,5 @@
 // Writes the projects that the real-player checks compile and play:
-//   make_scene_projects OUTDIR  ->  shapes.fmo, texts.fmo, picture.fmo
+//   make_scene_projects OUTDIR  ->  shapes.fmo, texts.fmo, picture.fmo, longtext.fmo
 // The probes in scenes/*.json refer to the positions and colours set here.
 #include "app/PixmillBinding.h"
 #include "editor/MainUnit.h"
@@ -92,6 +92,22 @@ int main(int argc, char** argv) {
     p->End = st(150, 100, 230, 160, 1000, 0);
     p->DeleteAtEnd = 0;
     if (!save(dir + "picture.fmo")) return 2;
+
+    // A 400-character Japanese text in IPAMincho whose outlines pass what one
+    // font can hold: 50 kanji twice, then 300 more, all different, so that the
+    // last characters come from the last of the fonts the text is spread over.
+    // At 24 pixels it is about 8700 pixels long: it starts with its end on the
+    // stage and moves right until its start is.
+    newProject(1000, 400);
+    std::u16string kanji;
+    for (char16_t c = 0x4E00; kanji.size() < 350; ++c)
+        if (platform::utf16ToCp932(std::u16string(1, c))) kanji += c;
+    const std::u16string wide = kanji.substr(0, 50) + kanji.substr(0, 50) + kanji.substr(50);
+    Objekt* longText = element(okText, st(-7720, 10, 0, 0, 0, black, 0, 0, 24),
+                               st(20, 10, 0, 0, 1000, black, 0, 0, 24), false);
+    ReplaceString(longText->Text, *platform::utf16ToCp932(wide));
+    ReplaceString(longText->FontName, "IPAMincho");
+    if (!save(dir + "longtext.fmo")) return 2;
     ClearObjekts();
     return 0;
 }
