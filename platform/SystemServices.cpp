@@ -2,8 +2,10 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <thread>
 
 extern char** environ;
 
@@ -18,15 +20,28 @@ std::string withSlash(std::string s) {
     return s;
 }
 
-// Hands the path to xdg-open in a child that is not waited for beyond its
-// own start (xdg-open returns once the viewer was launched).
+// Hands the path to xdg-open. It normally returns as soon as the viewer runs,
+// and its exit status says whether the request was handed over; but a handler
+// that stays in the foreground (a terminal browser, the first instance of a
+// browser) keeps it running. So it is waited for only briefly: still running
+// after two seconds counts as handed over, and a detached thread reaps it.
 bool xdgOpen(const std::string& path) {
     pid_t pid;
     const char* argv[] = {"xdg-open", path.c_str(), nullptr};
     if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
         return false;
     int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    for (int i = 0; i < 40; ++i) {
+        const pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (r < 0) return false;
+        usleep(50 * 1000);
+    }
+    std::thread([pid] {
+        int s = 0;
+        waitpid(pid, &s, 0);
+    }).detach();
+    return true;
 }
 
 } // namespace
