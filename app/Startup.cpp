@@ -10,7 +10,10 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <exception>
 #include <memory>
@@ -53,6 +56,13 @@ int RunMoviLoomster(int argc, char** argv) {
         // Message boxes without a title still show this name.
         QApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
         QApplication::setWindowIcon(ProgramIcon());
+        // The interface is Japanese whatever the desktop's language, so Qt's
+        // own dialogs (files, colours, questions) speak Japanese too, when
+        // the toolkit's translations are installed.
+        QTranslator qtTexts;
+        if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QApplication::installTranslator(&qtTexts);
 
         // The main window: its layout and caption, then its creation handler
         // (program folder, picture filter, image library).
