@@ -1,4 +1,4 @@
-#include "QtTestMain.h"
+#include "common/QtTestApplication.h"
 
 #include "app/SystemColors.h"
 #include "app/TTintelColorComboBox.h"

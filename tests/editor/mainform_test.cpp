@@ -2,6 +2,7 @@
 // text on controls found by their object names. File dialogs and message
 // boxes go through the window's seams.
 
+#include "common/QtTestApplication.h"
 #include "test_support.h"
 
 #include "editor/MainUnit.h"
@@ -34,23 +35,6 @@
 using testsupport::TempDir;
 
 namespace {
-
-class QtEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "editor_ui_tests";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-
-[[maybe_unused]] testing::Environment* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 struct ShownBox {
     QMessageBox::Icon icon;

@@ -1,3 +1,4 @@
+#include "common/QtTestApplication.h"
 #include "editor/MovieCommands.h"
 
 #include "compiler/CompileMovie.h"
@@ -29,21 +30,6 @@ namespace fs = std::filesystem;
 using Status = MovieCommandStatus;
 
 namespace {
-
-class QtEnvironment : public testing::Environment {
-public:
-    void SetUp() override { m_app = std::make_unique<QApplication>(m_argc, m_argv); }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    int m_argc = 1;
-    char m_name[32] = "movie_commands_tests";
-    char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<QApplication> m_app;
-};
-
-[[maybe_unused]] testing::Environment* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 QWidget* progressDialog() {
     for (QWidget* w : QApplication::topLevelWidgets())

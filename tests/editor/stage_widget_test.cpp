@@ -1,6 +1,7 @@
 // The stage view inside the main window, driven with the mouse as a user
 // drives it; the project file then holds what the drag made.
 
+#include "common/QtTestApplication.h"
 #include "test_support.h"
 
 #include "editor/MainUnit.h"
@@ -18,23 +19,6 @@
 #include <memory>
 
 namespace {
-
-class QtEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "stage_ui_tests";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-
-[[maybe_unused]] testing::Environment* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 class StageWidgetTest : public testing::Test {
 protected:

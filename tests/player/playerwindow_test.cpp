@@ -1,5 +1,6 @@
 // The player window driven offscreen on a compiled movie, the embedding page
 // reader, and the routing of the shell's "open".
+#include "common/QtTestApplication.h"
 #include "player/MoviePage.h"
 #include "player/MoviePlayer.h"
 #include "player/PlayerRouting.h"
@@ -30,18 +31,6 @@ using player::OpenRoute;
 using player::PlayerWindow;
 
 namespace {
-
-struct QtEnvironment : testing::Environment {
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "player_ui_tests", *argv[] = {name, nullptr};
-        app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app.reset(); }
-    std::unique_ptr<QApplication> app;
-};
-[[maybe_unused]] testing::Environment* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // The tiny movie: 200 x 100 cyan stage, 60 frames per second, ten frames; a
 // red 40 x 40 square moves along the top from the left end to the right end.

@@ -1,3 +1,4 @@
+#include "common/QtTestApplication.h"
 #include "uninstall/TProgressWindow.h"
 #include "uninstall/TStartWindow.h"
 
@@ -18,23 +19,6 @@
 using namespace uninstall;
 
 namespace {
-
-class QtEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "uninstall_ui_tests";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-
-[[maybe_unused]] testing::Environment* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // What a message box showed when it came up, and what the windows looked
 // like at that moment.

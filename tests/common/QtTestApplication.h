@@ -1,5 +1,6 @@
 #pragma once
-// One QApplication for every case of a widget test program.
+// One QApplication for every case of a widget test program: include this
+// header in its test files (it registers itself once).
 
 #include <gtest/gtest.h>
 
@@ -7,11 +8,13 @@
 
 #include <memory>
 
+namespace movitest {
+
 class QtEnvironment : public testing::Environment {
 public:
     void SetUp() override {
         static int argc = 1;
-        static char name[] = "app_ui_tests";
+        static char name[] = "movi_widget_tests";
         static char* argv[] = {name, nullptr};
         m_app = std::make_unique<QApplication>(argc, argv);
     }
@@ -21,6 +24,8 @@ private:
     std::unique_ptr<QApplication> m_app;
 };
 
+} // namespace movitest
+
 // Registered once however many test files include this header.
 [[maybe_unused]] inline testing::Environment* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
+    testing::AddGlobalTestEnvironment(new movitest::QtEnvironment);
