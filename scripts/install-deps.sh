@@ -8,11 +8,13 @@ packages=(
   qt6-base-dev libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev
-  libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev
+  libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev zlib1g-dev
+  libwebp-dev libvpx-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation2
   clang-14 libclang-rt-14-dev clang-format-14
   python3 python3-yaswfp
   xvfb xauth
+  ffmpeg dpkg-dev fakeroot file lintian desktop-file-utils appstream
 )
 if [ "${MOVI_WITH_BROWSER:-0}" = 1 ]; then
   packages+=(chromium)
