@@ -1,11 +1,11 @@
 #include "app/Startup.h"
 
-#include "app/MessageBoxBindingReporter.h"
-#include "app/ProgramIcon.h"
-#include "app/TAboutBox.h"
-#include "editor/MainUnit.h"
-#include "editor/TMainForm.h"
-#include "player/PlayerRouting.h"
+#include "app/imaging/MessageBoxBindingReporter.h"
+#include "app/widgets/ProgramIcon.h"
+#include "app/widgets/TAboutBox.h"
+#include "editor/model/MainUnit.h"
+#include "editor/window/TMainForm.h"
+#include "player/window/PlayerRouting.h"
 
 #include <QApplication>
 #include <QFile>

@@ -2,10 +2,10 @@
 // 20 pictures of 640 x 480, 60 seconds at 30 frames per second; and the
 // compile's peak memory for the longest movies of a long text or of many
 // drawing objects.
-#include "app/PixmillBinding.h"
+#include "app/imaging/PixmillBinding.h"
 #include "compiler/CompileMovie.h"
 #include "compiler/PictureExport.h"
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 #include "platform/TextCodec.h"
 #include "swf/FObjCollection.h"
 

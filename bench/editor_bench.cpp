@@ -1,8 +1,8 @@
 // LoadProject / SaveProject of a picture-heavy project of about 100 MB, each
 // next to a plain read or write of the same bytes, in the same run.
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
-#include "editor/ProjectFile.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 
 #include "common/TempDir.h"
 

@@ -2,10 +2,10 @@
 // editors loaded from the first row) and rebuilding the list, which the text
 // box does on every keystroke. Each is measured as the call alone and with
 // the window's pending events (layout and painting of the list) processed.
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
-#include "editor/ProjectFile.h"
-#include "editor/TMainForm.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
+#include "editor/window/TMainForm.h"
 
 #include "common/TempDir.h"
 

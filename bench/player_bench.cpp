@@ -2,10 +2,10 @@
 // and generated movies of 200 elements (100 Japanese texts, 80 drawings, 20
 // pictures over 1,800 frames) frame after frame, and going from the first
 // frame to the last.
-#include "app/PixmillBinding.h"
+#include "app/imaging/PixmillBinding.h"
 #include "compiler/CompileMovie.h"
-#include "editor/MainUnit.h"
-#include "editor/ProjectFile.h"
+#include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 #include "platform/TextCodec.h"
 #include "player/MoviePlayer.h"
 

@@ -1,8 +1,8 @@
 // Stage view: a full repaint of a busy stage, and one large picture fitted
 // into a stage-sized box and turned.
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
-#include "editor/StageView.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
+#include "editor/stage/StageView.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -2,7 +2,7 @@
 
 #include "compiler/PictureExport.h"
 #include "compiler/ShapeBuilders.h"
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 #include "platform/GlyphOutline.h"
 #include "platform/TextCodec.h"
 #include "swf/FCT.h"

@@ -3,7 +3,7 @@
 // scaling down to the size they are shown at, the temporary JPEG file, and the
 // bitmap with its bitmap-filled rectangle shape.
 
-#include "editor/Objekt.h"
+#include "editor/model/Objekt.h"
 
 #include <cstdint>
 #include <string>

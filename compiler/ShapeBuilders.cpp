@@ -1,6 +1,6 @@
 #include "compiler/ShapeBuilders.h"
 
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 #include "platform/GlyphOutline.h"
 #include "swf/FDTShapes.h"
 

@@ -8,7 +8,7 @@
 // edge deltas, then emitted into the start or end shape of the current
 // element's morph shape. The stage view uses the same point builders.
 
-#include "editor/Objekt.h"
+#include "editor/model/Objekt.h"
 
 #include <cstdint>
 

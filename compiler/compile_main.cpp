@@ -3,11 +3,11 @@
 // it. Exit codes: 0 success, 1 the project cannot be read, 2 the output cannot
 // be written (too large, a write error, out of memory while building it), 3 a
 // usage error. Nothing is left beside the targets when it fails.
-#include "app/PixmillBinding.h"
+#include "app/imaging/PixmillBinding.h"
 #include "compiler/CompileMovie.h"
 #include "compiler/HtmlPage.h"
-#include "editor/MainUnit.h"
-#include "editor/ProjectFile.h"
+#include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 
 #include <unistd.h>
 

@@ -2,9 +2,9 @@
 // ellipse and a small picture, with rotations, transparency, colours, elements
 // that stay and elements that leave at their end, starting at different times.
 //   make-demo-project OUT.fmo
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
-#include "editor/ProjectFile.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 #include "platform/TextCodec.h"
 
 #include <iostream>

@@ -1,8 +1,8 @@
 #include "common/QtTestApplication.h"
 
-#include "app/MessageBoxBindingReporter.h"
-#include "app/ProgramIcon.h"
-#include "app/TAboutBox.h"
+#include "app/imaging/MessageBoxBindingReporter.h"
+#include "app/widgets/ProgramIcon.h"
+#include "app/widgets/TAboutBox.h"
 
 #include <QFontInfo>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/PixmillBinding.h"
+#include "app/imaging/PixmillBinding.h"
 
 #include <gtest/gtest.h>
 

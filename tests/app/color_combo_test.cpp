@@ -1,7 +1,7 @@
 #include "common/QtTestApplication.h"
 
-#include "app/SystemColors.h"
-#include "app/TTintelColorComboBox.h"
+#include "app/gui/SystemColors.h"
+#include "app/widgets/TTintelColorComboBox.h"
 
 #include <QAbstractItemView>
 #include <QGuiApplication>

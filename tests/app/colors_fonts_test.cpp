@@ -1,7 +1,7 @@
 #include "common/QtTestApplication.h"
 
-#include "app/SystemColors.h"
-#include "app/UiFonts.h"
+#include "app/gui/SystemColors.h"
+#include "app/gui/UiFonts.h"
 
 #include <QFontInfo>
 #include <QGuiApplication>

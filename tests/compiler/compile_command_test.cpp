@@ -1,7 +1,7 @@
 // The compile command as a user runs it: its exit codes and messages, and a
 // file-size limit that makes a write fail instead of killing the program.
-#include "editor/MainUnit.h"
-#include "editor/ProjectFile.h"
+#include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "compiler/CompileMovie.h"
 
 #include "MovieReader.h"
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
 #include "platform/SystemServices.h"
 #include "test_support.h"
 

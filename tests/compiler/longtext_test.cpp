@@ -3,7 +3,7 @@
 #include "compiler/CompileMovie.h"
 
 #include "MovieReader.h"
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 #include "platform/TextCodec.h"
 #include "test_support.h"
 

@@ -1,9 +1,9 @@
 // Writes the projects that the real-player checks compile and play:
 //   make_scene_projects OUTDIR  ->  shapes.fmo, texts.fmo, picture.fmo, longtext.fmo
 // The probes in scenes/*.json refer to the positions and colours set here.
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
-#include "editor/ProjectFile.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 #include "platform/TextCodec.h"
 
 #include <iostream>

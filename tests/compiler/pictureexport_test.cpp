@@ -1,7 +1,7 @@
 #include "compiler/PictureExport.h"
 
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
 #include "platform/SystemServices.h"
 #include "test_support.h"
 

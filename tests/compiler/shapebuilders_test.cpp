@@ -1,7 +1,7 @@
 #include "compiler/ShapeBuilders.h"
 
 #include "MovieReader.h"
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 #include "platform/GlyphOutline.h"
 #include "swf/FDTShapes.h"
 #include "test_support.h"

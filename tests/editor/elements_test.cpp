@@ -1,4 +1,4 @@
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

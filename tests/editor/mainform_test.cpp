@@ -5,8 +5,8 @@
 #include "common/QtTestApplication.h"
 #include "test_support.h"
 
-#include "editor/MainUnit.h"
-#include "editor/TMainForm.h"
+#include "editor/model/MainUnit.h"
+#include "editor/window/TMainForm.h"
 #include "platform/SystemServices.h"
 
 #include <gtest/gtest.h>

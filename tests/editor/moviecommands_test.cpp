@@ -1,9 +1,9 @@
 #include "common/QtTestApplication.h"
-#include "editor/MovieCommands.h"
+#include "compiler/commands/MovieCommands.h"
 
 #include "compiler/CompileMovie.h"
-#include "editor/MainUnit.h"
-#include "editor/TMainForm.h"
+#include "editor/model/MainUnit.h"
+#include "editor/window/TMainForm.h"
 #include "platform/SystemServices.h"
 #include "test_support.h"
 

@@ -1,9 +1,9 @@
 // The stage view painted off-screen and probed pixel by pixel, and its mouse
 // rules over the element list.
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
-#include "editor/StageDrag.h"
-#include "editor/StageView.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
+#include "editor/stage/StageDrag.h"
+#include "editor/stage/StageView.h"
 #include "test_support.h"
 
 #include <QGuiApplication>

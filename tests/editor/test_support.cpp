@@ -1,7 +1,7 @@
 #include "test_support.h"
 
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
 
 #include <gtest/gtest.h>
 

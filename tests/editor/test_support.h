@@ -3,7 +3,7 @@
 // temporary folder per test, and a view that records messages.
 
 #include "common/TempDir.h"
-#include "editor/ProjectFile.h"
+#include "editor/model/ProjectFile.h"
 
 #include <filesystem>
 #include <string>

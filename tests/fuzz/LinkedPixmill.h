@@ -2,7 +2,7 @@
 // Fuzz targets link the image library directly instead of loading it by
 // name; this fills the binding's table with the linked entry points.
 
-#include "app/PixmillBinding.h"
+#include "app/imaging/PixmillBinding.h"
 
 inline void BindLinkedPixmill() {
     Pixmill.OpenDib = OpenDib;

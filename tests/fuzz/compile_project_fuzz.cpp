@@ -3,8 +3,8 @@
 // Shift-JIS) must give a movie, never a crash or a read out of bounds.
 #include "LinkedPixmill.h"
 #include "compiler/CompileMovie.h"
-#include "editor/MainUnit.h"
-#include "editor/ProjectFile.h"
+#include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 
 #include <unistd.h>
 

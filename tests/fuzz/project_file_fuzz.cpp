@@ -3,8 +3,8 @@
 // completely; nothing may be read or written outside the file's bytes or the
 // pictures' memory.
 #include "LinkedPixmill.h"
-#include "editor/MainUnit.h"
-#include "editor/ProjectFile.h"
+#include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 
 #include <cstddef>
 #include <cstdint>

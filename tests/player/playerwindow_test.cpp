@@ -3,12 +3,12 @@
 #include "common/QtTestApplication.h"
 #include "player/MoviePage.h"
 #include "player/MoviePlayer.h"
-#include "player/PlayerRouting.h"
-#include "player/PlayerWindow.h"
+#include "player/window/PlayerRouting.h"
+#include "player/window/PlayerWindow.h"
 
 #include "compiler/CompileMovie.h"
 #include "compiler/HtmlPage.h"
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 #include "platform/SystemServices.h"
 #include "test_support.h"
 

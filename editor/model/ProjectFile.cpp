@@ -1,7 +1,7 @@
-#include "editor/ProjectFile.h"
+#include "editor/model/ProjectFile.h"
 
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
 #include "platform/ReplacingFile.h"
 
 #include <algorithm>

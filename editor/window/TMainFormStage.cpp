@@ -3,10 +3,10 @@
 // code, and the window only selects the row a click asks for, repaints and
 // sets the cursor.
 
-#include "editor/MainUnit.h"
-#include "editor/StageDrag.h"
-#include "editor/StageView.h"
-#include "editor/TMainForm.h"
+#include "editor/model/MainUnit.h"
+#include "editor/stage/StageDrag.h"
+#include "editor/stage/StageView.h"
+#include "editor/window/TMainForm.h"
 
 #include <QCheckBox>
 #include <QPainter>

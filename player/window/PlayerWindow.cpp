@@ -1,6 +1,6 @@
-#include "player/PlayerWindow.h"
+#include "player/window/PlayerWindow.h"
 
-#include "app/UiFonts.h"
+#include "app/gui/UiFonts.h"
 #include "player/MoviePlayer.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
-#include "editor/MovieCommands.h"
+#include "compiler/commands/MovieCommands.h"
 
 #include "compiler/CompileMovie.h"
 #include "compiler/HtmlPage.h"
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 #include "platform/SystemServices.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "player/PlayerRouting.h"
+#include "player/window/PlayerRouting.h"
 
 #include "platform/SystemServices.h"
 #include "player/MoviePage.h"
-#include "player/PlayerWindow.h"
+#include "player/window/PlayerWindow.h"
 
 #include <QPointer>
 #include <QScreen>

@@ -1,8 +1,8 @@
-#include "editor/StageView.h"
+#include "editor/stage/StageView.h"
 
-#include "app/SystemColors.h"
+#include "app/gui/SystemColors.h"
 #include "compiler/ShapeBuilders.h"
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 #include "platform/GlyphOutline.h"
 #include "platform/TextCodec.h"
 

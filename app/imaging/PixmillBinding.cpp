@@ -1,4 +1,4 @@
-#include "app/PixmillBinding.h"
+#include "app/imaging/PixmillBinding.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

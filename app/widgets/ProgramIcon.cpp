@@ -1,4 +1,4 @@
-#include "app/ProgramIcon.h"
+#include "app/widgets/ProgramIcon.h"
 
 // The resource lives in a static library: make sure it is registered.
 static void initResources() {

@@ -1,8 +1,8 @@
 // The save-movie and preview commands: the window's side of MovieCommands.
 
-#include "editor/TMainForm.h"
+#include "editor/window/TMainForm.h"
 
-#include "editor/MovieCommands.h"
+#include "compiler/commands/MovieCommands.h"
 
 #include <QCheckBox>
 #include <QPlainTextEdit>

@@ -4,7 +4,7 @@
 // of a click. Plain functions over the element list; the window forwards its
 // mouse events, selects the row they ask for, repaints and sets the cursor.
 
-#include "editor/StageView.h"
+#include "editor/stage/StageView.h"
 
 #include <Qt>
 

@@ -1,6 +1,6 @@
-#include "editor/StageDrag.h"
+#include "editor/stage/StageDrag.h"
 
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 
 #include <algorithm>
 #include <cstdlib>

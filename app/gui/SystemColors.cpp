@@ -1,4 +1,4 @@
-#include "app/SystemColors.h"
+#include "app/gui/SystemColors.h"
 
 #include <QGuiApplication>
 #include <QPalette>

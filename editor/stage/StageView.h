@@ -5,7 +5,7 @@
 // onto an image, so that tests paint off-screen; the window only forwards its
 // paint event. Positions are stage pixels at 1:1.
 
-#include "editor/Objekt.h"
+#include "editor/model/Objekt.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,6 +1,6 @@
-#include "editor/MainUnit.h"
+#include "editor/model/MainUnit.h"
 
-#include "app/PixmillBinding.h"
+#include "app/imaging/PixmillBinding.h"
 
 #include <cstdlib>
 #include <cstring>

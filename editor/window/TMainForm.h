@@ -5,8 +5,8 @@
 // named as the window's layout names them (each control's objectName is its
 // member name), so that the stage view and the movie commands can reach them.
 
-#include "editor/Objekt.h"
-#include "editor/ProjectFile.h"
+#include "editor/model/Objekt.h"
+#include "editor/model/ProjectFile.h"
 
 #include <QAbstractTableModel>
 #include <QString>

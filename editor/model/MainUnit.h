@@ -3,9 +3,9 @@
 // shape builders, the stage settings and the few editor variables, with the
 // element operations the window and the compiler share.
 
-#include "editor/Objekt.h"
-#include "editor/StageSettings.h"
-#include "editor/TDynaArray.h"
+#include "editor/model/Objekt.h"
+#include "editor/model/StageSettings.h"
+#include "editor/model/TDynaArray.h"
 
 #include <string>
 #include <string_view>

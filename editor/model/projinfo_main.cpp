@@ -2,9 +2,9 @@
 // Loads a project, prints its stage settings and elements, and optionally saves
 // it again to COPY.fmo. Exit codes: 0 success, 1 the project (or the image
 // library) cannot be read, 2 the copy cannot be written, 3 usage error.
-#include "app/PixmillBinding.h"
-#include "editor/MainUnit.h"
-#include "editor/ProjectFile.h"
+#include "app/imaging/PixmillBinding.h"
+#include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 #include "platform/TextCodec.h"
 
 #include <csignal>

@@ -1,8 +1,8 @@
-#include "app/TAboutBox.h"
+#include "app/widgets/TAboutBox.h"
 
-#include "app/ProgramIcon.h"
-#include "app/SystemColors.h"
-#include "app/UiFonts.h"
+#include "app/gui/SystemColors.h"
+#include "app/gui/UiFonts.h"
+#include "app/widgets/ProgramIcon.h"
 
 #include <QGuiApplication>
 #include <QLabel>

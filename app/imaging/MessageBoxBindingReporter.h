@@ -2,7 +2,7 @@
 // Reports the image library's binding failures to the user: one message box
 // per failing step, then the application ends once its event loop runs.
 
-#include "app/PixmillBinding.h"
+#include "app/imaging/PixmillBinding.h"
 
 #include <QString>
 

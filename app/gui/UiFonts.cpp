@@ -1,4 +1,4 @@
-#include "app/UiFonts.h"
+#include "app/gui/UiFonts.h"
 
 #include "platform/GlyphOutline.h"
 

@@ -1,6 +1,6 @@
-#include "app/TTintelColorComboBox.h"
+#include "app/widgets/TTintelColorComboBox.h"
 
-#include "app/SystemColors.h"
+#include "app/gui/SystemColors.h"
 
 #include <QAbstractItemView>
 #include <QColorDialog>

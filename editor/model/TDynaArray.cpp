@@ -1,4 +1,4 @@
-#include "editor/TDynaArray.h"
+#include "editor/model/TDynaArray.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "app/MessageBoxBindingReporter.h"
+#include "app/imaging/MessageBoxBindingReporter.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
