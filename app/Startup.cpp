@@ -5,9 +5,11 @@
 #include "app/widgets/TAboutBox.h"
 #include "editor/model/MainUnit.h"
 #include "editor/window/TMainForm.h"
+#include "platform/CommandLine.h"
 #include "player/window/PlayerRouting.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -15,12 +17,42 @@
 #include <QMessageBox>
 #include <QTranslator>
 
+#include <cstdio>
 #include <exception>
 #include <memory>
 
 namespace {
 
 const char* const ApplicationTitle = "Movi-Loomster";
+
+const char* const Usage = "usage: moviloomster [--] [PROJECT.fmo]\n";
+const char* const Help =
+    "usage: moviloomster [--] [PROJECT.fmo]\n"
+    "The Movi-Loomster editor: opens PROJECT.fmo, or starts with a new project.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "  --version      show the version and exit\n"
+    "  --             what follows is a project name, even when it starts with '-'\n"
+    "\n"
+    "Qt's own options (such as -platform NAME) are accepted too.\n"
+    "Exit status: 0 when the window is closed, 1 when the image library cannot be\n"
+    "loaded, 3 a usage error.\n";
+
+// The project named on the command line, after Qt has taken its own options
+// out. An unknown option or a second name is a usage error.
+bool parseArguments(const QStringList& arguments, QString* project) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addPositionalArgument(QStringLiteral("project"), QString());
+    if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
+        const QString why = parser.errorText().isEmpty() ? QStringLiteral("too many arguments")
+                                                         : parser.errorText();
+        std::fprintf(stderr, "moviloomster: %s\n%s", why.toLocal8Bit().constData(), Usage);
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) *project = parser.positionalArguments().first();
+    return true;
+}
 
 void showErrorBox(const QString& text) {
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(ApplicationTitle), text,
@@ -49,7 +81,11 @@ public:
 int RunMoviLoomster(int argc, char** argv) {
     // The element list, the point list and the program folder text were set
     // up with the program's static data, before any window.
+    // Answered before the application exists, so that they work without a display.
+    if (platform::AnswerHelpOrVersion(argc, argv, "moviloomster", Help) == 0) return 0;
     MoviApplication app(argc, argv);
+    QString project;
+    if (!parseArguments(QCoreApplication::arguments(), &project)) return 3;
     try {
         // The name only: a display name would be appended to every window's
         // title bar (" — Movi-Loomster"), and the captions are exact texts.
@@ -80,8 +116,7 @@ int RunMoviLoomster(int argc, char** argv) {
         player::InstallPlayerRouting(&form);
         form.show();
         // A project named on the command line opens as the open command opens it.
-        if (argc > 1)
-            form.OpenProjectFile(QFileInfo(QFile::decodeName(argv[1])).absoluteFilePath());
+        if (!project.isEmpty()) form.OpenProjectFile(QFileInfo(project).absoluteFilePath());
         const int code = QApplication::exec();
         ClearObjekts();
         return code;

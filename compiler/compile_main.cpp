@@ -8,6 +8,7 @@
 #include "compiler/HtmlPage.h"
 #include "editor/model/MainUnit.h"
 #include "editor/model/ProjectFile.h"
+#include "platform/CommandLine.h"
 
 #include <unistd.h>
 
@@ -28,8 +29,23 @@ public:
     void showError(std::string_view) override {}
 };
 
+const char* const Usage = "usage: moviloomster-compile PROJECT.fmo [-o MOVIE.swf] [--no-html]\n";
+
+const char* const Help =
+    "usage: moviloomster-compile PROJECT.fmo [-o MOVIE.swf] [--no-html]\n"
+    "Compiles a Movi-Loomster project into a movie and the HTML page that shows it.\n"
+    "\n"
+    "  -o MOVIE.swf   where to write the movie (default: the project's name with .swf)\n"
+    "  --no-html      write the movie only, no page\n"
+    "  -h, --help     show this help and exit\n"
+    "  --version      show the version and exit\n"
+    "\n"
+    "Exit status: 0 success, 1 the project or the image library cannot be read,\n"
+    "2 the output cannot be written, 3 a usage error. A failed write leaves the\n"
+    "old files as they were.\n";
+
 int usage() {
-    std::cerr << "usage: moviloomster-compile PROJECT.fmo [-o MOVIE.swf] [--no-html]\n";
+    std::cerr << Usage;
     return 3;
 }
 
@@ -38,6 +54,7 @@ int run(int argc, char** argv, int& failureCode);
 } // namespace
 
 int main(int argc, char** argv) {
+    if (platform::AnswerHelpOrVersion(argc, argv, "moviloomster-compile", Help) == 0) return 0;
     // A file-size limit makes a write fail with EFBIG, reported like any
     // write error, instead of killing the program mid-file.
     std::signal(SIGXFSZ, SIG_IGN);

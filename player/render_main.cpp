@@ -2,6 +2,7 @@
 // Draws frame K (from 1; the last frame when not given) of a movie into a PNG
 // file, or every frame into FOLDER as <movie>-0001.png, ... Exit codes: 0
 // success, 1 the movie cannot be read, 2 the output cannot be written, 3 usage.
+#include "platform/CommandLine.h"
 #include "player/MoviePlayer.h"
 
 #include <QImage>
@@ -22,6 +23,20 @@ namespace {
 
 const char* const Usage =
     "usage: moviloomster-render MOVIE.swf [--frame K | --all] -o OUT.png|FOLDER [--scale S]\n";
+
+const char* const Help =
+    "usage: moviloomster-render MOVIE.swf [--frame K | --all] -o OUT.png|FOLDER [--scale S]\n"
+    "Draws frames of a movie into PNG pictures, as the built-in player shows them.\n"
+    "\n"
+    "  -o OUT.png     the picture to write (with --all: the folder for the frames)\n"
+    "  --frame K      the frame to draw, from 1 (default: the last frame)\n"
+    "  --all          draw every frame into FOLDER as MOVIE-0001.png, MOVIE-0002.png, ...\n"
+    "  --scale S      size of the picture against the movie's stage (default 1)\n"
+    "  -h, --help     show this help and exit\n"
+    "  --version      show the version and exit\n"
+    "\n"
+    "Exit status: 0 success, 1 the movie cannot be read, 2 the output cannot be\n"
+    "written, 3 a usage error.\n";
 
 int usage(const std::string& why = std::string()) {
     if (!why.empty()) std::cerr << "moviloomster-render: " << why << "\n";
@@ -64,6 +79,7 @@ bool writeFrame(player::MoviePlayer& movie, int frame, double scale, const QSize
 } // namespace
 
 int main(int argc, char** argv) {
+    if (platform::AnswerHelpOrVersion(argc, argv, "moviloomster-render", Help) == 0) return 0;
     std::string moviePath, output;
     long frame = 0;
     bool all = false, frameGiven = false;

@@ -5,6 +5,7 @@
 #include "app/imaging/PixmillBinding.h"
 #include "editor/model/MainUnit.h"
 #include "editor/model/ProjectFile.h"
+#include "platform/CommandLine.h"
 #include "platform/TextCodec.h"
 
 #include <csignal>
@@ -40,6 +41,17 @@ std::string shown(const char* cp932) {
     return utf8 ? *utf8 : std::string("<not valid Shift-JIS>");
 }
 
+const char* const Help =
+    "usage: moviloomster-projinfo PROJECT.fmo [--resave COPY.fmo]\n"
+    "Prints a Movi-Loomster project's stage settings and elements.\n"
+    "\n"
+    "  --resave COPY.fmo  save the loaded project again as COPY.fmo\n"
+    "  -h, --help         show this help and exit\n"
+    "  --version          show the version and exit\n"
+    "\n"
+    "Exit status: 0 success, 1 the project or the image library cannot be read,\n"
+    "2 the copy cannot be written, 3 a usage error.\n";
+
 void printState(const char* name, const ObjektState& s) {
     std::printf("    %s: (%d,%d)-(%d,%d) size %d rot %.1f time %d ms transp %d%% colour 0x%08X\n",
                 name, s.Left, s.Top, s.Right, s.Bottom, s.FontSize, s.Rotation / 10.0, s.Time,
@@ -51,7 +63,10 @@ void printState(const char* name, const ObjektState& s) {
 int main(int argc, char** argv) {
     // Under a file-size limit a save fails with EFBIG like any write error.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--resave") == 0)) {
+    if (platform::AnswerHelpOrVersion(argc, argv, "moviloomster-projinfo", Help) == 0) return 0;
+    // A name that starts with "-" is an option this program does not know;
+    // such a project is still reached as ./-NAME.
+    if ((argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--resave") == 0)) || argv[1][0] == '-') {
         std::cerr << "usage: moviloomster-projinfo PROJECT.fmo [--resave COPY.fmo]\n";
         return 3;
     }

@@ -13,7 +13,9 @@ endif()
 set(expected lib/moviloomster/libpixmill.so lib/moviloomster/moviloomster-compile)
 if(WITH_WINDOW)
   list(APPEND expected lib/moviloomster/moviloomster
-       share/applications/moviloomster.desktop
+       share/applications/example.tarvelo.moviloomster.desktop
+       share/metainfo/example.tarvelo.moviloomster.metainfo.xml
+       share/man/man1/moviloomster.1.gz
        share/icons/hicolor/scalable/apps/moviloomster.svg
        share/icons/hicolor/48x48/apps/moviloomster.png
        share/mime/packages/moviloomster.xml)
