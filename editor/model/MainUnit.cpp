@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 // Created at start-up in this order: the point list, then the element list.
 Objekt* CurObjekt = nullptr;
@@ -72,13 +74,75 @@ Objekt* AddObjekt(int32_t kind, const DibRecord* picture) {
     return o;
 }
 
+namespace {
+
+// Further holders of each shared picture, by its header block. A picture
+// missing here has one holder.
+std::mutex g_pictureMutex;
+std::unordered_map<const void*, int64_t> g_pictureHolders;
+
+} // namespace
+
+void RetainPicture(const DibRecord& picture) {
+    if (!picture.InfoBlock) return;
+    const std::lock_guard lock(g_pictureMutex);
+    ++g_pictureHolders[picture.InfoBlock];
+}
+
+void ReleasePicture(DibRecord& picture) {
+    bool last = true;
+    if (picture.InfoBlock) {
+        const std::lock_guard lock(g_pictureMutex);
+        const auto it = g_pictureHolders.find(picture.InfoBlock);
+        if (it != g_pictureHolders.end()) {
+            last = false;
+            if (--it->second == 0) g_pictureHolders.erase(it);
+        }
+    }
+    if (last && Pixmill.deldib) Pixmill.deldib(&picture);
+    std::memset(&picture, 0, sizeof picture);
+}
+
 void ReleaseObjekt(Objekt& o) {
     std::free(o.FontName);
     std::free(o.Text);
     o.FontName = nullptr;
     o.Text = nullptr;
-    if (Pixmill.deldib) Pixmill.deldib(&o.Picture);
-    std::memset(&o.Picture, 0, sizeof o.Picture);
+    ReleasePicture(o.Picture);
+}
+
+Objekt CopyObjekt(const Objekt& o) {
+    Objekt copy{};
+    copy.Start = o.Start;
+    copy.End = o.End;
+    copy.Kind = o.Kind;
+    copy.DrawKind = o.DrawKind;
+    copy.Text = DupString(o.Text ? o.Text : "");
+    copy.FontName = DupString(o.FontName ? o.FontName : "");
+    copy.DeleteAtEnd = o.DeleteAtEnd;
+    copy.Picture = o.Picture;
+    RetainPicture(copy.Picture);
+    return copy;
+}
+
+Objekt TakeObjekt(int32_t index) {
+    Objekt taken{};
+    if (index < 0 || index >= ObjektList.Count) return taken;
+    std::memcpy(&taken, ObjektList.GetItem(index), sizeof taken);
+    ObjektList.Delete(index);
+    return taken;
+}
+
+void InsertObjekt(int32_t index, const Objekt& o) {
+    if (index < 0) index = 0;
+    if (index > ObjektList.Count) index = ObjektList.Count;
+    ObjektList.Add();
+    // Shift the later items up by one place and put the element in the gap.
+    uint8_t* at = ObjektList.Block + static_cast<size_t>(index) * sizeof(Objekt);
+    std::memmove(at + sizeof(Objekt), at,
+                 static_cast<size_t>(ObjektList.Count - 1 - index) * sizeof(Objekt));
+    std::memcpy(at, &o, sizeof o);
+    ObjektList.Select(index);
 }
 
 void ClearObjekts() {

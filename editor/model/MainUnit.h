@@ -39,6 +39,23 @@ Objekt* AddObjekt(int32_t kind, const DibRecord* picture = nullptr);
 
 // Releases what an element owns: its strings and its picture.
 void ReleaseObjekt(Objekt& o);
+
+// Pictures are shared, never copied, between the project, the undo history,
+// duplicates and recovery snapshots: every further holder retains the
+// picture, and the last release hands its memory to the image library.
+// Both may be called from any thread.
+void RetainPicture(const DibRecord& picture);
+void ReleasePicture(DibRecord& picture);
+
+// A copy of an element that owns its own strings and shares the picture; the
+// compiler's working fields are zero.
+Objekt CopyObjekt(const Objekt& o);
+// Removes element `index` from the list and hands what it owns to the caller
+// (nothing is released). Afterwards nothing is current.
+Objekt TakeObjekt(int32_t index);
+// Puts an element into the list at `index` (0 to Count), taking over what it
+// owns; it becomes current.
+void InsertObjekt(int32_t index, const Objekt& o);
 void ClearObjekts();
 void DeleteObjekt(int32_t index);
 // Moves element `index` one place up (-1) or down (+1); the moved element is current.

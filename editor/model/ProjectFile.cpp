@@ -116,30 +116,54 @@ void writePicture(Writer& w, const DibRecord& pic) {
     }
 }
 
-bool writeProject(ProjectSink& sink) {
+void writeElement(Writer& w, const Objekt& o) {
+    w.i32(o.Kind);
+    w.i32(o.DrawKind);
+    w.text(o.Text);
+    w.text(o.FontName);
+    w.i32(o.DeleteAtEnd ? 1 : 0);
+    w.state(o.Start);
+    w.state(o.End);
+    if (o.Kind == okPicture) writePicture(w, o.Picture);
+}
+
+// The whole file: `element(i)` gives element i of `count`.
+template <typename ElementAt>
+bool writeProject(ProjectSink& sink, const StageSettings& settings, int32_t count,
+                  ElementAt element) {
     Writer w(sink);
     w.bytes(ProjectSignature, SignatureSize);
-    w.i32(Stage.width());
-    w.i32(Stage.height());
-    w.i32(Stage.framesPerSecond());
-    w.i32(Stage.backgroundColor());
-    w.i32(ObjektList.Count);
-    for (int32_t i = 0; i < ObjektList.Count && w.ok(); ++i) {
-        ObjektList.Select(i);
-        const Objekt& o = *CurObjekt;
-        w.i32(o.Kind);
-        w.i32(o.DrawKind);
-        w.text(o.Text);
-        w.text(o.FontName);
-        w.i32(o.DeleteAtEnd ? 1 : 0);
-        w.state(o.Start);
-        w.state(o.End);
-        if (o.Kind == okPicture) writePicture(w, o.Picture);
-    }
-    const uint8_t repeat = Stage.repeat() ? 1 : 0;
+    w.i32(settings.width());
+    w.i32(settings.height());
+    w.i32(settings.framesPerSecond());
+    w.i32(settings.backgroundColor());
+    w.i32(count);
+    for (int32_t i = 0; i < count && w.ok(); ++i)
+        writeElement(w, element(i));
+    const uint8_t repeat = settings.repeat() ? 1 : 0;
     w.bytes(&repeat, 1);
     return w.ok();
 }
+
+bool writeProject(ProjectSink& sink) {
+    return writeProject(sink, Stage, ObjektList.Count, [](int32_t i) -> const Objekt& {
+        ObjektList.Select(i);
+        return *CurObjekt;
+    });
+}
+
+class VectorSink final : public ProjectSink {
+public:
+    explicit VectorSink(std::vector<uint8_t>& out) : m_out(out) {}
+    bool write(const void* data, size_t size) override {
+        const auto* p = static_cast<const uint8_t*>(data);
+        m_out.insert(m_out.end(), p, p + size);
+        return true;
+    }
+
+private:
+    std::vector<uint8_t>& m_out;
+};
 
 // ---------------------------------------------------------------- reading
 
@@ -633,6 +657,71 @@ bool LoadProject(const std::string& path, ProjectLoadProblem* problem) {
     }
     if (g_loadHook) g_loadHook();
     return load(file, path, p);
+}
+
+ProjectSnapshot::~ProjectSnapshot() {
+    for (Objekt& o : elements)
+        ReleaseObjekt(o);
+}
+
+std::unique_ptr<ProjectSnapshot> TakeProjectSnapshot() {
+    auto snapshot = std::make_unique<ProjectSnapshot>();
+    snapshot->settings = Stage;
+    snapshot->elements.reserve(static_cast<size_t>(ObjektList.Count));
+    for (int32_t i = 0; i < ObjektList.Count; ++i)
+        snapshot->elements.push_back(
+            CopyObjekt(*reinterpret_cast<const Objekt*>(ObjektList.Block + i * sizeof(Objekt))));
+    return snapshot;
+}
+
+bool WriteProjectSnapshot(const ProjectSnapshot& snapshot, const std::string& path) {
+    platform::ReplacingFile out(path);
+    if (!out.file()) return false;
+    FileSink sink(out.file());
+    const bool ok =
+        writeProject(sink, snapshot.settings, static_cast<int32_t>(snapshot.elements.size()),
+                     [&](int32_t i) -> const Objekt& { return snapshot.elements[i]; });
+    return ok && out.commit();
+}
+
+std::vector<uint8_t> EncodeProjectBytes(const ProjectSnapshot& snapshot) {
+    std::vector<uint8_t> bytes;
+    VectorSink sink(bytes);
+    writeProject(sink, snapshot.settings, static_cast<int32_t>(snapshot.elements.size()),
+                 [&](int32_t i) -> const Objekt& { return snapshot.elements[i]; });
+    return bytes;
+}
+
+bool DecodeProjectBytes(const unsigned char* data, size_t size, ProjectSnapshot& out,
+                        ProjectLoadProblem* problem) {
+    ProjectLoadProblem local;
+    ProjectLoadProblem& p = problem ? *problem : local;
+    p = {};
+    MemorySource src(data, size);
+    ParsedProject parsed;
+    if (!Parser(src, p, true).parse(parsed)) return false;
+    out.settings = Stage;
+    out.settings.setWidth(parsed.width);
+    out.settings.setHeight(parsed.height);
+    out.settings.setFramesPerSecond(parsed.fps);
+    out.settings.setBackgroundColor(parsed.background);
+    if (parsed.hasRepeat) out.settings.setRepeat(parsed.repeat);
+    for (ParsedElement& e : parsed.elements) {
+        Objekt o{};
+        o.Kind = e.kind;
+        o.DrawKind = e.drawKind;
+        o.Text = DupString(e.text);
+        o.FontName = DupString(e.fontName);
+        o.DeleteAtEnd = e.deleteAtEnd ? 1 : 0;
+        o.Start = e.start;
+        o.End = e.end;
+        if (e.picture) {
+            o.Picture = *e.picture;
+            e.picture.reset();
+        }
+        out.elements.push_back(o);
+    }
+    return true;
 }
 
 bool LoadProjectBytes(const unsigned char* data, size_t size, const std::string& path,

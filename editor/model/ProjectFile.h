@@ -3,6 +3,9 @@
 // with both key states and the raw pixels of its picture, and the repeat flag;
 // all integers 32-bit little-endian, strings stored with their zero byte.
 
+#include "editor/model/Objekt.h"
+#include "editor/model/StageSettings.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 extern const char* const ProjectSignature; // "Tarvelo Movi-Loomster 1.0"
 extern const char* const ProjectOpenErrorText; // "ファイルを開くことができませんでした."
@@ -71,3 +75,32 @@ bool ValidateProjectBytes(const unsigned char* data, size_t size,
 // Test seam: called by LoadProject once the file is open and its size taken,
 // before its bytes are read (a test changes the file there). Empty: none.
 void SetProjectLoadHook(std::function<void()> hook);
+
+// A copy of the project that outlives changes to it: for another thread to
+// write, or for the clipboard. Its elements own their strings and share their
+// pictures with the project (released with the snapshot).
+struct ProjectSnapshot {
+    ProjectSnapshot() = default;
+    ProjectSnapshot(const ProjectSnapshot&) = delete;
+    ProjectSnapshot& operator=(const ProjectSnapshot&) = delete;
+    ~ProjectSnapshot();
+
+    StageSettings settings;
+    std::vector<Objekt> elements;
+};
+
+// The open project as it is now; cheap, pictures are shared, not copied.
+std::unique_ptr<ProjectSnapshot> TakeProjectSnapshot();
+
+// Writes a snapshot in the project format through a temporary file that
+// replaces `path` only when complete. Shows nothing and changes neither the
+// project nor ProjectFileName; safe on any thread. Returns whether it was written.
+bool WriteProjectSnapshot(const ProjectSnapshot& snapshot, const std::string& path);
+
+// The project-format bytes of a snapshot (the clipboard holds elements so).
+std::vector<uint8_t> EncodeProjectBytes(const ProjectSnapshot& snapshot);
+
+// Reads project-format bytes into `out` (appending its elements) with the
+// checks of LoadProject, without touching the open project.
+bool DecodeProjectBytes(const unsigned char* data, size_t size, ProjectSnapshot& out,
+                        ProjectLoadProblem* problem = nullptr);
