@@ -6,7 +6,9 @@
 // A frame passes when at least MIN_PERCENT of the stage's pixels lie within
 // TOLERANCE levels in every channel (anti-aliased edges may differ). Our
 // picture is kept beside the screenshot as NN-frameK-render.png, so the two
-// can be looked at side by side.
+// can be looked at side by side. A scene may set its own share with the
+// reason it needs one: "fidelity": { "minPercent": 95, "reason": "..." };
+// --min-percent overrides both.
 //
 //   node compare_render.mjs SCENE.json --render PROGRAM [--dir FOLDER] [--results FOLDER]
 //                           [--min-percent 99] [--tolerance 24]
@@ -25,7 +27,7 @@ import { readPng } from './png.mjs';
 class CompareError extends Error {}
 
 function parseArgs(argv) {
-  const args = { scene: null, dir: null, results: 'browser-results', render: null, minPercent: 99, tolerance: 24 };
+  const args = { scene: null, dir: null, results: 'browser-results', render: null, minPercent: null, tolerance: 24 };
   for (let i = 0; i < argv.length; i++) {
     const a = argv[i];
     const value = () => {
@@ -64,6 +66,13 @@ function main() {
   const scenePath = path.resolve(args.scene);
   const scene = JSON.parse(readFileSync(scenePath, 'utf8'));
   const name = scene.name ?? path.basename(scenePath, '.json');
+  if (scene.fidelity !== undefined) {
+    const f = scene.fidelity;
+    if (typeof f !== 'object' || !(f.minPercent >= 0 && f.minPercent <= 100) ||
+        typeof f.reason !== 'string' || f.reason.trim() === '')
+      throw new CompareError(`scene ${name}: "fidelity" needs a minPercent (0-100) and the reason for it`);
+  }
+  if (args.minPercent === null) args.minPercent = scene.fidelity?.minPercent ?? 99;
   const dir = path.resolve(args.dir ?? (scene.dir ? path.resolve(path.dirname(scenePath), scene.dir) : path.dirname(scenePath)));
   const pagePath = path.resolve(dir, scene.page);
   if (!existsSync(pagePath)) throw new CompareError(`scene ${name}: page ${pagePath} does not exist`);

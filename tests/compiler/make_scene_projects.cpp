@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     // last characters come from the last of the fonts the text is spread over.
     // At 24 pixels it is about 8700 pixels long: it starts with its end on the
     // stage and moves right until its start is.
-    newProject(1000, 400);
+    newProject(1000, 40);
     std::u16string kanji;
     for (char16_t c = 0x4E00; kanji.size() < 350; ++c)
         if (platform::utf16ToCp932(std::u16string(1, c))) kanji += c;
