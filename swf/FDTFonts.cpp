@@ -129,6 +129,10 @@ FTextChangeRecord::FTextChangeRecord(bool hasFont, bool hasColor, bool hasXOffse
 }
 
 void FTextChangeRecord::WriteToSWFStream(FSWFStream* stream, int, int) {
+    // Every text record starts on a byte boundary; players read the record's
+    // flags as a whole byte, so a style change after a glyph record's last
+    // bits must not share that byte.
+    stream->FlushBits();
     stream->WriteBits(1, 1); // style change record
     stream->WriteBits(0, 3); // reserved
     stream->WriteBits(m_hasFont, 1);
@@ -166,6 +170,7 @@ int FTextGlyphRecord::MinGlyphBits() const {
 void FTextGlyphRecord::WriteToSWFStream(FSWFStream* stream, int glyphBits, int advanceBits) {
     const auto gBits = static_cast<std::uint32_t>(glyphBits);
     const auto aBits = static_cast<std::uint32_t>(advanceBits);
+    stream->FlushBits(); // records start on a byte boundary
     std::size_t first = 0;
     do {
         const std::size_t count = std::min(kMaxEntriesPerRecord, m_entries.size() - first);

@@ -1,5 +1,6 @@
 // Writes the projects that the real-player checks compile and play:
-//   make_scene_projects OUTDIR  ->  shapes.fmo, texts.fmo, picture.fmo, longtext.fmo
+//   make_scene_projects OUTDIR  ->  shapes.fmo, texts.fmo, picture.fmo, longtext.fmo,
+//   fontswitch.fmo
 // The probes in scenes/*.json refer to the positions and colours set here.
 #include "app/imaging/PixmillBinding.h"
 #include "editor/model/MainUnit.h"
@@ -108,6 +109,25 @@ int main(int argc, char** argv) {
     ReplaceString(longText->Text, *platform::utf16ToCp932(wide));
     ReplaceString(longText->FontName, "IPAMincho");
     if (!save(dir + "longtext.fmo")) return 2;
+
+    // A text whose glyphs fill four IPAMincho fonts (1,000 different kanji),
+    // ending in 30 characters taken from the four fonts in turn, so that
+    // every character of the visible end switches font. The text stands
+    // with its end on the stage. A kanji of this face at size 24 advances
+    // 435 twips (21.75 pixels), so character k of the end is drawn from
+    // x = 20 + 21.75 k.
+    newProject(1000, 40);
+    std::u16string many;
+    for (char16_t c = 0x4E00; many.size() < 1000; ++c)
+        if (platform::utf16ToCp932(std::u16string(1, c))) many += c;
+    std::u16string switching = many;
+    for (size_t k = 0; k < 30; ++k)
+        switching += many[(k % 4) * 250 + k / 4];
+    Objekt* switchText = element(okText, st(20 - 21750, 10, 0, 0, 0, black, 0, 0, 24),
+                                 st(20 - 21750, 10, 0, 0, 1000, black, 0, 0, 24), false);
+    ReplaceString(switchText->Text, *platform::utf16ToCp932(switching));
+    ReplaceString(switchText->FontName, "IPAMincho");
+    if (!save(dir + "fontswitch.fmo")) return 2;
     ClearObjekts();
     return 0;
 }

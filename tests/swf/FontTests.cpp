@@ -224,6 +224,29 @@ TEST(FTextGlyphRecord, MoreThan127EntriesAreSplit) {
     EXPECT_EQ(in.BytePos(), out.size());
 }
 
+// A font switch after a glyph record whose bits end inside a byte: the style
+// record starts on the next byte, as players read it.
+TEST(FDTDefineText2, FontSwitchStartsOnAByteBoundary) {
+    std::vector<std::unique_ptr<FTextRecord>> records;
+    for (std::uint16_t font = 1; font <= 3; ++font) {
+        records.push_back(
+            std::make_unique<FTextChangeRecord>(1, 0, 0, 0, font, 480, nullptr, 0, 0));
+        auto glyphs = std::make_unique<FTextGlyphRecord>();
+        glyphs->AddGlyphEntry(1, 3); // 8 + 2 + 3 bits: ends inside a byte
+        records.push_back(std::move(glyphs));
+    }
+    const Bytes out = TextTag(std::move(records));
+    Bytes expected;
+    for (std::uint8_t font = 1; font <= 3; ++font) {
+        const Bytes run{0x88, font,        0x00, 0xE0, 0x01, // style: font, height 480
+                        0x01, 0b01'011'000}; // one glyph: index 1 (2 bits), advance 3 (3 bits)
+        expected.insert(expected.end(), run.begin(), run.end());
+    }
+    expected.push_back(0x00);                                     // end of records
+    const std::size_t first = TagHeaderSize(out) + 2 + 2 + 2 + 2; // ID, bounds, matrix, widths
+    EXPECT_EQ(Bytes(out.begin() + static_cast<std::ptrdiff_t>(first), out.end()), expected);
+}
+
 TEST(FTextGlyphRecord, NegativeAdvanceKeepsItsSign) {
     FTextGlyphRecord glyphs;
     glyphs.AddGlyphEntry(1, -5);
