@@ -5,6 +5,12 @@ if(TARGET pixmill)
   add_dependencies(editor_bench pixmill)
 endif()
 
+# Recovery copy of a 100 MB project: how long the window's thread is held.
+movi_bench(NAME recovery_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/recovery_bench.cpp LIBS editor_recovery)
+if(TARGET pixmill)
+  add_dependencies(recovery_bench pixmill)
+endif()
+
 # Stage view: a repaint of a busy stage, one large turned picture.
 if(TARGET editor_stage)
   movi_bench(NAME stage_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/stage_bench.cpp LIBS editor_stage)
