@@ -1,5 +1,6 @@
 #include "compiler/CompileMovie.h"
 
+#include "compiler/CompileObserver.h"
 #include "compiler/PictureExport.h"
 #include "compiler/ShapeBuilders.h"
 #include "editor/model/MainUnit.h"
@@ -98,13 +99,18 @@ private:
         ++m_result.tags;
         return m_movie.AddFObj(std::move(obj));
     }
-    void place(bool move, bool hasCharacter, std::unique_ptr<FMatrix> matrix, bool hasRatio = false,
+    void place(bool move, bool hasCharacter, const MovieMatrix* matrix, bool hasRatio = false,
                uint16_t ratio = 0) {
         Objekt& o = *CurObjekt;
         add(std::make_unique<FCTPlaceObject2>(
             false, hasRatio, hasCharacter, move, static_cast<uint16_t>(o.Work.Depth),
-            static_cast<uint16_t>(o.Work.CharID), std::move(matrix), nullptr, ratio, nullptr,
-            uint16_t(0)));
+            static_cast<uint16_t>(o.Work.CharID),
+            matrix ? std::make_unique<FMatrix>(true, matrix->scaleX, matrix->scaleY, true,
+                                               matrix->rotateSkew0, matrix->rotateSkew1,
+                                               matrix->translateX, matrix->translateY)
+                   : nullptr,
+            nullptr, ratio, nullptr, uint16_t(0)));
+        if (m_observer) m_observer->placed(m_index, matrix, hasRatio ? ratio : -1);
     }
 
     // The glyphs of a text element: which font and glyph each character is
@@ -132,6 +138,8 @@ private:
 
     const CompileOptions& m_options;
     CompileResult& m_result;
+    CompileObserver* const m_observer = m_options.observer;
+    std::vector<int32_t> m_advances; // the advances of the text being defined, for the observer
     // The JPEG data outlives the movie that refers to it.
     std::vector<std::vector<uint8_t>> m_jpegBlocks;
     FObjCollection m_movie;
@@ -180,6 +188,12 @@ void Compiler::defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int
     for (int32_t i = 0; i < o.Work.GlyphCount; ++i)
         sum += int64_t(o.Work.Advances[i]) * size / 1000;
     half = ClampTwips(sum / 2);
+    if (m_observer) {
+        m_advances.resize(size_t(o.Work.GlyphCount));
+        for (int32_t i = 0; i < o.Work.GlyphCount; ++i)
+            m_advances[size_t(i)] = static_cast<int32_t>(int64_t(o.Work.Advances[i]) * size / 1000);
+        m_observer->textDefined(m_index, {m_advances, -half, -(size / 2), size, {r, g, b, alpha}});
+    }
     auto text = std::make_unique<FDTDefineText2>(
         std::make_unique<FRect>(-m_width * 20, -m_height * 20, m_width * 20, m_height * 20),
         std::make_unique<FMatrix>(false, 0, 0, false, 0, 0, -half, -(size / 2)), o.Work.GlyphCount);
@@ -229,6 +243,7 @@ bool Compiler::buildText(int32_t index, const std::u16string& wide) {
                 FShape shape;
                 // Advances are never negative.
                 const int32_t advance = std::max(0, GlyphToShape(shape, ch, face, fonts()));
+                if (m_observer) m_observer->glyphBuilt(index, shape);
                 glyphs.push_back({FDTDefineFont::GlyphBytes(shape), advance, ch});
             }
             glyphOfChar[size_t(i)] = it->second;
@@ -313,6 +328,7 @@ bool Compiler::buildText(int32_t index, const std::u16string& wide) {
         add(std::move(infos[f]));
     }
     m_texts[size_t(m_index)] = std::move(layout);
+    if (m_observer) m_observer->textLaidOut(index, glyphOfChar);
     return true;
 }
 
@@ -341,10 +357,13 @@ void Compiler::startText(int32_t index) {
                half, size);
     const FixedAngle a = FixedCosSin(movieDegrees(s.Rotation));
     if (!takeDepth()) return;
-    place(false, true,
-          std::make_unique<FMatrix>(true, a.c, a.c, true, a.s, -a.s,
-                                    ClampTwips(int64_t(s.Left) * 20 + half),
-                                    ClampTwips(int64_t(s.Top) * 20 + size / 2)));
+    const MovieMatrix matrix{a.c,
+                             a.c,
+                             a.s,
+                             -a.s,
+                             ClampTwips(int64_t(s.Left) * 20 + half),
+                             ClampTwips(int64_t(s.Top) * 20 + size / 2)};
+    place(false, true, &matrix);
     m_placed[size_t(m_index)] = 1;
 }
 
@@ -382,6 +401,11 @@ void Compiler::startDrawing() {
         morph->AddStartShapeRec(std::make_unique<FShapeRecEnd>());
         morph->AddEndShapeRec(std::make_unique<FShapeRecEnd>());
     }
+    if (m_observer)
+        m_observer->drawingDefined(
+            m_index, morph->StartEdges(), morph->EndEdges(),
+            {red(s.Color), green(s.Color), blue(s.Color), alphaOf(s.Transparency)},
+            {red(e.Color), green(e.Color), blue(e.Color), alphaOf(e.Transparency)});
     const uint16_t id = morph->ID();
     add(std::move(morph));
     if (!takeDepth()) return;
@@ -405,6 +429,8 @@ void Compiler::startPicture(int32_t index) {
         return;
     }
     ++m_result.pictures;
+    if (m_observer)
+        m_observer->pictureDefined(m_index, m_jpegBlocks.back(), o.Work.PicWidth, o.Work.PicHeight);
     if (!takeDepth()) return;
     o.Work.CharID = o.Work.PictureTag->ID();
     const ObjektState& s = o.Start;
@@ -415,10 +441,13 @@ void Compiler::startPicture(int32_t index) {
         std::clamp(std::cos(a) * 65536.0 * box.w / o.Work.PicWidth, -1e9, 1e9));
     const auto rs = static_cast<int32_t>(
         std::clamp(std::sin(a) * 65536.0 * box.h / o.Work.PicHeight, -1e9, 1e9));
-    place(false, true,
-          std::make_unique<FMatrix>(true, sx, sx, true, rs, -rs,
-                                    ClampTwips(int64_t(s.Left) * 20 + int64_t(box.w) * 10),
-                                    ClampTwips(int64_t(s.Top) * 20 + int64_t(box.h) * 10)));
+    const MovieMatrix matrix{sx,
+                             sx,
+                             rs,
+                             -rs,
+                             ClampTwips(int64_t(s.Left) * 20 + int64_t(box.w) * 10),
+                             ClampTwips(int64_t(s.Top) * 20 + int64_t(box.h) * 10)};
+    place(false, true, &matrix);
     m_placed[size_t(m_index)] = 1;
 }
 
@@ -464,8 +493,8 @@ void Compiler::updateElement() {
             std::clamp(std::sin(a) * 65536.0 * double(h) / o.Work.PicHeight, -1e9, 1e9));
         const int64_t x = mix(s.Left, e.Left) * 20 + w * 10;
         const int64_t y = mix(s.Top, e.Top) * 20 + h * 10;
-        place(true, false,
-              std::make_unique<FMatrix>(true, sx, sx, true, rs, -rs, ClampTwips(x), ClampTwips(y)));
+        const MovieMatrix matrix{sx, sx, rs, -rs, ClampTwips(x), ClampTwips(y)};
+        place(true, false, &matrix);
         break;
     }
     case okText: {
@@ -486,10 +515,13 @@ void Compiler::updateElement() {
         int32_t half = 0, size = 0;
         defineText(mix(s.FontSize, e.FontSize), r, g, b, alpha, half, size);
         const FixedAngle a = FixedCosSin(degrees);
-        place(false, true,
-              std::make_unique<FMatrix>(true, a.c, a.c, true, a.s, -a.s,
-                                        ClampTwips(mix(s.Left, e.Left) * 20 + half),
-                                        ClampTwips(mix(s.Top, e.Top) * 20 + size / 2)));
+        const MovieMatrix matrix{a.c,
+                                 a.c,
+                                 a.s,
+                                 -a.s,
+                                 ClampTwips(mix(s.Left, e.Left) * 20 + half),
+                                 ClampTwips(mix(s.Top, e.Top) * 20 + size / 2)};
+        place(false, true, &matrix);
         break;
     }
     default:
@@ -547,6 +579,8 @@ void Compiler::run() {
     PrevFrameTime = -1;
     m_placed.assign(size_t(ObjektList.Count), 0);
     m_texts.assign(size_t(ObjektList.Count), TextLayout{});
+    if (m_observer)
+        m_observer->movieStarted(m_width, m_height, fps, bg, static_cast<int32_t>(lastFrame + 1));
 
     // 4. Frame loop: each frame is written as soon as it is complete.
     for (int32_t j = 0; j <= lastFrame; ++j) {
@@ -568,8 +602,10 @@ void Compiler::run() {
             }
             if (!m_placed[size_t(i)]) continue; // never placed: nothing to move or remove
             if (e.Time <= FrameTime && o.Work.Finished == 1) {
-                if (hasTags(o) && o.DeleteAtEnd)
+                if (hasTags(o) && o.DeleteAtEnd) {
                     add(std::make_unique<FCTRemoveObject2>(static_cast<uint16_t>(o.Work.Depth)));
+                    if (m_observer) m_observer->removed(i);
+                }
             } else if (s.Time <= FrameTime && (FrameTime < e.Time || o.Work.Finished == 0)) {
                 m_dur = int64_t(e.Time) - s.Time;
                 m_e = int64_t(FrameTime) - s.Time;
@@ -583,6 +619,7 @@ void Compiler::run() {
         }
         PrevFrameTime = FrameTime;
         add(std::make_unique<FCTShowFrame>());
+        if (m_observer) m_observer->frameEnded(j);
         const auto writeStart = Clock::now();
         writeFrame();
         writeSeconds += seconds(writeStart);

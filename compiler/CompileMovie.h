@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class CompileObserver;
+
 // Time of the frame being built and of the one before it, in milliseconds.
 extern int32_t FrameTime;
 extern int32_t PrevFrameTime;
@@ -22,6 +24,8 @@ struct CompileOptions {
     // Called at the end so that the window shows the selected element again
     // (the compilation has moved CurObjekt over every element).
     std::function<void()> afterCompile;
+    // Told every decision of every frame as the movie is built (may be null).
+    CompileObserver* observer = nullptr;
 };
 
 // The most characters a text element can have; a longer text is left out with

@@ -11,6 +11,17 @@ class FSWFStream;
 class FFillStyleArray;
 class FLineStyleArray;
 
+// What a shape record draws, as written (after clamping), for writers of
+// other formats: a pen move to (x, y), a straight edge by (x, y), a curve by
+// (controlX, controlY) to its control point and then (x, y) to its anchor, a
+// style change without a move, or the end of the records.
+struct FShapeRecGeometry {
+    enum class Kind { Move, Style, Line, Curve, End };
+    Kind kind = Kind::End;
+    std::int32_t x = 0, y = 0;
+    std::int32_t controlX = 0, controlY = 0;
+};
+
 // Abstract shape record. Index widths are handed in by the shape container.
 class FShapeRec {
 public:
@@ -18,6 +29,7 @@ public:
     virtual void WriteToSWFStream(FSWFStream* stream) = 0;
     virtual void SetFillBits(int bits) = 0;
     virtual void SetLineBits(int bits) = 0;
+    virtual FShapeRecGeometry Geometry() const = 0;
 };
 
 // Style change record: move the pen, select fill and line styles and, when
@@ -36,6 +48,10 @@ public:
     void WriteToSWFStream(FSWFStream* stream) override;
     void SetFillBits(int bits) override { m_fillBits = bits; }
     void SetLineBits(int bits) override { m_lineBits = bits; }
+    FShapeRecGeometry Geometry() const override {
+        if (!m_stateMoveTo) return {FShapeRecGeometry::Kind::Style};
+        return {FShapeRecGeometry::Kind::Move, m_moveDeltaX, m_moveDeltaY};
+    }
 
     // With new style arrays, the index widths that the following records use.
     bool HasNewStyles() const { return m_stateNewStyles; }
@@ -69,6 +85,9 @@ public:
     void WriteToSWFStream(FSWFStream* stream) override;
     void SetFillBits(int) override {}
     void SetLineBits(int) override {}
+    FShapeRecGeometry Geometry() const override {
+        return {FShapeRecGeometry::Kind::Line, m_deltaX, m_deltaY};
+    }
 
 private:
     int m_numBits;
@@ -88,6 +107,10 @@ public:
     void WriteToSWFStream(FSWFStream* stream) override;
     void SetFillBits(int) override {}
     void SetLineBits(int) override {}
+    FShapeRecGeometry Geometry() const override {
+        return {FShapeRecGeometry::Kind::Curve, m_anchorDeltaX, m_anchorDeltaY, m_controlDeltaX,
+                m_controlDeltaY};
+    }
 
 private:
     int m_numBits;
@@ -103,6 +126,7 @@ public:
     void WriteToSWFStream(FSWFStream* stream) override;
     void SetFillBits(int) override {}
     void SetLineBits(int) override {}
+    FShapeRecGeometry Geometry() const override { return {}; }
 };
 
 // SHAPE record without style arrays: font glyphs and morph edges.
@@ -117,6 +141,7 @@ public:
     void SetFillBits(int bits) { m_fillBits = bits; }
     void SetLineBits(int bits) { m_lineBits = bits; }
     std::size_t RecordCount() const { return m_records.size(); }
+    const FShapeRec& Record(std::size_t i) const { return *m_records[i]; }
     // Index widths in 4 bits each, then every record with those widths. Does
     // not align by itself: the final FShapeRecEnd does.
     virtual void WriteToSWFStream(FSWFStream* stream);
@@ -259,6 +284,8 @@ public:
     void FinishStyleArrays();
     void AddStartShapeRec(std::unique_ptr<FShapeRec> record);
     void AddEndShapeRec(std::unique_ptr<FShapeRec> record);
+    const FShape& StartEdges() const { return m_startEdges; }
+    const FShape& EndEdges() const { return m_endEdges; }
 
     void WriteToSWFStream(FSWFStream* stream) override;
     std::uint16_t ID() const override { return m_characterID; }
