@@ -10,7 +10,9 @@
 #include <QRectF>
 #include <QTransform>
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -85,6 +87,9 @@ struct MorphShape {
 // Glyph outlines on the 1024-unit square, drawn with fill style 1.
 struct Font {
     std::vector<std::vector<ShapeEdge>> glyphs;
+    // The character codes of its DefineFontInfo, in glyph order (strict
+    // reading only).
+    std::vector<uint16_t> codes;
 };
 
 struct TextGlyph {
@@ -126,6 +131,15 @@ struct ControlOp {
     ColorTransform color;
 };
 
+// Where a tag lies in the file (strict reading only).
+struct TagEntry {
+    int code = 0;
+    size_t offset = 0; // of the tag's header
+    size_t bodyOffset = 0;
+    size_t bodyLength = 0;
+    uint16_t character = 0; // the ID a definition tag defines
+};
+
 struct Movie {
     int version = 0;
     QRectF frame; // twips
@@ -134,6 +148,7 @@ struct Movie {
     // frames[k]: the control tags up to and including the k-th ShowFrame.
     std::vector<std::vector<ControlOp>> frames;
     std::vector<std::string> warnings;
+    std::vector<TagEntry> tags; // strict reading: every tag up to End, in order
 };
 
 } // namespace player

@@ -118,6 +118,11 @@ private:
     int m_movieVersion = 0;
 };
 
+// Strict reading: the part just read must end where its reader does.
+void requireEnd(const BitReader& r, const char* after) {
+    if (!r.atEnd()) fail(std::to_string(r.bytesLeft()) + " bytes are left over after its " + after);
+}
+
 QRectF readRect(BitReader& r) {
     const int n = static_cast<int>(r.bits(5));
     const double xmin = r.sbits(n), xmax = r.sbits(n), ymin = r.sbits(n), ymax = r.sbits(n);
@@ -410,7 +415,7 @@ Shape readDefineShape(BitReader& r, int version) {
     return shape;
 }
 
-MorphShape readDefineMorphShape(BitReader& r) {
+MorphShape readDefineMorphShape(BitReader& r, bool strict) {
     MorphShape morph;
     r.part("bounds");
     readRect(r);
@@ -485,6 +490,10 @@ MorphShape readDefineMorphShape(BitReader& r) {
     std::vector<FillStyle> fills = morph.startFills;
     std::vector<LineStyle> lines = morph.startLines;
     const std::vector<Record> start = readShape(r, 1, &fills, &lines);
+    if (strict && r.bytePos() != endEdgesAt + offset)
+        fail("its start edges end at byte " + std::to_string(r.bytePos()) +
+             " of the tag, its end edge offset points at byte " +
+             std::to_string(endEdgesAt + offset));
     r.part("end edges");
     r.seek(endEdgesAt + offset);
     const std::vector<Record> end = readShape(r, 1, nullptr, nullptr);
@@ -513,7 +522,7 @@ MorphShape readDefineMorphShape(BitReader& r) {
     return morph;
 }
 
-Font readDefineFont(BitReader& r, const uint8_t* body, size_t size) {
+Font readDefineFont(BitReader& r, const uint8_t* body, size_t size, bool strict) {
     Font font;
     if (r.atEnd()) return font;
     r.part("glyph offsets");
@@ -534,7 +543,11 @@ Font readDefineFont(BitReader& r, const uint8_t* body, size_t size) {
         std::vector<FillStyle> oneFill(1);
         std::vector<LineStyle> noLines;
         font.glyphs.push_back(toEdges(readShape(glyph, 1, &oneFill, &noLines)));
+        if (strict && !glyph.atEnd())
+            fail(std::to_string(glyph.bytesLeft()) + " bytes are left over after glyph " +
+                 std::to_string(i + 1));
     }
+    r.seek(size);
     return font;
 }
 
@@ -542,9 +555,9 @@ Font readDefineFont(BitReader& r, const uint8_t* body, size_t size) {
 // record are two records, packed bit after bit) or in the combined layout of
 // later versions (each record may change the style and then holds its glyphs,
 // aligned to a byte). Returns false when the records do not parse cleanly in
-// the layout asked for.
+// the layout asked for, with the reason in *why.
 bool readTextRecords(BitReader r, bool combined, int glyphBits, int advanceBits, bool alpha,
-                     const Movie& movie, std::vector<TextRun>& runs) {
+                     const Movie& movie, std::vector<TextRun>& runs, std::string* why) {
     runs.clear();
     TextRun style;
     double x = 0;
@@ -561,7 +574,12 @@ bool readTextRecords(BitReader r, bool combined, int glyphBits, int advanceBits,
             g.index = r.bits(glyphBits);
             g.x = x;
             x += r.sbits(advanceBits);
-            if (available >= 0 && g.index >= static_cast<unsigned long>(available)) return false;
+            if (available >= 0 && g.index >= static_cast<unsigned long>(available)) {
+                *why = "glyph " + std::to_string(g.index) + " of font " + std::to_string(run.font) +
+                       " at byte " + std::to_string(r.bytePos()) + ", which has " +
+                       std::to_string(available) + " glyphs";
+                return false;
+            }
             run.glyphs.push_back(g);
         }
         runs.push_back(std::move(run));
@@ -574,11 +592,19 @@ bool readTextRecords(BitReader r, bool combined, int glyphBits, int advanceBits,
             if (!styleRecord) {
                 const int count = static_cast<int>(r.bits(7));
                 if (count == 0) break; // end of records
-                if (combined || !readGlyphs(count)) return false;
+                if (combined) {
+                    *why = "a glyph record without a style at byte " + std::to_string(r.bytePos());
+                    return false;
+                }
+                if (!readGlyphs(count)) return false;
                 continue;
             }
             const uint32_t flags = r.bits(7);
-            if (flags & 0x70) return false; // reserved bits
+            if (flags & 0x70) {
+                *why =
+                    "a style record with reserved bits set at byte " + std::to_string(r.bytePos());
+                return false;
+            }
             const auto word = [&] { return combined ? r.u16() : r.unalignedU16(); };
             const auto byte = [&] { return static_cast<int>(combined ? r.u8() : r.bits(8)); };
             if (flags & 0x08) style.font = word();
@@ -595,13 +621,18 @@ bool readTextRecords(BitReader r, bool combined, int glyphBits, int advanceBits,
             }
         }
         r.align();
-        return r.atEnd();
-    } catch (const ReadError&) {
+        if (!r.atEnd()) {
+            *why = std::to_string(r.bytesLeft()) + " bytes are left over after the end of records";
+            return false;
+        }
+        return true;
+    } catch (const ReadError& e) {
+        *why = e.what();
         return false;
     }
 }
 
-Text readDefineText(BitReader& r, bool alpha, int version, const Movie& movie) {
+Text readDefineText(BitReader& r, bool alpha, int version, const Movie& movie, bool strict) {
     Text text;
     r.part("bounds");
     text.bounds = readRect(r);
@@ -615,11 +646,48 @@ Text readDefineText(BitReader& r, bool alpha, int version, const Movie& movie) {
     // Movies up to version 6 were written in the older layout, later ones in
     // the combined one; a text that does not parse in the expected layout is
     // tried in the other.
+    // Strict reading tries only the layout of the version and keeps why
+    // the records do not parse.
     const bool combinedFirst = version >= 7;
-    if (readTextRecords(r, combinedFirst, glyphBits, advanceBits, alpha, movie, text.runs) ||
-        readTextRecords(r, !combinedFirst, glyphBits, advanceBits, alpha, movie, text.runs))
+    std::string why, otherWhy;
+    if (readTextRecords(r, combinedFirst, glyphBits, advanceBits, alpha, movie, text.runs, &why)) {
+        r.seek(r.size());
         return text;
+    }
+    if (strict)
+        fail(std::string("its text records in the ") + (combinedFirst ? "combined" : "older") +
+             " layout are damaged: " + why);
+    if (readTextRecords(r, !combinedFirst, glyphBits, advanceBits, alpha, movie, text.runs,
+                        &otherWhy)) {
+        r.seek(r.size());
+        return text;
+    }
     fail("its text records are damaged");
+}
+
+// DefineFontInfo: the codes of the font's glyphs, one byte each or, with
+// the wide-codes flag, two.
+void readDefineFontInfo(BitReader& r, Movie& movie) {
+    r.part("font ID");
+    const uint16_t fontId = r.u16();
+    const auto it = movie.characters.find(fontId);
+    if (it == movie.characters.end() || !std::holds_alternative<Font>(it->second))
+        fail("it describes character " + std::to_string(fontId) + ", which is no font");
+    Font& font = std::get<Font>(it->second);
+    r.part("font name");
+    const size_t nameLength = r.u8();
+    if (nameLength > r.bytesLeft()) fail("its font name runs past the end of the tag");
+    r.seek(r.bytePos() + nameLength);
+    r.part("flags");
+    const uint8_t flags = r.u8();
+    const bool wide = flags & 0x01;
+    r.part("code table");
+    font.codes.clear();
+    while (!r.atEnd())
+        font.codes.push_back(wide ? r.u16() : r.u8());
+    if (font.codes.size() != font.glyphs.size())
+        fail("it has " + std::to_string(font.codes.size()) + " codes for " +
+             std::to_string(font.glyphs.size()) + " glyphs");
 }
 
 Bitmap readJpeg(const uint8_t* data, size_t size, std::string* warning) {
@@ -718,7 +786,8 @@ ControlOp readPlaceObject2(BitReader& r, bool* clipLayer) {
     return op;
 }
 
-void readHeader(const std::vector<uint8_t>& bytes, Movie& movie, size_t* tagsAt) {
+void readHeader(const std::vector<uint8_t>& bytes, Movie& movie, size_t* tagsAt,
+                uint32_t* fileLength, uint16_t* frameCount) {
     if (bytes.size() >= 3 && bytes[0] == 'C' && bytes[1] == 'W' && bytes[2] == 'S')
         fail("the movie is compressed (signature CWS); only uncompressed movies can be read");
     if (bytes.size() < 3 || bytes[0] != 'F' || bytes[1] != 'W' || bytes[2] != 'S')
@@ -728,11 +797,11 @@ void readHeader(const std::vector<uint8_t>& bytes, Movie& movie, size_t* tagsAt)
     r.part("header");
     r.seek(3);
     movie.version = r.u8();
-    r.u32(); // file length: the tags are read up to the real end of the file
+    *fileLength = r.u32(); // lenient reading goes up to the real end of the file
     movie.frame = readRect(r);
     const uint16_t rate = r.u16();
     movie.info.frameRate = rate / 256.0;
-    r.u16(); // frame count: the ShowFrame tags are counted instead
+    *frameCount = r.u16(); // lenient reading counts the ShowFrame tags instead
     *tagsAt = r.bytePos();
     if (movie.frame.width() <= 0 || movie.frame.height() <= 0)
         fail("the stage is empty (" + std::to_string(static_cast<long>(movie.frame.width())) +
@@ -784,11 +853,17 @@ std::string tagName(int code) {
     }
 }
 
-bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error) {
+bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error, ReadMode mode) {
     *movie = Movie();
+    const bool strict = mode == ReadMode::Strict;
     size_t pos = 0;
+    uint32_t fileLength = 0;
+    uint16_t frameCount = 0;
     try {
-        readHeader(bytes, *movie, &pos);
+        readHeader(bytes, *movie, &pos, &fileLength, &frameCount);
+        if (strict && fileLength != bytes.size())
+            fail("it gives the file length as " + std::to_string(fileLength) +
+                 " bytes, the file has " + std::to_string(bytes.size()));
     } catch (const ReadError& e) {
         if (error) *error = std::string("header at offset 0: ") + e.what();
         return false;
@@ -798,6 +873,7 @@ bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error
 
     std::vector<ControlOp> current;
     bool warnedClip = false;
+    bool ended = false;
     while (pos < bytes.size()) {
         const size_t tagAt = pos;
         int code = -1;
@@ -819,14 +895,22 @@ bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error
                      "the file (" +
                      std::to_string(bytes.size() - pos) + " bytes left)");
             const uint8_t* body = bytes.data() + pos;
+            if (strict) movie->tags.push_back({code, tagAt, pos, length, 0});
             pos += length;
-            if (code == End) break;
+            if (code == End) {
+                if (strict && length != 0) fail(std::to_string(length) + " bytes are left over");
+                if (strict && pos != bytes.size())
+                    fail(std::to_string(bytes.size() - pos) + " bytes follow the End tag");
+                ended = true;
+                break;
+            }
             BitReader r(body, length);
             r.setMovieVersion(movie->version);
             const auto define = [&](Character character) {
                 BitReader idReader(body, length);
                 idReader.part("character ID");
                 const uint16_t id = idReader.u16();
+                if (strict) movie->tags.back().character = id;
                 if (!movie->characters.emplace(id, std::move(character)).second)
                     movie->warnings.push_back(tagName(code) + " at offset " + offsetText(tagAt) +
                                               ": character " + std::to_string(id) +
@@ -853,18 +937,18 @@ bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error
             case DefineMorphShape:
                 r.part("character ID");
                 r.u16();
-                define(readDefineMorphShape(r));
+                define(readDefineMorphShape(r, strict));
                 break;
             case DefineFont:
                 r.part("character ID");
                 r.u16();
-                define(readDefineFont(r, body, length));
+                define(readDefineFont(r, body, length, strict));
                 break;
             case DefineText:
             case DefineText2:
                 r.part("character ID");
                 r.u16();
-                define(readDefineText(r, code == DefineText2, movie->version, *movie));
+                define(readDefineText(r, code == DefineText2, movie->version, *movie, strict));
                 break;
             case DefineBitsJPEG2: {
                 r.part("character ID");
@@ -875,6 +959,7 @@ bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error
                     movie->warnings.push_back(tagName(code) + " at offset " + offsetText(tagAt) +
                                               ": " + warning);
                 define(std::move(bitmap));
+                r.seek(length);
                 break;
             }
             case PlaceObject:
@@ -906,15 +991,34 @@ bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error
                 current.push_back(op);
                 break;
             }
+            case DefineFontInfo:
+                if (strict)
+                    readDefineFontInfo(r, *movie);
+                else
+                    r.seek(length); // the glyph outlines are what is drawn
+                break;
             default:
-                break; // other tags do not change the picture
+                if (strict) fail("this reader does not know the tag");
+                r.seek(length); // other tags do not change the picture
+                break;
             }
+            if (strict) requireEnd(r, r.currentPart());
         } catch (const ReadError& e) {
             if (error)
                 *error = (code < 0 ? std::string("tag") : tagName(code)) + " at offset " +
                          offsetText(tagAt) + ": " + e.what();
             return false;
         }
+    }
+    if (strict && !ended) {
+        if (error) *error = "the movie has no End tag";
+        return false;
+    }
+    if (strict && frameCount != movie->frames.size()) {
+        if (error)
+            *error = "header at offset 0: it gives " + std::to_string(frameCount) +
+                     " frames, the movie has " + std::to_string(movie->frames.size());
+        return false;
     }
     // Control tags after the last ShowFrame never reach the screen; a movie
     // without any ShowFrame still shows its one frame.

@@ -316,6 +316,71 @@ INSTANTIATE_TEST_SUITE_P(
                   "PlaceObject2 at offset 21: the tag ends inside its name"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Strict reading: what the lenient reader lets pass in a movie, with the
+// error it gives. `lenient`: the lenient reader still reads the movie.
+struct StrictRow {
+    const char* name;
+    std::function<Bytes()> bytes;
+    bool lenient;
+    const char* error;
+};
+
+class StrictlyDamaged : public ::testing::TestWithParam<StrictRow> {};
+
+TEST_P(StrictlyDamaged, GivesTheReason) {
+    Movie movie;
+    std::string error;
+    EXPECT_EQ(player::readSwf(GetParam().bytes(), &movie, &error), GetParam().lenient) << error;
+    EXPECT_FALSE(player::readSwf(GetParam().bytes(), &movie, &error, player::ReadMode::Strict));
+    EXPECT_EQ(error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, StrictlyDamaged,
+    ::testing::Values(
+        StrictRow{"FileLongerThanItsHeaderSays",
+                  [] {
+                      Bytes b = withTag(showFrame());
+                      b.push_back(0);
+                      return b;
+                  },
+                  true,
+                  "header at offset 0: it gives the file length as 27 bytes, the file has 28"},
+        StrictRow{"FrameCountDisagrees",
+                  [] {
+                      return swfbuild::movie(100, 100, 12, {showFrame(), showFrame()});
+                  },
+                  true, "header at offset 0: it gives 1 frames, the movie has 2"},
+        StrictRow{"ByteLeftOverInATag",
+                  [] {
+                      return withTag(tag(SetBackgroundColor, Bytes{1, 2, 3, 4}));
+                  },
+                  true, "SetBackgroundColor at offset 21: 1 bytes are left over after its colour"},
+        StrictRow{"UnknownTag", [] { return withTag(tag(99, Bytes{1})); }, true,
+                  "tag 99 at offset 21: this reader does not know the tag"},
+        StrictRow{"NoEndTag", [] { return swfbuild::movie(100, 100, 12, {showFrame()}, 4, false); },
+                  true, "the movie has no End tag"},
+        StrictRow{
+            "FontInfoWithTooFewCodes",
+            [] {
+                Bits info;
+                info.u16(1).u8(1).u8('A').u8(0x10).u8('a');
+                return swfbuild::movie(100, 100, 12, {twoGlyphFont(1), tag(13, info), showFrame()});
+            },
+            true, "DefineFontInfo at offset 85: it has 1 codes for 2 glyphs"},
+        // Records without their end: the reason is kept, and the other layout
+        // is not tried.
+        StrictRow{"TextRecordsWithoutEnd",
+                  [] {
+                      Bits b = textHead(2);
+                      b.u8(0x8F).u16(1).rgba(0, 0xFF).u16(0).u16(0).u16(400).u8(3).u8(0);
+                      return swfbuild::movie(100, 100, 12, {twoGlyphFont(1), tag(DefineText2, b)});
+                  },
+                  false,
+                  "DefineText2 at offset 85: its text records in the older layout are damaged: "
+                  "the tag ends inside its text records"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Reader, UndecodableJpegIsAWarningNotAnError) {
     const Movie movie =
         readOk(withTag(tag(DefineBitsJPEG2, Bytes{5, 0, 0xFF, 0xD9, 0xFF, 0xD8, 1, 2, 3})));
