@@ -199,7 +199,7 @@ bool WebmMuxer::begin(const TrackSettings& track) {
         video.uint(IdPixelHeight, static_cast<uint64_t>(track.height));
         if (track.bt601Limited) {
             Element colour;
-            colour.uint(IdMatrixCoefficients, 6); // BT.601 (SMPTE 170M)
+            colour.uint(IdMatrixCoefficients, 5); // BT.601 (as BT.470 BG, the same matrix)
             colour.uint(IdRange, 1);              // broadcast range, 16-235
             video.master(IdColour, colour);
         }
