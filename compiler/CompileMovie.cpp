@@ -4,6 +4,7 @@
 #include "compiler/PictureExport.h"
 #include "compiler/ShapeBuilders.h"
 #include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 #include "platform/GlyphOutline.h"
 #include "platform/TextCodec.h"
 #include "swf/FCT.h"
@@ -22,10 +23,11 @@
 #include <new>
 #include <numbers>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
-int32_t FrameTime = 0;
-int32_t PrevFrameTime = -1;
+thread_local int32_t FrameTime = 0;
+thread_local int32_t PrevFrameTime = -1;
 
 namespace {
 
@@ -69,13 +71,14 @@ double seconds(Clock::time_point since) {
 
 class Compiler {
 public:
-    Compiler(const CompileOptions& options, CompileResult& result)
-        : m_options(options), m_result(result) {}
+    Compiler(const CompileOptions& options, CompileResult& result);
 
     void run();
     // After run, also when it failed or threw: the reason of a failure, and
     // no file left beside the target.
     void finish();
+    // Releases the elements' working blocks once the movie is gone.
+    void releaseWork();
 
 private:
     // Linear blend from a to b at e of dur; an element without duration is at b.
@@ -101,7 +104,7 @@ private:
     }
     void place(bool move, bool hasCharacter, const MovieMatrix* matrix, bool hasRatio = false,
                uint16_t ratio = 0) {
-        Objekt& o = *CurObjekt;
+        Objekt& o = *m_cur;
         add(std::make_unique<FCTPlaceObject2>(
             false, hasRatio, hasCharacter, move, static_cast<uint16_t>(o.Work.Depth),
             static_cast<uint16_t>(o.Work.CharID),
@@ -140,6 +143,12 @@ private:
     CompileResult& m_result;
     CompileObserver* const m_observer = m_options.observer;
     std::vector<int32_t> m_advances; // the advances of the text being defined, for the observer
+    // The elements compiled: the live ObjektList, or a copy of a snapshot's
+    // records (whose texts and pictures the snapshot keeps owning).
+    std::vector<Objekt> m_copy;
+    std::span<Objekt> m_elements;
+    const StageSettings* m_stage = nullptr;
+    Objekt* m_cur = nullptr; // the element being started or updated
     // The JPEG data outlives the movie that refers to it.
     std::vector<std::vector<uint8_t>> m_jpegBlocks;
     FObjCollection m_movie;
@@ -170,7 +179,7 @@ bool Compiler::takeDepth() {
         warn("depths exhausted: an element was left out");
         return false;
     }
-    CurObjekt->Work.Depth = ++m_depthCounter;
+    m_cur->Work.Depth = ++m_depthCounter;
     return true;
 }
 
@@ -180,7 +189,7 @@ bool Compiler::hasTags(const Objekt& o) const {
 
 void Compiler::defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int32_t alpha,
                           int32_t& half, int32_t& size) {
-    Objekt& o = *CurObjekt;
+    Objekt& o = *m_cur;
     const TextLayout& layout = m_texts[size_t(m_index)];
     // The text height field holds 16 bits.
     size = static_cast<int32_t>(std::clamp<int64_t>(fontSize * 20, 0, 65535));
@@ -220,10 +229,10 @@ platform::FontOutlineCache& Compiler::fonts() {
     return *m_fonts;
 }
 
-// Builds the fonts of the text element CurObjekt and its layout. Returns false
+// Builds the fonts of the text element being started and its layout. Returns false
 // (with a warning, nothing added) when no face can draw it.
 bool Compiler::buildText(int32_t index, const std::u16string& wide) {
-    Objekt& o = *CurObjekt;
+    Objekt& o = *m_cur;
     const auto n = static_cast<int32_t>(wide.size());
     // Each different character is outlined once.
     struct Glyph {
@@ -333,7 +342,7 @@ bool Compiler::buildText(int32_t index, const std::u16string& wide) {
 }
 
 void Compiler::startText(int32_t index) {
-    Objekt& o = *CurObjekt;
+    Objekt& o = *m_cur;
     const std::optional<std::u16string> wide = platform::cp932ToUtf16(o.Text);
     if (!wide || wide->empty()) {
         warn("element " + std::to_string(index + 1) +
@@ -368,7 +377,7 @@ void Compiler::startText(int32_t index) {
 }
 
 void Compiler::startDrawing() {
-    Objekt& o = *CurObjekt;
+    Objekt& o = *m_cur;
     if (!takeIDs(1, "a drawing object")) return;
     const ObjektState& s = o.Start;
     const ObjektState& e = o.End;
@@ -391,10 +400,10 @@ void Compiler::startDrawing() {
         const bool endCcw = rect && RectRunsCounterClockwise(e);
         const FillSide side = startCcw ? FillSide::Left : FillSide::Right;
         BuildStateOutline(s, o.DrawKind, false);
-        rect ? EmitStartPolygon(fill, side) : EmitStartCurves(fill, side);
+        rect ? EmitStartPolygon(*morph, fill, side) : EmitStartCurves(*morph, fill, side);
         PointList.Clear();
         BuildStateOutline(e, o.DrawKind, startCcw != endCcw);
-        rect ? EmitEndPolygon(fill, side) : EmitEndCurves(fill, side);
+        rect ? EmitEndPolygon(*morph, fill, side) : EmitEndCurves(*morph, fill, side);
         PointList.Clear();
     } else {
         // An unknown kind draws nothing, but both shapes still need their end record.
@@ -415,11 +424,11 @@ void Compiler::startDrawing() {
 }
 
 void Compiler::startPicture(int32_t index) {
-    Objekt& o = *CurObjekt;
+    Objekt& o = *m_cur;
     if (!takeIDs(2, "a picture element")) return;
     const auto start = Clock::now();
     const size_t before = m_movie.ObjectCount();
-    const bool ok = StartPictureElement(m_movie, m_width, m_height, m_jpegBlocks);
+    const bool ok = StartPictureElement(o, m_movie, m_width, m_height, m_jpegBlocks);
     m_result.tags += m_movie.ObjectCount() - before;
     m_pictureSeconds += seconds(start);
     if (!ok) {
@@ -452,7 +461,7 @@ void Compiler::startPicture(int32_t index) {
 }
 
 void Compiler::startElement(int32_t index) {
-    Objekt& o = *CurObjekt;
+    Objekt& o = *m_cur;
     o.Work.Finished = 0;
     switch (o.Kind) {
     case okText:
@@ -470,7 +479,7 @@ void Compiler::startElement(int32_t index) {
 }
 
 void Compiler::updateElement() {
-    Objekt& o = *CurObjekt;
+    Objekt& o = *m_cur;
     const ObjektState& s = o.Start;
     const ObjektState& e = o.End;
     const int32_t degrees = movieDegrees(mix(s.Rotation, e.Rotation));
@@ -535,11 +544,11 @@ void Compiler::writeFrame() {
     if (!m_movie.WritePending()) return;
     m_jpegBlocks.clear();
     for (int32_t i : m_startedNow) {
-        ObjektList.Select(i);
-        CurObjekt->Work.TextTag = nullptr;
-        CurObjekt->Work.FontTag = nullptr;
-        CurObjekt->Work.MorphTag = nullptr;
-        CurObjekt->Work.PictureTag = nullptr;
+        CompileWork& work = m_elements[size_t(i)].Work;
+        work.TextTag = nullptr;
+        work.FontTag = nullptr;
+        work.MorphTag = nullptr;
+        work.PictureTag = nullptr;
     }
     m_startedNow.clear();
 }
@@ -547,15 +556,13 @@ void Compiler::writeFrame() {
 void Compiler::run() {
     const auto tagStart = Clock::now();
     double writeSeconds = 0;
-    m_width = Stage.width();
-    m_height = Stage.height();
-    const int32_t fps = Stage.framesPerSecond();
+    m_width = m_stage->width();
+    m_height = m_stage->height();
+    const int32_t fps = m_stage->framesPerSecond();
 
     // 1. Time range; a start time after the end time is exchanged for good.
     int32_t maxTime = 0;
-    for (int32_t i = 0; i < ObjektList.Count; ++i) {
-        ObjektList.Select(i);
-        Objekt& o = *CurObjekt;
+    for (Objekt& o : m_elements) {
         maxTime = std::max({maxTime, o.Start.Time, o.End.Time});
         if (o.Start.Time >= o.End.Time) std::swap(o.Start.Time, o.End.Time);
         o.Work.Depth = 0;
@@ -571,23 +578,27 @@ void Compiler::run() {
 
     // 3. Movie start: the file beside the target, the background colour.
     ResetCharacterID();
-    if (!m_movie.BeginMovie(m_options.outputPath, m_width * 20, m_height * 20, fps)) return;
-    const int32_t bg = Stage.backgroundColor();
+    if (m_options.inMemory)
+        m_movie.BeginMovieInMemory(m_width * 20, m_height * 20, fps);
+    else if (!m_movie.BeginMovie(m_options.outputPath, m_width * 20, m_height * 20, fps))
+        return;
+    const int32_t bg = m_stage->backgroundColor();
     add(std::make_unique<FCTSetBackgroundColor>(
         std::make_unique<FColor>(red(bg), green(bg), blue(bg))));
     m_depthCounter = 1;
     PrevFrameTime = -1;
-    m_placed.assign(size_t(ObjektList.Count), 0);
-    m_texts.assign(size_t(ObjektList.Count), TextLayout{});
+    const auto count = static_cast<int32_t>(m_elements.size());
+    m_placed.assign(size_t(count), 0);
+    m_texts.assign(size_t(count), TextLayout{});
     if (m_observer)
         m_observer->movieStarted(m_width, m_height, fps, bg, static_cast<int32_t>(lastFrame + 1));
 
     // 4. Frame loop: each frame is written as soon as it is complete.
     for (int32_t j = 0; j <= lastFrame; ++j) {
         FrameTime = static_cast<int32_t>(1000 * int64_t(j) / fps);
-        for (int32_t i = 0; i < ObjektList.Count; ++i) {
-            ObjektList.Select(i);
-            Objekt& o = *CurObjekt;
+        for (int32_t i = 0; i < count; ++i) {
+            Objekt& o = m_elements[size_t(i)];
+            m_cur = &o;
             const ObjektState& s = o.Start;
             const ObjektState& e = o.End;
             // An element with a start time before 0 starts in the first frame.
@@ -642,6 +653,7 @@ void Compiler::run() {
     m_result.tagSeconds =
         seconds(tagStart) - m_glyphSeconds - m_pictureSeconds - m_result.writeSeconds;
     if (m_result.written) m_result.bytes = m_movie.BytesSoFar();
+    if (m_result.written && m_options.inMemory) m_result.movie = m_movie.TakeMemory();
 }
 
 void Compiler::finish() {
@@ -661,6 +673,32 @@ void Compiler::finish() {
     m_movie.AbandonMovie();
 }
 
+Compiler::Compiler(const CompileOptions& options, CompileResult& result)
+    : m_options(options), m_result(result) {
+    if (options.project) {
+        m_copy = options.project->elements;
+        m_elements = m_copy;
+        m_stage = &options.project->settings;
+    } else {
+        m_elements = {reinterpret_cast<Objekt*>(ObjektList.Block), size_t(ObjektList.Count)};
+        m_stage = &Stage;
+    }
+}
+
+// The text blocks are only needed while the movie is being built.
+void Compiler::releaseWork() {
+    for (Objekt& o : m_elements) {
+        std::free(o.Work.WideText);
+        std::free(o.Work.Advances);
+        o.Work.WideText = nullptr;
+        o.Work.Advances = nullptr;
+        o.Work.TextTag = nullptr;
+        o.Work.FontTag = nullptr;
+        o.Work.MorphTag = nullptr;
+        o.Work.PictureTag = nullptr;
+    }
+}
+
 } // namespace
 
 CompileResult CompileMovie(const CompileOptions& options) {
@@ -675,21 +713,10 @@ CompileResult CompileMovie(const CompileOptions& options) {
             result.error = "out of memory";
         }
         compiler.finish();
+        compiler.releaseWork();
     } // the movie and its tags go first; the JPEG blocks they refer to with them
     if (!result.written && result.error.empty() && !result.cancelled)
         result.error = "the file could not be written";
-    // The text blocks are only needed while the movie is being built.
-    for (int32_t i = 0; i < ObjektList.Count; ++i) {
-        ObjektList.Select(i);
-        std::free(CurObjekt->Work.WideText);
-        std::free(CurObjekt->Work.Advances);
-        CurObjekt->Work.WideText = nullptr;
-        CurObjekt->Work.Advances = nullptr;
-        CurObjekt->Work.TextTag = nullptr;
-        CurObjekt->Work.FontTag = nullptr;
-        CurObjekt->Work.MorphTag = nullptr;
-        CurObjekt->Work.PictureTag = nullptr;
-    }
     if (options.afterCompile) options.afterCompile();
     return result;
 }

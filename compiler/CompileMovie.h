@@ -1,7 +1,9 @@
 #pragma once
-// Compiles the project (ObjektList and the stage settings) into one SWF movie,
-// frame by frame: every element appears at its start time, changes in a
-// straight line to its end state, and is removed after its end when asked to.
+// Compiles the project (ObjektList and the stage settings, or a snapshot of
+// them) into one SWF movie, frame by frame: every element appears at its
+// start time, changes in a straight line to its end state, and is removed
+// after its end when asked to. Compilations on different threads are
+// independent of each other as long as each reads its own snapshot.
 
 #include <cstdint>
 #include <functional>
@@ -9,20 +11,31 @@
 #include <vector>
 
 class CompileObserver;
+struct ProjectSnapshot;
 
-// Time of the frame being built and of the one before it, in milliseconds.
-extern int32_t FrameTime;
-extern int32_t PrevFrameTime;
+// Time of the frame being built and of the one before it, in milliseconds,
+// for the compilation running on the calling thread.
+extern thread_local int32_t FrameTime;
+extern thread_local int32_t PrevFrameTime;
 
 struct CompileOptions {
     std::string outputPath;
+    // Build the movie in memory (CompileResult::movie) instead of writing
+    // outputPath, which is then not used.
+    bool inMemory = false;
+    // Compile this copy of the project instead of ObjektList and Stage: the
+    // live project is neither read nor changed (no times are exchanged), so
+    // the compilation may run on another thread while the user edits. The
+    // caller keeps the snapshot (TakeProjectSnapshot) alive until
+    // CompileMovie returns.
+    const ProjectSnapshot* project = nullptr;
     // Called after every frame with the frame's number and the last frame's.
     std::function<void(int32_t frame, int32_t lastFrame)> progress;
     // Asked after every frame; true stops the compilation: no movie is written
     // and a file already at outputPath stays as it was.
     std::function<bool()> cancelRequested;
-    // Called at the end so that the window shows the selected element again
-    // (the compilation has moved CurObjekt over every element).
+    // Called at the end, for instance so that the window shows the selected
+    // element again.
     std::function<void()> afterCompile;
     // Told every decision of every frame as the movie is built (may be null).
     CompileObserver* observer = nullptr;
@@ -35,17 +48,18 @@ struct CompileOptions {
 inline constexpr size_t kMaxTextCharacters = 16000;
 
 struct CompileResult {
-    bool written = false;     // the movie file was written completely
+    bool written = false;     // the movie file (or buffer) was written completely
     bool cancelled = false;   // cancelRequested stopped it; nothing was written
     bool tooLarge = false;    // the movie would pass the 4 GiB its header can state
     bool outOfMemory = false; // memory ran out while building or writing it
     // Why the movie was not written (empty when it was, or was cancelled).
     std::string error;
     int32_t frames = 0;
-    size_t tags = 0;     // tags handed to the movie (without the End tag)
-    uint64_t bytes = 0;  // size of the written file
-    size_t glyphs = 0;   // glyph outlines built
-    size_t pictures = 0; // pictures exported
+    size_t tags = 0;            // tags handed to the movie (without the End tag)
+    uint64_t bytes = 0;         // size of the written file
+    std::vector<uint8_t> movie; // the movie's bytes, when compiled in memory
+    size_t glyphs = 0;          // glyph outlines built
+    size_t pictures = 0;        // pictures exported
     // Seconds spent building glyph outlines, exporting pictures, building the
     // other tags, and serialising and writing the file.
     double glyphSeconds = 0, pictureSeconds = 0, tagSeconds = 0, writeSeconds = 0;

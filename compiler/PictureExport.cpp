@@ -214,9 +214,8 @@ void addEdge(FDTDefineShape& shape, int64_t dx, int64_t dy) {
 
 } // namespace
 
-bool StartPictureElement(FObjCollection& movie, int32_t stageWidth, int32_t stageHeight,
+bool StartPictureElement(Objekt& o, FObjCollection& movie, int32_t stageWidth, int32_t stageHeight,
                          std::vector<std::vector<uint8_t>>& jpegBlocks) {
-    Objekt& o = *CurObjekt;
     if (!usable(o.Picture) || !Pixmill.SaveDib) return false;
     int32_t pw = DibWidth(o.Picture), ph = DibHeight(o.Picture);
 

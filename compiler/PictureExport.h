@@ -46,10 +46,10 @@ std::string MakeTempFileName(const std::string& prefix, const std::string& exten
 // at least 1 x 1, never larger than the picture itself.
 BoxSize PictureExportSize(const Objekt& o, int32_t pw, int32_t ph);
 
-// Starts the picture element CurObjekt in `movie`: exports its picture as
-// JPEG, adds the DefineBitsJPEG2 and the bitmap-filled DefineShape, and sets
+// Starts the picture element `o` in `movie`: exports its picture as JPEG,
+// adds the DefineBitsJPEG2 and the bitmap-filled DefineShape, and sets
 // PicWidth, PicHeight and PictureTag. The JPEG bytes are appended to
 // `jpegBlocks`, which must outlive the writing of the movie. Returns false
 // (and adds nothing) when the picture could not be exported.
-bool StartPictureElement(FObjCollection& movie, int32_t stageWidth, int32_t stageHeight,
+bool StartPictureElement(Objekt& o, FObjCollection& movie, int32_t stageWidth, int32_t stageHeight,
                          std::vector<std::vector<uint8_t>>& jpegBlocks);

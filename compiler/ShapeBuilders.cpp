@@ -219,24 +219,36 @@ void OffsetPoints(int32_t dx, int32_t dy) {
     }
 }
 
+void EmitStartPolygon(FDTDefineMorphShape& morph, uint32_t fill, FillSide side) {
+    emitPolygon(fill, side, [&](auto rec) { morph.AddStartShapeRec(std::move(rec)); });
+}
+
+void EmitEndPolygon(FDTDefineMorphShape& morph, uint32_t fill, FillSide side) {
+    emitPolygon(fill, side, [&](auto rec) { morph.AddEndShapeRec(std::move(rec)); });
+}
+
+void EmitStartCurves(FDTDefineMorphShape& morph, uint32_t fill, FillSide side) {
+    emitCurves(fill, side, [&](auto rec) { morph.AddStartShapeRec(std::move(rec)); });
+}
+
+void EmitEndCurves(FDTDefineMorphShape& morph, uint32_t fill, FillSide side) {
+    emitCurves(fill, side, [&](auto rec) { morph.AddEndShapeRec(std::move(rec)); });
+}
+
 void EmitStartPolygon(uint32_t fill, FillSide side) {
-    FDTDefineMorphShape* morph = CurObjekt->Work.MorphTag;
-    emitPolygon(fill, side, [&](auto rec) { morph->AddStartShapeRec(std::move(rec)); });
+    EmitStartPolygon(*CurObjekt->Work.MorphTag, fill, side);
 }
 
 void EmitEndPolygon(uint32_t fill, FillSide side) {
-    FDTDefineMorphShape* morph = CurObjekt->Work.MorphTag;
-    emitPolygon(fill, side, [&](auto rec) { morph->AddEndShapeRec(std::move(rec)); });
+    EmitEndPolygon(*CurObjekt->Work.MorphTag, fill, side);
 }
 
 void EmitStartCurves(uint32_t fill, FillSide side) {
-    FDTDefineMorphShape* morph = CurObjekt->Work.MorphTag;
-    emitCurves(fill, side, [&](auto rec) { morph->AddStartShapeRec(std::move(rec)); });
+    EmitStartCurves(*CurObjekt->Work.MorphTag, fill, side);
 }
 
 void EmitEndCurves(uint32_t fill, FillSide side) {
-    FDTDefineMorphShape* morph = CurObjekt->Work.MorphTag;
-    emitCurves(fill, side, [&](auto rec) { morph->AddEndShapeRec(std::move(rec)); });
+    EmitEndCurves(*CurObjekt->Work.MorphTag, fill, side);
 }
 
 FixedAngle FixedCosSin(int32_t degrees) {

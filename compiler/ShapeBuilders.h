@@ -66,7 +66,13 @@ void OffsetPoints(int32_t dx, int32_t dy);
 // that runs the other way.
 enum class FillSide { Right, Left };
 
-// Emitters into CurObjekt->Work.MorphTag; PointList holds exactly one outline.
+// Emitters into the start or end shape of `morph`; PointList holds exactly
+// one outline.
+void EmitStartPolygon(FDTDefineMorphShape& morph, uint32_t fill, FillSide side = FillSide::Right);
+void EmitEndPolygon(FDTDefineMorphShape& morph, uint32_t fill, FillSide side = FillSide::Right);
+void EmitStartCurves(FDTDefineMorphShape& morph, uint32_t fill, FillSide side = FillSide::Right);
+void EmitEndCurves(FDTDefineMorphShape& morph, uint32_t fill, FillSide side = FillSide::Right);
+// The same into CurObjekt->Work.MorphTag.
 void EmitStartPolygon(uint32_t fill, FillSide side = FillSide::Right);
 void EmitEndPolygon(uint32_t fill, FillSide side = FillSide::Right);
 void EmitStartCurves(uint32_t fill, FillSide side = FillSide::Right);

@@ -27,7 +27,7 @@ public:
     void WriteToSWFStream(FSWFStream*) override {}
 };
 
-// The process-wide character-ID counter: returns the next ID (the first of a
+// The character-ID counter, one per thread: returns the next ID (the first of a
 // movie is 1). FObjCollection sets it back after writing a movie.
 std::uint16_t NextCharacterID();
 void ResetCharacterID();

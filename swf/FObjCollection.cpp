@@ -116,8 +116,31 @@ bool FObjCollection::BeginMovie(const std::filesystem::path& fileName, std::int3
     return true;
 }
 
+void FObjCollection::BeginMovieInMemory(std::int32_t frameWidth, std::int32_t frameHeight,
+                                        int frameRate) {
+    AbandonMovie();
+    m_failure = WriteFailure::None;
+    m_systemError = 0;
+    m_inMemory = true;
+    m_frameWidth = frameWidth;
+    m_frameHeight = frameHeight;
+    m_frameRate = frameRate;
+    m_memory.assign(FileHeaderSize(frameWidth, frameHeight), 0);
+    m_bytes = m_memory.size();
+}
+
+bool FObjCollection::writeOut(const unsigned char* data, std::size_t size) {
+    if (!m_inMemory) return m_file->write(data, size);
+    m_memory.insert(m_memory.end(), data, data + size);
+    return true;
+}
+
+int FObjCollection::outputError() const {
+    return m_file ? m_file->error() : 0;
+}
+
 bool FObjCollection::WritePending() {
-    if (!m_file) return false;
+    if (!m_file && !m_inMemory) return false;
     FSWFStream stream;
     for (auto& object : m_objects) {
         object->WriteToSWFStream(&stream);
@@ -129,23 +152,29 @@ bool FObjCollection::WritePending() {
     }
     m_bytes += stream.Size(); // before the writing empties the stream's block list
     const bool ok = stream.WriteTo(
-        [this](const unsigned char* data, std::size_t size) { return m_file->write(data, size); });
+        [this](const unsigned char* data, std::size_t size) { return writeOut(data, size); });
     m_objects.clear();
-    if (!ok) return fail(WriteFailure::Write, m_file->error());
+    if (!ok) return fail(WriteFailure::Write, outputError());
     return true;
 }
 
 bool FObjCollection::FinishMovie() {
-    if (!m_file || !WritePending()) return false;
+    if ((!m_file && !m_inMemory) || !WritePending()) return false;
     FSWFStream end;
     WriteEndTag(end);
     m_bytes += end.Size();
     const bool written = end.WriteTo(
-        [this](const unsigned char* data, std::size_t size) { return m_file->write(data, size); });
-    if (!written) return fail(WriteFailure::Write, m_file->error());
+        [this](const unsigned char* data, std::size_t size) { return writeOut(data, size); });
+    if (!written) return fail(WriteFailure::Write, outputError());
     std::vector<unsigned char> header(FileHeaderSize(m_frameWidth, m_frameHeight));
     WriteFileHeader(header.data(), static_cast<std::size_t>(m_bytes), m_frameWidth, m_frameHeight,
                     m_frameRate);
+    if (m_inMemory) {
+        std::memcpy(m_memory.data(), header.data(), header.size());
+        m_inMemory = false;
+        ResetCharacterID();
+        return true;
+    }
     if (std::fseek(m_file->file(), 0, SEEK_SET) != 0)
         return fail(WriteFailure::Write, errno != 0 ? errno : EIO);
     if (!m_file->write(header.data(), header.size()) || !m_file->commit())
@@ -156,6 +185,12 @@ bool FObjCollection::FinishMovie() {
 }
 
 void FObjCollection::AbandonMovie() {
+    if (m_inMemory) {
+        m_inMemory = false;
+        m_memory.clear();
+        m_memory.shrink_to_fit();
+        ResetCharacterID();
+    }
     if (!m_file) return;
     m_file.reset(); // removes the file beside the target
     ResetCharacterID();

@@ -59,6 +59,10 @@ public:
     // and writes a provisional header. Returns false when it cannot.
     bool BeginMovie(const std::filesystem::path& fileName, std::int32_t frameWidth,
                     std::int32_t frameHeight, int frameRate);
+    // Starts a movie that is built in memory instead of a file; the same bytes,
+    // taken with TakeMemory once FinishMovie has returned true.
+    void BeginMovieInMemory(std::int32_t frameWidth, std::int32_t frameHeight, int frameRate);
+    std::vector<unsigned char> TakeMemory() { return std::move(m_memory); }
     // Writes the tags added since BeginMovie or the last call, then releases
     // them (large blocks they referred to are no longer needed). On failure the
     // movie is abandoned: nothing is left beside the target.
@@ -97,8 +101,13 @@ private:
 
     int m_frameCount = 0;
     std::vector<std::unique_ptr<FObj>> m_objects;
-    // The movie being streamed.
+    bool writeOut(const unsigned char* data, std::size_t size);
+    int outputError() const;
+
+    // The movie being streamed: into a file, or into m_memory.
     std::unique_ptr<platform::ReplacingFile> m_file;
+    bool m_inMemory = false;
+    std::vector<unsigned char> m_memory;
     std::uint64_t m_bytes = 0;
     std::int32_t m_frameWidth = 0, m_frameHeight = 0;
     int m_frameRate = 0;

@@ -7,10 +7,11 @@
 #include <mutex>
 #include <unordered_map>
 
-// Created at start-up in this order: the point list, then the element list.
+// The element list is created at start-up; each thread makes its own point
+// list when it first uses one.
 Objekt* CurObjekt = nullptr;
-TPoint32* CurPoint = nullptr;
-TDynaArray PointList(sizeof(TPoint32), reinterpret_cast<void**>(&CurPoint));
+thread_local TPoint32* CurPoint = nullptr;
+thread_local TDynaArray PointList(sizeof(TPoint32), reinterpret_cast<void**>(&CurPoint));
 TDynaArray ObjektList(sizeof(Objekt), reinterpret_cast<void**>(&CurObjekt));
 
 std::string ProjectFileName;

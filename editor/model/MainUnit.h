@@ -11,8 +11,10 @@
 #include <string_view>
 
 extern Objekt* CurObjekt;
-extern TPoint32* CurPoint;
-extern TDynaArray PointList;  // scratch outline points of the shape builders
+// Scratch outline points of the shape builders, one list per thread: the stage
+// paints with them while a movie may be compiled in the background.
+extern thread_local TPoint32* CurPoint;
+extern thread_local TDynaArray PointList;
 extern TDynaArray ObjektList; // the project's elements, in list order
 
 extern std::string ProjectFileName; // empty for a new, unnamed project

@@ -3,6 +3,7 @@
 #include "MovieReader.h"
 #include "app/imaging/PixmillBinding.h"
 #include "editor/model/MainUnit.h"
+#include "editor/model/ProjectFile.h"
 #include "platform/SystemServices.h"
 #include "test_support.h"
 
@@ -11,6 +12,7 @@
 #include <climits>
 #include <cmath>
 #include <set>
+#include <thread>
 
 namespace mr = moviereader;
 
@@ -322,6 +324,42 @@ TEST_F(CompileTest, ExtremeStoredValuesStillGiveAReadableMovie) {
         if (t.code == mr::DefineMorphShape) {
             EXPECT_NO_THROW(mr::ReadMorphShape(t));
         }
+}
+
+// A snapshot compiled in memory on another thread, while the live project is
+// compiled to a file on this one, gives the same bytes and leaves the live
+// elements as they were; the snapshot survives the live project's deletion.
+TEST_F(CompileTest, SnapshotInMemoryOnAnotherThreadMatchesTheFile) {
+    drawing(1000, 0); // times the compilation of the live project exchanges
+    Objekt* t = AddObjekt(okText);
+    t->End.FontSize = 40;
+    Objekt* pic = AddObjekt(okPicture);
+    ASSERT_TRUE(Pixmill.newdib(&pic->Picture, 32, 16, 24, nullptr, 0));
+    pic->Picture.Bits[5] = 0x7F;
+    Stage.setBackgroundColor(0x00102030);
+    const std::unique_ptr<ProjectSnapshot> snapshot = TakeProjectSnapshot();
+
+    CompileResult inMemory;
+    std::thread worker([&] {
+        CompileOptions options;
+        options.inMemory = true;
+        options.project = snapshot.get();
+        inMemory = CompileMovie(options);
+    });
+    compile("live.swf");
+    worker.join();
+    ASSERT_TRUE(inMemory.written);
+    EXPECT_EQ(inMemory.bytes, inMemory.movie.size());
+    EXPECT_EQ(inMemory.movie, ReadFileBytes(dir.file("live.swf")));
+
+    ClearObjekts();
+    CompileOptions again;
+    again.inMemory = true;
+    again.project = snapshot.get();
+    const CompileResult second = CompileMovie(again);
+    EXPECT_EQ(second.movie, inMemory.movie);
+    EXPECT_EQ(snapshot->elements[0].Start.Time, 1000);
+    EXPECT_EQ(snapshot->elements[0].Work.Depth, 0);
 }
 
 TEST_F(CompileTest, UnwritableOutputIsReported) {
