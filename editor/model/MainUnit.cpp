@@ -2,6 +2,7 @@
 
 #include "app/imaging/PixmillBinding.h"
 
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -23,6 +24,12 @@ StageSettings Stage;
 
 const char* const DefaultText = "\x83\x65\x83\x4C\x83\x58\x83\x67";
 const char* const DefaultFontName = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
+
+Objekt& ObjektAt(int32_t index) {
+    assert(index >= 0 && index < ObjektList.Count);
+    return *reinterpret_cast<Objekt*>(ObjektList.Block +
+                                      static_cast<size_t>(index) * ObjektList.ItemSize);
+}
 
 char* DupString(std::string_view s) {
     auto* p = static_cast<char*>(std::malloc(s.size() + 1));

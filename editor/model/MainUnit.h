@@ -30,6 +30,10 @@ inline constexpr int32_t DefaultColor = static_cast<int32_t>(0x80000008); // win
 extern const char* const DefaultText;     // "テキスト" in Shift-JIS
 extern const char* const DefaultFontName; // "ＭＳ ゴシック" in Shift-JIS
 
+// Element `index` of ObjektList (0 <= index < Count), read in place: neither
+// the list's current item nor CurObjekt moves.
+Objekt& ObjektAt(int32_t index);
+
 // A heap copy of a zero-terminated string, released with std::free.
 char* DupString(std::string_view s);
 // Replaces an owned string, freeing the old one first.

@@ -7,10 +7,6 @@
 
 namespace {
 
-Objekt& objektAt(int32_t i) {
-    return *reinterpret_cast<Objekt*>(ObjektList.Block + int64_t(i) * ObjektList.ItemSize);
-}
-
 bool validRow(int32_t row) {
     return row >= 0 && RowObjekt(row) < ObjektList.Count;
 }
@@ -24,7 +20,7 @@ bool contains(const ObjektState& s, int32_t x, int32_t y) {
     return s.Left <= x && x <= s.Right && s.Top <= y && y <= s.Bottom;
 }
 
-int32_t horizontalMirror(int32_t kind) {
+StageHitKind horizontalMirror(StageHitKind kind) {
     switch (kind) {
     case hkTopLeft:
         return hkTopRight;
@@ -43,7 +39,7 @@ int32_t horizontalMirror(int32_t kind) {
     }
 }
 
-int32_t verticalMirror(int32_t kind) {
+StageHitKind verticalMirror(StageHitKind kind) {
     switch (kind) {
     case hkTopLeft:
         return hkBottomLeft;
@@ -79,7 +75,7 @@ constexpr int kWrites[10] = {
 
 } // namespace
 
-Qt::CursorShape StageCursor(int32_t hitKind) {
+Qt::CursorShape StageCursor(StageHitKind hitKind) {
     switch (hitKind) {
     case hkTopLeft:
     case hkBottomRight:
@@ -106,8 +102,8 @@ void HitTestHandles(StageDrag& drag, int32_t selectedRow, int32_t x, int32_t y) 
     drag.GrabDY = 0;
     if (!validRow(selectedRow)) return;
     drag.DragElement = RowObjekt(selectedRow);
-    drag.DragEndState = RowIsEnd(selectedRow) ? 1 : 0;
-    const ObjektState& s = RowState(objektAt(drag.DragElement), selectedRow);
+    drag.DragEndState = RowIsEnd(selectedRow);
+    const ObjektState& s = RowState(ObjektAt(drag.DragElement), selectedRow);
     const int64_t l = s.Left, t = s.Top;
     const int64_t w = int64_t(s.Right) - s.Left + 1, h = int64_t(s.Bottom) - s.Top + 1;
     const int64_t refX[] = {l, l + w, l, l + w, l + w / 2, l + w / 2, l, l + w};
@@ -115,7 +111,7 @@ void HitTestHandles(StageDrag& drag, int32_t selectedRow, int32_t x, int32_t y) 
     for (int32_t k = hkTopLeft; k <= hkRight; ++k) {
         const int64_t dx = x - refX[k - 1], dy = y - refY[k - 1];
         if (std::llabs(dx) <= 3 && std::llabs(dy) <= 3) {
-            drag.HitKind = k;
+            drag.HitKind = static_cast<StageHitKind>(k);
             if (k != hkTop && k != hkBottom) drag.GrabDX = static_cast<int32_t>(dx);
             if (k != hkLeft && k != hkRight) drag.GrabDY = static_cast<int32_t>(dy);
             return;
@@ -130,9 +126,10 @@ void HitTestHandles(StageDrag& drag, int32_t selectedRow, int32_t x, int32_t y) 
 
 void DragTo(StageDrag& drag, int32_t x, int32_t y, int32_t boxWidth, int32_t boxHeight) {
     if (drag.DragElement < 0 || drag.DragElement >= ObjektList.Count) return;
-    const int32_t kind = drag.HitKind >= hkNone && drag.HitKind <= hkMove ? drag.HitKind : hkNone;
+    const StageHitKind kind =
+        drag.HitKind >= hkNone && drag.HitKind <= hkMove ? drag.HitKind : hkNone;
     ObjektState& s =
-        drag.DragEndState ? objektAt(drag.DragElement).End : objektAt(drag.DragElement).Start;
+        drag.DragEndState ? ObjektAt(drag.DragElement).End : ObjektAt(drag.DragElement).Start;
     const int64_t l = s.Left, t = s.Top, r = s.Right, b = s.Bottom;
     const int64_t w0 = r - l, h0 = b - t;
     const int64_t a = int64_t(x) - drag.GrabDX, bb = int64_t(y) - drag.GrabDY;
@@ -214,13 +211,13 @@ StageMouseResult StageMouseDown(StageDrag& drag, const StageViewOptions& options
     result.setCursor = true;
     result.cursor = StageCursor(drag.HitKind);
     if (drag.HitKind > hkNone) {
-        drag.Dragging = 1;
+        drag.Dragging = true;
         result.repaint = true;
         return result;
     }
     const int32_t row = options.selectedRow;
     if (validRow(row)) {
-        const Objekt& o = objektAt(RowObjekt(row));
+        const Objekt& o = ObjektAt(RowObjekt(row));
         if (contains(RowIsEnd(row) ? o.Start : o.End, x, y)) {
             result.selectRow = RowIsEnd(row) ? row - 1 : row + 1;
             result.repaint = true;
@@ -229,7 +226,7 @@ StageMouseResult StageMouseDown(StageDrag& drag, const StageViewOptions& options
     }
     if (options.onlyActual) return result;
     for (int32_t i = 0; i < ObjektList.Count; ++i) {
-        const Objekt& o = objektAt(i);
+        const Objekt& o = ObjektAt(i);
         const bool inStart = contains(o.Start, x, y), inEnd = contains(o.End, x, y);
         if (!inStart && !inEnd) continue;
         result.selectRow = inStart ? 2 * i : 2 * i + 1;
@@ -242,7 +239,7 @@ StageMouseResult StageMouseDown(StageDrag& drag, const StageViewOptions& options
 StageMouseResult StageMouseMove(StageDrag& drag, const StageViewOptions& options, int32_t x,
                                 int32_t y, int32_t boxWidth, int32_t boxHeight) {
     StageMouseResult result;
-    if (drag.Dragging == 1) {
+    if (drag.Dragging) {
         DragTo(drag, x, y, boxWidth, boxHeight);
         result.repaint = true;
     } else {
@@ -256,9 +253,9 @@ StageMouseResult StageMouseMove(StageDrag& drag, const StageViewOptions& options
 StageMouseResult StageMouseUp(StageDrag& drag, int32_t x, int32_t y, int32_t boxWidth,
                               int32_t boxHeight) {
     StageMouseResult result;
-    if (drag.Dragging == 1) {
+    if (drag.Dragging) {
         DragTo(drag, x, y, boxWidth, boxHeight);
-        drag.Dragging = 0;
+        drag.Dragging = false;
         result.repaint = true;
     }
     return result;

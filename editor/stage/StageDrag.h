@@ -28,21 +28,21 @@ enum StageHitKind : int32_t {
 
 // The drag state of the stage, kept by the window between mouse events.
 struct StageDrag {
-    int32_t Dragging = 0;     // 1 while a handle or the rectangle is held
-    int32_t HitKind = hkNone; // what the pointer is over or holds
-    int32_t GrabDX = 0;       // pointer offset from the grabbed reference point
+    bool Dragging = false;         // while a handle or the rectangle is held
+    StageHitKind HitKind = hkNone; // what the pointer is over or holds
+    int32_t GrabDX = 0;            // pointer offset from the grabbed reference point
     int32_t GrabDY = 0;
-    int32_t DragElement = 0;  // element being edited (selected row / 2)
-    int32_t DragEndState = 0; // 0: its start state, 1: its end state
+    int32_t DragElement = 0;   // element being edited (selected row / 2)
+    bool DragEndState = false; // its end state rather than its start state
 };
 
 // The pointer shape shown for a hit kind.
-Qt::CursorShape StageCursor(int32_t hitKind);
+Qt::CursorShape StageCursor(StageHitKind hitKind);
 
 // Finds what (x, y) lies on in the state that `selectedRow` edits: the 7 x 7
 // square around each handle's reference point in the order 1 to 8, then the
 // rectangle itself, edges included. Sets HitKind and the grab offsets; with
-// no selected row HitKind is 0. A turned-over rectangle (Right < Left or
+// no selected row HitKind is hkNone. A turned-over rectangle (Right < Left or
 // Bottom < Top) is never hit inside, only on its handles.
 void HitTestHandles(StageDrag& drag, int32_t selectedRow, int32_t x, int32_t y);
 

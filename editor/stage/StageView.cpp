@@ -36,12 +36,6 @@ int32_t clampCoord(int64_t v) {
     return static_cast<int32_t>(std::clamp(v, -kCoordLimit, kCoordLimit));
 }
 
-// The element list's items, read in place: painting moves neither the list's
-// current item nor CurObjekt.
-const Objekt& objektAt(int32_t i) {
-    return *reinterpret_cast<const Objekt*>(ObjektList.Block + int64_t(i) * ObjektList.ItemSize);
-}
-
 const TPoint32& pointAt(int32_t i) {
     return *reinterpret_cast<const TPoint32*>(PointList.Block + int64_t(i) * PointList.ItemSize);
 }
@@ -247,7 +241,7 @@ void PaintStage(QPainter& painter, const StageViewOptions& options) {
     linePen.setCosmetic(true);
     linePen.setCapStyle(Qt::FlatCap); // the end point is not drawn
     for (int32_t i = 0; i < ObjektList.Count; ++i) {
-        const Objekt& o = objektAt(i);
+        const Objekt& o = ObjektAt(i);
         if (options.onlyActual && i != sel) continue;
         if (!options.noArrows) {
             painter.setPen(linePen);

@@ -1,30 +1,31 @@
 #pragma once
 // The editor's main window: the element list with its two rows per element,
 // the three property pages, the stage view, the stage settings and the
-// save-movie page, and every editing command. Controls are public members
-// named as the window's layout names them (each control's objectName is its
-// member name), so that the stage view and the movie commands can reach them.
+// save-movie page, and every editing command. Each control's objectName is
+// the name its member has here; tests find the controls by that name.
+//
+// The window's parts live in separate files: the layout (TMainFormLayout.cpp),
+// the file and element commands (TMainForm.cpp), the property pages
+// (TMainFormProperties.cpp), the stage view (TMainFormStage.cpp) and the
+// movie commands (TMainFormMovie.cpp).
 
 #include "editor/model/Objekt.h"
 #include "editor/model/ProjectFile.h"
+#include "editor/stage/StageDrag.h"
+#include "editor/window/ModalSeams.h"
 
-#include <QAbstractTableModel>
 #include <QString>
 #include <QWidget>
 
-#include <functional>
-#include <optional>
 #include <string>
 
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QDialog;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QMessageBox;
 class QPainter;
 class QPlainTextEdit;
 class QPushButton;
@@ -35,8 +36,9 @@ class QTabWidget;
 class QTableView;
 class QToolButton;
 class BindingReporter;
+class ElementListModel;
 class TAboutBox;
-class TMainForm;
+class TStagePaintBox;
 class TTintelColorComboBox;
 
 // The window caption's title; SetProjectFileName appends " - [name]".
@@ -47,71 +49,6 @@ extern const char* const MakerWebAddress;
 extern const char* const ProjectFileFilter; // "Movi-Loomsterのファイル (*.fmo)|*.fmo"
 extern const char* const PictureFileFilter; // every picture format the library reads
 extern const char* const PictureOpenErrorText; // "ファイルを開くことができませんでした."
-
-// Shift-JIS (code page 932) bytes as shown in the window. Bytes that are not
-// valid code page 932 show as U+FFFD, never as something that could be saved.
-QString FromCp932(const char* cp932);
-// A window text as Shift-JIS; nullopt when code page 932 cannot hold it.
-std::optional<std::string> ToCp932(const QString& text);
-// The first character of `text` that code page 932 cannot hold (empty when none).
-QString FirstUnstorableCharacter(const QString& text);
-// "a|b|c|d" filters as the file dialog's name filters ("a (b)", "c (d)").
-QStringList NameFiltersFromFilter(const QString& filter);
-
-// A file dialog the window wants shown.
-struct FileDialogRequest {
-    enum Mode { Open, Save };
-    Mode mode = Open;
-    QString name;   // which dialog: "OpenDialog1", "SaveDialog2", "OpenDialog2", "SaveDialog1"
-    QString filter; // "description|patterns|..." as above
-    QString defaultSuffix; // added when the chosen name has no extension ("fmo")
-    QString fileName;      // the name the dialog starts with
-};
-
-// Every modal thing the window shows goes through these seams, so that tests
-// never block and can check what would have been shown.
-class ModalSeams {
-public:
-    // Shows a file dialog; returns the chosen path, empty when cancelled.
-    using FileDialogFn = std::function<QString(QWidget* owner, const FileDialogRequest&)>;
-    // Runs a prepared dialog or message box modally; returns its result.
-    using DialogFn = std::function<int(QDialog&)>;
-
-    static void SetFileDialog(FileDialogFn fn); // empty restores the real dialog
-    static void SetDialogRunner(DialogFn fn);   // empty restores QDialog::exec
-    static QString RunFileDialog(QWidget* owner, const FileDialogRequest& request);
-    static int RunDialog(QDialog& dialog);
-};
-
-// The list view's rows, read straight from ObjektList: two per element.
-class ElementListModel final : public QAbstractTableModel {
-public:
-    using QAbstractTableModel::QAbstractTableModel;
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    // Takes the element list as it is now; no row stays selected.
-    void reload();
-    // The caption of list row `row` (start rows at even, end rows at odd indexes).
-    static QString RowCaption(int row);
-};
-
-// The stage surface inside ScrollBox1: forwards paint and mouse events to the
-// window's stage handlers and lets them set its cursor.
-class TStagePaintBox final : public QWidget {
-public:
-    explicit TStagePaintBox(TMainForm& form, QWidget* parent = nullptr);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    TMainForm& m_form;
-};
 
 class TMainForm final : public QWidget, private ProjectView {
 public:
@@ -125,8 +62,8 @@ public:
     // The about box BitBtn1 shows; made on first use when none is given.
     void SetAboutBox(TAboutBox* box);
 
-    // ---- shared operations (the stage view and the commands use them too)
-    void RebuildList();
+    // ---- shared operations
+    void RebuildList(); // reloads the list (no row selected) and repaints the stage
     void SetProjectFileName(const std::string& path);
     void SelectRow(int row); // -1 clears the selection
     int SelectedRow() const; // -1 when no row is selected
@@ -138,7 +75,25 @@ public:
     // Shows a message box with a stop icon and an OK button.
     void ShowStopMessage(const QString& text);
 
-    // ---- handlers
+private:
+    friend class TStagePaintBox;
+
+    // ProjectView
+    void showError(std::string_view utf8Text) override;
+    void projectFileNameChanged() override;
+    void projectLoaded() override;
+
+    // ---- layout (TMainFormLayout.cpp)
+    void buildLayout();
+    QWidget* buildElementsPage();
+    QWidget* buildSettingsPage();
+    QWidget* buildMoviePage();
+    QWidget* buildTextPage();
+    QWidget* buildDrawingPage();
+    QWidget* buildPicturePage();
+    void fillFontList();
+
+    // ---- file and element commands (TMainForm.cpp)
     void NewBtnClick();
     void OpenBtnClick();
     void SaveBtnClick();
@@ -150,12 +105,16 @@ public:
     void DellObBtnClick();
     void MoveUpBtnClick();
     void MoveDownBtnClick();
-    void ListView1Click();
-    void ListView1Change();
-    void OnlyActualCheckClick();
-    void NoArrowsCheckClick();
     void wwwBtnClick();
     void BitBtn1Click();
+    void addElement(int32_t kind, const DibRecord* picture);
+    std::string projectPathFromDialog(const QString& dialogName, FileDialogRequest::Mode mode);
+    void showSettingsFromStage();
+    void showRefusal(const QString& text);
+
+    // ---- the list and the property pages (TMainFormProperties.cpp)
+    void ListView1Click();
+    void ListView1Change();
     void TextEdChange();
     void FontEdChange();
     void FontSizeChange();
@@ -173,14 +132,25 @@ public:
     void DelObCheckClick();
     void DelObCheck2Click();
     void DelObCheck3Click();
-    // The stage view (TMainFormStage.cpp).
+    // The element and state of the selected row, loaded into CurObjekt;
+    // null when no row is selected or the editors are being filled.
+    ObjektState* editedState();
+    void setPagesEnabled(QWidget* enabledPage);
+
+    // ---- the stage view (TMainFormStage.cpp)
     void PaintBox1Paint(QPainter& painter);
     void PaintBox1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, int x, int y);
     void PaintBox1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, int x, int y);
     void PaintBox1MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers mods, int x, int y);
-    // The movie commands (TMainFormMovie.cpp).
+    void OnlyActualCheckClick();
+    void NoArrowsCheckClick();
+    StageViewOptions stageOptions() const;
+    void applyStageMouse(const StageMouseResult& result);
+
+    // ---- the movie commands (TMainFormMovie.cpp)
     void CreateFlashBtnClick();
     void PlayBtnClick();
+    void runMovieCommand(bool preview);
 
     // ---- commands with their shortcuts
     QAction* NewAction;    // Ctrl+N
@@ -251,30 +221,8 @@ public:
     QString OpenDialog2Filter;
     // The movie dialog's current file name (the movie commands keep it).
     QString SaveDialog1FileName;
-
-private:
-    // ProjectView
-    void showError(std::string_view utf8Text) override;
-    void projectFileNameChanged() override;
-    void projectLoaded() override;
-
-    void buildLayout();
-    QWidget* buildElementsPage();
-    QWidget* buildSettingsPage();
-    QWidget* buildMoviePage();
-    QWidget* buildTextPage();
-    QWidget* buildDrawingPage();
-    QWidget* buildPicturePage();
-    void fillFontList();
-    void addElement(int32_t kind, const DibRecord* picture);
-    // The element and state of the selected row, loaded into CurObjekt;
-    // null when no row is selected or the editors are being filled.
-    ObjektState* editedState();
-    void setPagesEnabled(QWidget* enabledPage);
-    void showSettingsFromStage();
-    void showRefusal(const QString& text);
-    std::string projectPathFromDialog(const QString& dialogName, FileDialogRequest::Mode mode);
-
+    // The drag on the stage between mouse down and mouse up.
+    StageDrag m_stageDrag;
     TAboutBox* m_aboutBox = nullptr;
     QString m_lastStorableText; // what TextEd falls back to when an input is refused
 };

@@ -36,35 +36,34 @@ private:
     TMainForm& m_form;
 };
 
-void runMovieCommand(TMainForm& form, bool preview) {
-    WindowMovieDialogs dialogs(form);
+} // namespace
+
+void TMainForm::runMovieCommand(bool preview) {
+    WindowMovieDialogs dialogs(*this);
     MovieCommands commands(dialogs);
-    commands.setLastSavedPath(form.SaveDialog1FileName.toStdString());
-    commands.setPageSource = [&form](const std::vector<std::string>& lines) {
+    commands.setLastSavedPath(SaveDialog1FileName.toStdString());
+    commands.setPageSource = [this](const std::vector<std::string>& lines) {
         QStringList text;
         for (const std::string& line : lines)
             text << QString::fromStdString(line);
-        form.Memo1->setPlainText(text.join(u'\n'));
+        Memo1->setPlainText(text.join(u'\n'));
     };
     // The compiler has moved CurObjekt over every element; the selected row's
     // element is loaded again (with any start and end times it exchanged).
-    commands.afterCompile = [&form] { form.ListView1Click(); };
-    const MovieCommandOptions options{form.AutoLoadFlashCheck->isChecked(),
-                                      form.CreateHTMLCheck->isChecked(),
-                                      form.RepeatCheck->isChecked()};
+    commands.afterCompile = [this] { ListView1Click(); };
+    const MovieCommandOptions options{AutoLoadFlashCheck->isChecked(), CreateHTMLCheck->isChecked(),
+                                      RepeatCheck->isChecked()};
     if (preview)
         commands.preview(options);
     else
         commands.saveMovie(options);
-    form.SaveDialog1FileName = QString::fromStdString(commands.lastSavedPath());
+    SaveDialog1FileName = QString::fromStdString(commands.lastSavedPath());
 }
 
-} // namespace
-
 void TMainForm::CreateFlashBtnClick() {
-    runMovieCommand(*this, false);
+    runMovieCommand(false);
 }
 
 void TMainForm::PlayBtnClick() {
-    runMovieCommand(*this, true);
+    runMovieCommand(true);
 }

@@ -3,56 +3,79 @@
 // code, and the window only selects the row a click asks for, repaints and
 // sets the cursor.
 
-#include "editor/model/MainUnit.h"
-#include "editor/stage/StageDrag.h"
-#include "editor/stage/StageView.h"
 #include "editor/window/TMainForm.h"
 
+#include "editor/model/MainUnit.h"
+#include "editor/stage/StageView.h"
+#include "editor/window/TStagePaintBox.h"
+
 #include <QCheckBox>
+#include <QMouseEvent>
 #include <QPainter>
 
-namespace {
+TStagePaintBox::TStagePaintBox(TMainForm& form, QWidget* parent) : QWidget(parent), m_form(form) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
-// The drag between mouse down and mouse up, kept with the window's unit.
-StageDrag StageDragState;
+void TStagePaintBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    m_form.PaintBox1Paint(painter);
+}
 
-StageViewOptions stageOptions(const TMainForm& form) {
+void TStagePaintBox::mousePressEvent(QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    m_form.PaintBox1MouseDown(e->button(), e->modifiers(), p.x(), p.y());
+}
+
+void TStagePaintBox::mouseMoveEvent(QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    m_form.PaintBox1MouseMove(e->buttons(), e->modifiers(), p.x(), p.y());
+}
+
+void TStagePaintBox::mouseReleaseEvent(QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    m_form.PaintBox1MouseUp(e->button(), e->modifiers(), p.x(), p.y());
+}
+
+void TMainForm::OnlyActualCheckClick() {
+    RepaintStage();
+}
+
+void TMainForm::NoArrowsCheckClick() {
+    RepaintStage();
+}
+
+StageViewOptions TMainForm::stageOptions() const {
     StageViewOptions options;
-    options.selectedRow = form.SelectedRow();
-    options.onlyActual = form.OnlyActualCheck->isChecked();
-    options.noArrows = form.NoArrowsCheck->isChecked();
+    options.selectedRow = SelectedRow();
+    options.onlyActual = OnlyActualCheck->isChecked();
+    options.noArrows = NoArrowsCheck->isChecked();
     return options;
 }
 
-} // namespace
-
 void TMainForm::PaintBox1Paint(QPainter& painter) {
     // Drawn off-screen in full and copied in one step, so nothing flickers.
-    painter.drawImage(0, 0, RenderStage(stageOptions(*this)));
+    painter.drawImage(0, 0, RenderStage(stageOptions()));
 }
 
-namespace {
-
-void apply(TMainForm& form, const StageMouseResult& result) {
-    if (result.setCursor && form.PaintBox1->cursor().shape() != result.cursor)
-        form.PaintBox1->setCursor(result.cursor);
+void TMainForm::applyStageMouse(const StageMouseResult& result) {
+    if (result.setCursor && PaintBox1->cursor().shape() != result.cursor)
+        PaintBox1->setCursor(result.cursor);
     // Selecting a row reloads the property pages through the list's handler.
-    if (result.selectRow >= 0 && result.selectRow != form.SelectedRow())
-        form.SelectRow(result.selectRow);
-    if (result.repaint) form.RepaintStage();
+    if (result.selectRow >= 0 && result.selectRow != SelectedRow()) SelectRow(result.selectRow);
+    if (result.repaint) RepaintStage();
 }
-
-} // namespace
 
 void TMainForm::PaintBox1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
-    apply(*this, StageMouseDown(StageDragState, stageOptions(*this), x, y));
+    applyStageMouse(StageMouseDown(m_stageDrag, stageOptions(), x, y));
 }
 
 void TMainForm::PaintBox1MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) {
-    apply(*this, StageMouseMove(StageDragState, stageOptions(*this), x, y, PaintBox1->width(),
-                                PaintBox1->height()));
+    applyStageMouse(
+        StageMouseMove(m_stageDrag, stageOptions(), x, y, PaintBox1->width(), PaintBox1->height()));
 }
 
 void TMainForm::PaintBox1MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
-    apply(*this, StageMouseUp(StageDragState, x, y, PaintBox1->width(), PaintBox1->height()));
+    applyStageMouse(StageMouseUp(m_stageDrag, x, y, PaintBox1->width(), PaintBox1->height()));
 }

@@ -5,6 +5,7 @@
 #include "common/QtTestApplication.h"
 #include "test_support.h"
 
+#include "app/gui/ShiftJisText.h"
 #include "editor/model/MainUnit.h"
 #include "editor/window/TMainForm.h"
 #include "platform/SystemServices.h"

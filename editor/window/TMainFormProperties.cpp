@@ -1,0 +1,256 @@
+// The list's selection and the property pages: loading the selected row's
+// element into the editors, and writing each editor's change back to it.
+
+#include "editor/window/TMainForm.h"
+
+#include "app/gui/ShiftJisText.h"
+#include "app/widgets/TTintelColorComboBox.h"
+#include "editor/model/MainUnit.h"
+#include "editor/window/ElementListModel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+
+#include <algorithm>
+
+namespace {
+
+// The state's field as whole degrees, as the rotation editors show it.
+double shownDegrees(int32_t tenths) {
+    return tenths / 10;
+}
+
+int32_t truncatedTime(int value) {
+    return static_cast<int32_t>(value);
+}
+
+} // namespace
+
+void TMainForm::setPagesEnabled(QWidget* enabledPage) {
+    for (QWidget* page : {TabSheet4, TabSheet5, TabSheet6})
+        page->setEnabled(page == enabledPage);
+}
+
+ObjektState* TMainForm::editedState() {
+    const int row = SelectedRow();
+    if (row < 0 || FillingEditors || RowObjekt(row) >= ObjektList.Count) return nullptr;
+    ObjektList.Select(RowObjekt(row));
+    return &RowState(*CurObjekt, row);
+}
+
+void TMainForm::ListView1Click() {
+    showRefusal({}); // a refusal concerned the text of the row shown before
+    const int row = SelectedRow();
+    if (row >= 0 && RowObjekt(row) < ObjektList.Count) {
+        FillingEditors = true;
+        ObjektList.Select(RowObjekt(row));
+        const Objekt& o = *CurObjekt;
+        const ObjektState& s = RowState(*CurObjekt, row);
+        switch (o.Kind) {
+        case okText: {
+            const QString text = FromCp932(o.Text);
+            TextEd->setText(text);
+            const QString face = FromCp932(o.FontName);
+            int faceIndex = FontEd->findText(face, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+            if (faceIndex < 0) {
+                // A face from a file that is not installed stays selectable.
+                FontEd->addItem(face);
+                faceIndex = FontEd->count() - 1;
+            }
+            FontEd->setCurrentIndex(faceIndex);
+            TFarbeEd->SetColorValue(s.Color);
+            CurFontSize = s.FontSize;
+            RotEd->setValue(shownDegrees(s.Rotation));
+            TimeEd->setValue(s.Time);
+            TransEd->setValue(s.Transparency);
+            FontSize->setEditText(QString::number(CurFontSize));
+            DelObCheck->setChecked(o.DeleteAtEnd != 0);
+            break;
+        }
+        case okDrawing:
+            TFarbeEd2->SetColorValue(s.Color);
+            RotEd2->setValue(shownDegrees(s.Rotation));
+            TimeEd2->setValue(s.Time);
+            TransEd2->setValue(s.Transparency);
+            ObjectKindBox->setCurrentIndex(o.DrawKind);
+            DelObCheck2->setChecked(o.DeleteAtEnd != 0);
+            break;
+        case okPicture:
+            RotEd3->setValue(shownDegrees(s.Rotation));
+            TimeEd3->setValue(s.Time);
+            DelObCheck3->setChecked(o.DeleteAtEnd != 0);
+            break;
+        default:
+            break;
+        }
+        FillingEditors = false;
+    }
+    RepaintStage();
+}
+
+void TMainForm::ListView1Change() {
+    if (RebuildingList) return;
+    ListView1Click();
+    const int row = SelectedRow();
+    if (row < 0 || RowObjekt(row) >= ObjektList.Count) {
+        setPagesEnabled(nullptr);
+        return;
+    }
+    QWidget* page = nullptr;
+    switch (ObjektAt(RowObjekt(row)).Kind) {
+    case okText:
+        page = TabSheet4;
+        break;
+    case okDrawing:
+        page = TabSheet5;
+        break;
+    case okPicture:
+        page = TabSheet6;
+        break;
+    default:
+        return; // a button or an unknown kind leaves the pages as they are
+    }
+    setPagesEnabled(page);
+    PageControl2->setCurrentWidget(page);
+}
+
+// ------------------------------------------------------------------ property editors
+
+void TMainForm::TextEdChange() {
+    const QString text = TextEd->text();
+    if (FillingEditors) {
+        m_lastStorableText = text;
+        return;
+    }
+    const std::optional<std::string> stored = ToCp932(text);
+    if (!stored) {
+        // Keep the last text that Shift-JIS can hold and say why.
+        const QString bad = FirstUnstorableCharacter(text);
+        const int cursor = TextEd->cursorPosition();
+        {
+            const QSignalBlocker block(TextEd);
+            TextEd->setText(m_lastStorableText);
+            TextEd->setCursorPosition(std::max(
+                0, std::min<int>(cursor - static_cast<int>(text.size() - m_lastStorableText.size()),
+                                 static_cast<int>(m_lastStorableText.size()))));
+        }
+        showRefusal(
+            QStringLiteral("「%1」はShift-JISで保存できない文字なので、入力できません。").arg(bad));
+        return;
+    }
+    m_lastStorableText = text;
+    showRefusal({});
+    const int row = SelectedRow();
+    if (row < 0 || RowObjekt(row) >= ObjektList.Count) return;
+    ObjektList.Select(RowObjekt(row));
+    ReplaceString(CurObjekt->Text, *stored);
+    RepaintStage();
+    RebuildingList = true;
+    RebuildList();
+    SelectRow(row);
+    RebuildingList = false;
+}
+
+void TMainForm::FontEdChange() {
+    if (editedState()) {
+        if (const auto face = ToCp932(FontEd->currentText()))
+            ReplaceString(CurObjekt->FontName, *face);
+    }
+    RepaintStage();
+}
+
+void TMainForm::FontSizeChange() {
+    const QString text = FontSize->currentText();
+    if (!text.isEmpty()) {
+        bool ok = false;
+        const int value = text.toInt(&ok, 10);
+        if (ok && value >= 1 && value <= 999) {
+            CurFontSize = value;
+        } else {
+            const QSignalBlocker block(FontSize);
+            FontSize->setEditText(QString::number(CurFontSize));
+        }
+    }
+    const int row = SelectedRow();
+    if (row >= 0 && RowObjekt(row) < ObjektList.Count) {
+        ObjektList.Select(RowObjekt(row));
+        RowState(*CurObjekt, row).FontSize = CurFontSize;
+    }
+    RepaintStage();
+}
+
+void TMainForm::TFarbeEdChange() {
+    if (ObjektState* s = editedState()) s->Color = TFarbeEd->ColorValue();
+    RepaintStage();
+}
+
+void TMainForm::TFarbeEd2Change() {
+    if (ObjektState* s = editedState()) s->Color = TFarbeEd2->ColorValue();
+    RepaintStage();
+}
+
+void TMainForm::RotEdChange() {
+    if (ObjektState* s = editedState()) s->Rotation = RotationFromDegrees(RotEd->value());
+    RepaintStage();
+}
+
+void TMainForm::RotEd2Change() {
+    if (ObjektState* s = editedState()) s->Rotation = RotationFromDegrees(RotEd2->value());
+    RepaintStage();
+}
+
+void TMainForm::RotEd3Change() {
+    if (ObjektState* s = editedState()) s->Rotation = RotationFromDegrees(RotEd3->value());
+    RepaintStage();
+}
+
+void TMainForm::TimeEdChange() {
+    if (ObjektState* s = editedState()) s->Time = truncatedTime(TimeEd->value());
+    RepaintStage();
+}
+
+void TMainForm::TimeEd2Change() {
+    if (ObjektState* s = editedState()) s->Time = truncatedTime(TimeEd2->value());
+    RepaintStage();
+}
+
+void TMainForm::TimeEd3Change() {
+    if (ObjektState* s = editedState()) s->Time = truncatedTime(TimeEd3->value());
+    RepaintStage();
+}
+
+void TMainForm::TransEdChange() {
+    if (ObjektState* s = editedState()) s->Transparency = TransEd->value();
+    RepaintStage();
+}
+
+void TMainForm::TransEd2Change() {
+    if (ObjektState* s = editedState()) s->Transparency = TransEd2->value();
+    RepaintStage();
+}
+
+void TMainForm::ObjectKindBoxChange() {
+    if (editedState()) CurObjekt->DrawKind = ObjectKindBox->currentIndex();
+    RepaintStage();
+}
+
+void TMainForm::DelObCheckClick() {
+    if (editedState()) CurObjekt->DeleteAtEnd = DelObCheck->isChecked() ? 1 : 0;
+    RepaintStage();
+}
+
+void TMainForm::DelObCheck2Click() {
+    if (editedState()) CurObjekt->DeleteAtEnd = DelObCheck2->isChecked() ? 1 : 0;
+    RepaintStage();
+}
+
+void TMainForm::DelObCheck3Click() {
+    if (editedState()) CurObjekt->DeleteAtEnd = DelObCheck3->isChecked() ? 1 : 0;
+    RepaintStage();
+}
