@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -32,6 +33,18 @@ const QString kTitle = QStringLiteral("Movi-Loomster");
 
 // A movie whose header gives no frame rate is played at this rate.
 constexpr double kFallbackFrameRate = 12.0;
+
+// A click on a slider's groove puts the handle at the point clicked (and
+// goes on as a drag) instead of moving it by a page.
+class JumpClickStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons) return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 } // namespace
 
@@ -122,6 +135,11 @@ PlayerWindow::PlayerWindow(DesktopOpenFn desktopOpen, QWidget* parent)
                               Qt::Key_Left, [this] { step(-1); });
     m_forwardAction = makeAction(QStringLiteral("コマ送り"), QStyle::SP_MediaSeekForward,
                                  Qt::Key_Right, [this] { step(1); });
+    auto* closeAction = new QAction(QStringLiteral("閉じる"), this);
+    closeAction->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    closeAction->setShortcutContext(Qt::WindowShortcut);
+    connect(closeAction, &QAction::triggered, this, &QWidget::close);
+    addAction(closeAction);
 
     auto makeButton = [this](QAction* action, const char* name) {
         auto* button = new QToolButton(this);
@@ -140,6 +158,9 @@ PlayerWindow::PlayerWindow(DesktopOpenFn desktopOpen, QWidget* parent)
     m_slider->setObjectName(QStringLiteral("frameSlider"));
     m_slider->setPageStep(10);
     m_slider->setFocusPolicy(Qt::NoFocus);
+    auto* jumpStyle = new JumpClickStyle; // on the application's style
+    jumpStyle->setParent(m_slider);
+    m_slider->setStyle(jumpStyle);
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
         if (!m_settingSlider) setFrame(value);
     });
@@ -317,8 +338,11 @@ void PlayerWindow::updateControls() {
     m_frameLabel->setText(
         loaded ? QStringLiteral("フレーム %1 / %2").arg(frame + 1).arg(movie.frameCount)
                : QString());
+    // A frame is shown from its start time on; once the last one is shown
+    // the movie has played its whole length.
+    const int elapsedFrames = frame + 1 >= movie.frameCount ? movie.frameCount : frame;
     m_timeLabel->setText(loaded ? QStringLiteral("%1 / %2 秒")
-                                      .arg(frame / rate, 0, 'f', 2)
+                                      .arg(elapsedFrames / rate, 0, 'f', 2)
                                       .arg(movie.frameCount / rate, 0, 'f', 2)
                                 : QString());
     const bool playing = isPlaying();

@@ -137,7 +137,7 @@ TEST_F(PlayerTest, LoopOffPlaysEachFrameOnceThenLoopOnWraps) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isPlaying(); }, 3000));
     EXPECT_EQ(played(spy), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
     EXPECT_EQ(label("frameLabel"), "フレーム 10 / 10");
-    EXPECT_EQ(label("timeLabel"), "0.15 / 0.17 秒");
+    EXPECT_EQ(label("timeLabel"), "0.17 / 0.17 秒"); // the whole length, 10 / 60
 
     spy.clear();
     click("playBtn"); // from the last frame: starts again at the first
@@ -189,6 +189,27 @@ TEST_F(PlayerTest, SliderAndStepsMoveTheFrameAndTheDrawing) {
     EXPECT_EQ(image.pixel(left + 2 * kLeftX, 2 * kProbeY), red);
     EXPECT_EQ(image.pixel(left + 2 * kRightX, 2 * kProbeY), cyan);
     EXPECT_EQ(image.pixel(left - 5, 100), window->palette().color(QPalette::Dark).rgb());
+}
+
+// A click on the groove jumps to the point clicked (a page step would reach
+// the end of this short movie); Esc and Ctrl+W close the window.
+TEST_F(PlayerTest, SliderClickJumpsToThePointAndKeysClose) {
+    open(true);
+    QSlider* slider = child<QSlider>("frameSlider");
+    QTest::mouseClick(slider, Qt::LeftButton, {},
+                      QPoint(slider->width() / 3, slider->height() / 2));
+    EXPECT_GE(window->currentFrame(), 2);
+    EXPECT_LE(window->currentFrame(), 4);
+    EXPECT_EQ(slider->value(), window->currentFrame());
+    EXPECT_EQ(label("timeLabel"),
+              QStringLiteral("%1 / 0.17 秒").arg(window->currentFrame() / 60.0, 0, 'f', 2));
+
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(PlayerTest, UnreadableMovieSaysWhyAndBrowserButtonHandsOn) {
