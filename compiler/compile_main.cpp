@@ -1,13 +1,19 @@
-// moviloomster-compile PROJECT.fmo [-o MOVIE.swf] [--no-html]
+// moviloomster-compile PROJECT.fmo [-o OUT.EXT] [--format NAME] [--scale S]
+//                      [--quality Q] [--no-html]
 // Compiles a project into a movie and, unless --no-html, the HTML page next to
-// it. Exit codes: 0 success, 1 the project cannot be read, 2 the output cannot
-// be written (too large, a write error, out of memory while building it), 3 a
-// usage error. Nothing is left beside the targets when it fails.
+// it; or, for another format (by the extension or --format), exports the
+// movie's frames into an animation. Exit codes: 0 success, 1 the project
+// cannot be read, 2 the output cannot be written (too large, a write error,
+// out of memory while building it), 3 a usage error (an unknown format
+// among them). Nothing is left beside the targets when it fails or is
+// interrupted.
 #include "app/imaging/PixmillBinding.h"
 #include "compiler/CompileMovie.h"
 #include "compiler/HtmlPage.h"
 #include "editor/model/MainUnit.h"
 #include "editor/model/ProjectFile.h"
+#include "export/ExportCommand.h"
+#include "export/ProjectExport.h"
 #include "platform/CommandLine.h"
 
 #include <unistd.h>
@@ -29,25 +35,37 @@ public:
     void showError(std::string_view) override {}
 };
 
-const char* const Usage = "usage: moviloomster-compile PROJECT.fmo [-o MOVIE.swf] [--no-html]\n";
+const char* const Usage = "usage: moviloomster-compile PROJECT.fmo [-o OUT.EXT] [--format NAME] "
+                          "[--scale S] [--quality Q] [--no-html]\n";
 
 const char* const Help =
-    "usage: moviloomster-compile PROJECT.fmo [-o MOVIE.swf] [--no-html]\n"
-    "Compiles a Movi-Loomster project into a movie and the HTML page that shows it.\n"
+    "usage: moviloomster-compile PROJECT.fmo [-o OUT.EXT] [--format NAME] [--scale S] [--quality "
+    "Q]\n"
+    "                            [--no-html]\n"
+    "Compiles a Movi-Loomster project into a movie and the HTML page that shows it,\n"
+    "or into an animated GIF, WebP or PNG, or a WebM video.\n"
     "\n"
-    "  -o MOVIE.swf   where to write the movie (default: the project's name with .swf)\n"
+    "  -o OUT.EXT     where to write (default: the project's name with .swf); the\n"
+    "                 extension chooses the format: .swf, .gif, .webp, .png (APNG), .webm\n"
+    "  --format NAME  the format whatever the extension: swf, gif, webp, apng, webm\n"
+    "  --scale S      the animation's size against the stage, 1 to 4 (default 1)\n"
+    "  --quality Q    0 to 100: lossy WebP, the WebM's quality (default: lossless WebP)\n"
     "  --no-html      write the movie only, no page\n"
     "  -h, --help     show this help and exit\n"
     "  --version      show the version and exit\n"
     "\n"
     "Exit status: 0 success, 1 the project or the image library cannot be read,\n"
-    "2 the output cannot be written, 3 a usage error. A failed write leaves the\n"
-    "old files as they were.\n";
+    "2 the output cannot be written, 3 a usage error (an unknown format too). A\n"
+    "failed or interrupted write leaves the old files as they were.\n";
 
-int usage() {
+int usage(const std::string& why = std::string()) {
+    if (!why.empty()) std::cerr << "moviloomster-compile: " << why << "\n";
     std::cerr << Usage;
     return 3;
 }
+
+int exportProject(const std::string& output, const movie_export::FormatInfo& format,
+                  const movie_export::ExportArguments& args);
 
 int run(int argc, char** argv, int& failureCode);
 
@@ -75,7 +93,12 @@ namespace {
 int run(int argc, char** argv, int& failureCode) {
     std::string project, output;
     bool html = true;
+    movie_export::ExportArguments exportArgs;
     for (int i = 1; i < argc; ++i) {
+        std::string why;
+        const int taken = movie_export::TakeExportOption(argc, argv, &i, &exportArgs, &why);
+        if (taken < 0) return usage(why);
+        if (taken > 0) continue;
         if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc)
             output = argv[++i];
         else if (std::strcmp(argv[i], "--no-html") == 0)
@@ -86,9 +109,15 @@ int run(int argc, char** argv, int& failureCode) {
             project = argv[i];
     }
     if (project.empty()) return usage();
+    const movie_export::FormatInfo* format = &movie_export::Format(movie_export::ExportFormat::Swf);
+    if (!output.empty() || !exportArgs.format.empty()) {
+        std::string why;
+        format = movie_export::ChooseFormat(exportArgs, output, &why);
+        if (!format) return usage(why);
+    }
     if (output.empty()) {
         output = HtmlPagePath(project);
-        output.replace(output.size() - 4, 4, ".swf");
+        output.replace(output.size() - 4, 4, std::string(".") + format->extension);
     }
 
     const auto started = std::chrono::steady_clock::now();
@@ -109,9 +138,17 @@ int run(int argc, char** argv, int& failureCode) {
     }
 
     failureCode = 2;
+    const movie_export::InterruptGuard interrupts;
+    if (format->kind == movie_export::FormatKind::Frames) {
+        const int code = exportProject(output, *format, exportArgs);
+        ClearObjekts();
+        if (movie_export::InterruptGuard::requested()) movie_export::InterruptGuard::reraise();
+        return code;
+    }
     const bool terminal = isatty(STDERR_FILENO);
     CompileOptions options;
     options.outputPath = output;
+    options.cancelRequested = &movie_export::InterruptGuard::requested;
     int32_t shown = -1;
     options.progress = [&](int32_t frame, int32_t last) {
         if (!terminal || last < 200) return;
@@ -123,6 +160,10 @@ int run(int argc, char** argv, int& failureCode) {
     };
     const CompileResult result = CompileMovie(options);
     if (shown >= 0) std::fprintf(stderr, "\r\033[K");
+    if (result.cancelled) {
+        ClearObjekts();
+        movie_export::InterruptGuard::reraise();
+    }
     for (const std::string& w : result.warnings)
         std::cerr << "moviloomster-compile: warning: " << w << "\n";
     if (!result.written) {
@@ -150,6 +191,35 @@ int run(int argc, char** argv, int& failureCode) {
     std::printf("%s: %d frames, %zu tags, %llu bytes, %.3f s\n", output.c_str(), result.frames,
                 result.tags, static_cast<unsigned long long>(result.bytes), elapsed);
     ClearObjekts();
+    return 0;
+}
+
+// Exports into a frame format; the project is loaded.
+int exportProject(const std::string& output, const movie_export::FormatInfo& format,
+                  const movie_export::ExportArguments& args) {
+    const auto started = std::chrono::steady_clock::now();
+    movie_export::TerminalProgress progress;
+    movie_export::ExportOptions options;
+    options.outputPath = output;
+    options.format = format.format;
+    options.scale = args.scale;
+    options.quality = args.quality;
+    options.progress = [&](int done, int total) { progress(done, total); };
+    options.cancelRequested = &movie_export::InterruptGuard::requested;
+    const movie_export::ProjectExportResult result = movie_export::ExportProject(options);
+    progress.done();
+    for (const std::string& w : result.warnings)
+        std::cerr << "moviloomster-compile: warning: " << w << "\n";
+    if (result.cancelled) return 2;
+    if (!result.written) {
+        std::cerr << "moviloomster-compile: cannot write " << output << ": " << result.error
+                  << "\n";
+        return 2;
+    }
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("%s: %s, %d frames, %llu bytes, %.3f s\n", output.c_str(), format.name,
+                result.frames, static_cast<unsigned long long>(result.bytes), elapsed);
     return 0;
 }
 
