@@ -19,6 +19,16 @@ if(TARGET editor_stage)
   endif()
 endif()
 
+# The stage's time slider on the example: first compilation, then a new frame
+# per slider step. Run on one core: taskset -c 0 build/bench/bin/preview_bench
+if(TARGET editor_stage)
+  movi_bench(NAME preview_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/preview_bench.cpp LIBS editor_stage)
+  target_compile_definitions(preview_bench PRIVATE MOVI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  if(TARGET pixmill)
+    add_dependencies(preview_bench pixmill)
+  endif()
+endif()
+
 # The main window: opening a 1,000-element project and rebuilding its list.
 if(TARGET editor_ui)
   movi_bench(NAME editor_ui_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/editor_ui_bench.cpp LIBS editor_ui)
