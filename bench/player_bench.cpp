@@ -10,11 +10,14 @@
 #include "player/MoviePlayer.h"
 
 #include "common/TempDir.h"
+#include "player/HostileMovies.h"
 
 #include <QImage>
 #include <QPainter>
 
 #include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -201,6 +204,44 @@ void BM_LoadLargeMovie(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LoadLargeMovie)->Unit(benchmark::kMillisecond);
+
+// The movies of the hostile-input audit, read and drawn at scale 1 (each has
+// one frame, which is so its worst): a clipped bitmap fill shrunk below a
+// pixel under 65 colour transforms, 250 JPEGs that claim 4 MB each (nothing
+// drawn), a comb of 2,000 sub-pixel edges placed 100 times. peak_rss_mb is
+// the process's peak: run one at a time (--benchmark_filter) to read it.
+void BM_HostileMovieFrame(benchmark::State& state, swfbuild::Bytes (*build)()) {
+    const swfbuild::Bytes bytes = build();
+    for (auto _ : state) {
+        player::MoviePlayer movie;
+        std::string error;
+        if (!movie.loadBytes(bytes, &error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        QImage image(movie.info().width, movie.info().height, QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        movie.renderFrame(movie.info().frameCount - 1, painter, 1);
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_mb"] = double(usage.ru_maxrss) / 1024;
+    state.counters["movie_kb"] = double(bytes.size()) / 1024;
+}
+BENCHMARK_CAPTURE(BM_HostileMovieFrame, PaddedBitmapFill,
+                  [] { return swfbuild::paddedFillMovie(); })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(BM_HostileMovieFrame, ClaimingJpegs,
+                  [] { return swfbuild::claimingJpegsMovie(250); })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(BM_HostileMovieFrame, Comb, [] { return swfbuild::combMovie(); })
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(1);
 
 } // namespace
 

@@ -1,14 +1,18 @@
 #include "player/FrameRenderer.h"
 
 #include <QBrush>
+#include <QBuffer>
+#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPen>
+#include <QPolygonF>
 #include <QRadialGradient>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <unordered_map>
 
 namespace player {
@@ -110,30 +114,100 @@ QBrush gradientBrush(const FillStyle& fill, const ColorTransform& cx) {
     return brush;
 }
 
-// The picture with the colour transform applied to every pixel.
-QImage transformed(const QImage& image, const ColorTransform& cx) {
-    QImage out = image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < out.height(); ++y) {
-        QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < out.width(); ++x)
-            line[x] = cx.apply(QColor::fromRgba(line[x])).rgba();
+// Applies a colour transform to premultiplied pixels, through one table per
+// channel.
+void transformPixels(QImage& image, const ColorTransform& cx) {
+    uint8_t table[4][256];
+    for (int c = 0; c < 4; ++c)
+        for (int v = 0; v < 256; ++v)
+            table[c][v] =
+                static_cast<uint8_t>(std::clamp(std::floor(v * cx.mul[c] + cx.add[c]), 0.0, 255.0));
+    for (int y = 0; y < image.height(); ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = qUnpremultiply(line[x]);
+            line[x] = qPremultiply(qRgba(table[0][qRed(p)], table[1][qGreen(p)], table[2][qBlue(p)],
+                                         table[3][qAlpha(p)]));
+        }
     }
-    return out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-// The picture extended to `area` (in its own pixels) by repeating its edge
-// pixels, as a clipped bitmap fill shows outside the picture.
-QImage padded(const QImage& image, const QRect& area) {
-    QImage out(area.size(), QImage::Format_ARGB32_Premultiplied);
+// One row or column of the picture with its end pixels repeated once, so
+// that a tiled brush of it filters nothing from the opposite end in.
+QImage edgeLine(const QImage& image, bool row, int at) {
+    const int n = row ? image.width() : image.height();
+    QImage out(row ? n + 2 : 1, row ? 1 : n + 2, QImage::Format_ARGB32_Premultiplied);
     if (out.isNull()) return out;
-    for (int y = 0; y < out.height(); ++y) {
-        const int sy = std::clamp(y + area.top(), 0, image.height() - 1);
-        const QRgb* src = reinterpret_cast<const QRgb*>(image.constScanLine(sy));
-        QRgb* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < out.width(); ++x)
-            dst[x] = src[std::clamp(x + area.left(), 0, image.width() - 1)];
+    for (int i = -1; i <= n; ++i) {
+        const int k = std::clamp(i, 0, n - 1);
+        const QRgb p =
+            reinterpret_cast<const QRgb*>(image.constScanLine(row ? at : k))[row ? k : at];
+        if (row)
+            reinterpret_cast<QRgb*>(out.scanLine(0))[i + 1] = p;
+        else
+            reinterpret_cast<QRgb*>(out.scanLine(i + 1))[0] = p;
     }
     return out;
+}
+
+// Fills all of `layer` with a clipped bitmap fill whose picture pixels map to
+// layer pixels by `toLayer`: outside the picture its edge pixels extend, its
+// corner pixels beyond the corners. The parts are drawn from the outside in,
+// each reaching past its seam, so that no gap opens between them: the four
+// quadrants in their corner colours, the four edge strips, then the picture.
+void drawExtended(QPainter& lp, const QImage& image, const QTransform& toLayer,
+                  const QRect& layer) {
+    bool invertible = false;
+    const QTransform fromLayer = toLayer.inverted(&invertible);
+    if (!invertible) return;
+    const double w = image.width(), h = image.height();
+    const QRectF reach =
+        fromLayer.mapRect(QRectF(layer)).united(QRectF(0, 0, w, h)).adjusted(-1, -1, 1, 1);
+    const double x0 = reach.left(), x1 = reach.right(), y0 = reach.top(), y1 = reach.bottom();
+    const QPolygonF bounds{QRectF(layer)};
+    lp.setPen(Qt::NoPen);
+    const auto part = [&](const QRectF& pixels, const QBrush& brush) {
+        const QPolygonF polygon = toLayer.map(QPolygonF(pixels)).intersected(bounds);
+        if (polygon.isEmpty()) return;
+        lp.setBrush(brush);
+        lp.drawPolygon(polygon);
+    };
+    const auto corner = [&](int x, int y) { return QColor::fromRgba(image.pixel(x, y)); };
+    const int r = image.width() - 1, b = image.height() - 1;
+    part(QRectF(QPointF(x0, y0), QPointF(w / 2, h / 2)), corner(0, 0));
+    part(QRectF(QPointF(w / 2, y0), QPointF(x1, h / 2)), corner(r, 0));
+    part(QRectF(QPointF(x0, h / 2), QPointF(w / 2, y1)), corner(0, b));
+    part(QRectF(QPointF(w / 2, h / 2), QPointF(x1, y1)), corner(r, b));
+    const auto strip = [&](const QRectF& pixels, bool row, int at) {
+        QBrush brush(edgeLine(image, row, at));
+        brush.setTransform(QTransform::fromTranslate(row ? -1 : 0, row ? 0 : -1) * toLayer);
+        part(pixels, brush);
+    };
+    strip(QRectF(QPointF(0, y0), QPointF(w, h / 2)), true, 0);
+    strip(QRectF(QPointF(0, h / 2), QPointF(w, y1)), true, b);
+    strip(QRectF(QPointF(x0, 0), QPointF(w / 2, h)), false, 0);
+    strip(QRectF(QPointF(w / 2, 0), QPointF(x1, h)), false, r);
+    lp.setTransform(toLayer);
+    lp.drawImage(QPointF(0, 0), image);
+    lp.resetTransform();
+}
+
+// Whether `path` is the picture's own rectangle (as the compiler writes a
+// picture): four axis-parallel edges through its corners, in pixels.
+bool isPictureRect(const QPainterPath& path, const QTransform& toPixels, const QRectF& picture) {
+    if (path.elementCount() < 4 || path.elementCount() > 6) return false;
+    const QPolygonF points = toPixels.map(path.toFillPolygon());
+    const auto near = [](double a, double b) { return std::abs(a - b) < 1e-3; };
+    for (int i = 0; i < points.size(); ++i) {
+        const QPointF p = points[i], q = points[(i + 1) % points.size()];
+        if (!(near(p.x(), picture.left()) || near(p.x(), picture.right())) ||
+            !(near(p.y(), picture.top()) || near(p.y(), picture.bottom())))
+            return false;
+        if (!near(p.x(), q.x()) && !near(p.y(), q.y())) return false;
+    }
+    const QRectF box = points.boundingRect();
+    return near(box.left(), picture.left()) && near(box.right(), picture.right()) &&
+           near(box.top(), picture.top()) && near(box.bottom(), picture.bottom());
 }
 
 } // namespace
@@ -253,71 +327,87 @@ const QPainterPath* FrameRenderer::glyphPath(uint16_t font, uint32_t glyph) {
     return &m_glyphs.emplace(key, std::move(paths.fills[0])).first->second;
 }
 
-QImage FrameRenderer::bitmapImage(uint16_t id, const ColorTransform& cx, const QRect& area) {
-    const auto c = m_movie.characters.find(id);
-    if (c == m_movie.characters.end() || !std::holds_alternative<Bitmap>(c->second))
-        return QImage();
-    const QImage& image = std::get<Bitmap>(c->second).image;
-    if (image.isNull()) return image;
-    const bool plain = area.isNull() || area == image.rect();
-    if (cx.onlyAlpha() && plain) return image;
-    std::array<double, 8> terms;
-    std::copy(cx.mul, cx.mul + 4, terms.begin());
-    std::copy(cx.add, cx.add + 4, terms.begin() + 4);
-    if (cx.onlyAlpha()) terms[3] = 1; // the alpha multiplier goes through the painter's opacity
-    const auto key =
-        std::make_tuple(id, terms, area.left(), area.top(), area.width(), area.height());
-    auto it = m_images.find(key);
-    if (it != m_images.end()) return it->second;
-    if (m_images.size() > 64) m_images.clear();
-    QImage out = plain ? image : padded(image, area);
-    if (!cx.onlyAlpha()) out = transformed(out, cx);
-    return m_images.emplace(key, out).first->second;
+const QImage* FrameRenderer::bitmapImage(uint16_t id) {
+    auto it = m_bitmaps.find(id);
+    if (it == m_bitmaps.end()) {
+        QImage image;
+        const auto c = m_movie.characters.find(id);
+        if (c != m_movie.characters.end() && std::holds_alternative<Bitmap>(c->second)) {
+            const Bitmap& bitmap = std::get<Bitmap>(c->second);
+            QBuffer buffer;
+            buffer.setData(bitmap.jpeg);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer, "jpeg");
+            // The reader checked the size the header gives against the
+            // movie's total; a decoder that would make more is not followed.
+            if (!bitmap.jpeg.isEmpty() && reader.size() == bitmap.size && reader.read(&image))
+                image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            else
+                image = QImage();
+        }
+        it = m_bitmaps.emplace(id, std::move(image)).first;
+    }
+    return it->second.isNull() ? nullptr : &it->second;
 }
 
 void FrameRenderer::fillBitmap(const FillStyle& fill, const QPainterPath& path,
                                const ColorTransform& cx, QPainter& painter) {
-    const auto c = m_movie.characters.find(fill.bitmap);
-    if (c == m_movie.characters.end() || !std::holds_alternative<Bitmap>(c->second)) return;
-    const QImage& image = std::get<Bitmap>(c->second).image;
-    if (image.isNull()) return;
+    const QImage* found = bitmapImage(fill.bitmap);
+    if (!found) return;
+    const QImage& image = *found;
     bool invertible = false;
     const QTransform toPixels = fill.matrix.inverted(&invertible);
     if (!invertible) return;
-    QRect area;
-    QTransform brushTransform = fill.matrix;
-    if (!fill.repeat) {
-        // Outside the picture a clipped fill repeats the edge pixels: extend
-        // the picture over the part of the outline that lies outside it.
-        const QRect whole = image.rect();
-        // Limited first, so that a degenerate matrix cannot ask for
-        // coordinates beyond what an int holds.
-        const QRectF need = toPixels.mapRect(path.boundingRect())
-                                .intersected(QRectF(whole).adjusted(-4096, -4096, 4096, 4096));
-        if (need.isEmpty()) return;
-        QRect want(static_cast<int>(std::floor(need.left() + 0.5)),
-                   static_cast<int>(std::floor(need.top() + 0.5)), 0, 0);
-        want.setRight(static_cast<int>(std::ceil(need.right() - 0.5)));
-        want.setBottom(static_cast<int>(std::ceil(need.bottom() - 0.5)));
-        // Two more pixels on every side keep the filter from blending in the
-        // opposite edge, as a tiled texture would.
-        want = want.united(whole.adjusted(-2, -2, 2, 2));
-        // An extension far beyond the picture is capped: the edge pixels
-        // beyond it then repeat as tiles, which only a hostile file asks for.
-        want = want.intersected(whole.adjusted(-2048, -2048, 2048, 2048));
-        if (want != whole) {
-            area = want;
-            brushTransform = QTransform::fromTranslate(area.left(), area.top()) * fill.matrix;
-        }
-    }
-    const QImage texture = bitmapImage(fill.bitmap, cx, area);
-    if (texture.isNull()) return;
-    QBrush brush(texture);
-    brush.setTransform(brushTransform);
+    const QTransform toDevice = painter.transform();
+    const QRectF picture(image.rect());
+    const QRectF need = toPixels.mapRect(path.boundingRect());
+    const bool inside = picture.adjusted(-1e-3, -1e-3, 1e-3, 1e-3).contains(need);
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, fill.smooth);
     if (cx.onlyAlpha()) painter.setOpacity(painter.opacity() * std::clamp(cx.mul[3], 0.0, 1.0));
-    painter.fillPath(path, brush);
+    if (cx.onlyAlpha() && !fill.repeat && inside && isPictureRect(path, toPixels, picture)) {
+        // Drawn as an image, which samples the edge pixels at the edges
+        // where a tiled brush would filter in the opposite edge.
+        painter.setTransform(fill.matrix * toDevice);
+        if (afford(areaWork(painter.transform().mapRect(picture)) * 4))
+            painter.drawImage(QPointF(0, 0), image);
+    } else if (cx.onlyAlpha() && (fill.repeat || inside)) {
+        QBrush brush(image);
+        brush.setTransform(fill.matrix);
+        if (afford(pathWork(path, toDevice, 0) * 2)) painter.fillPath(path, brush);
+    } else {
+        // The fill is drawn into a layer as large as the outline's visible
+        // part, the colour transform applied to the layer's pixels, and the
+        // outline filled with the layer: the work follows the pixels drawn,
+        // not the picture's size or its scale.
+        const QRect area =
+            toDevice.mapRect(path.boundingRect()).toAlignedRect().intersected(m_deviceClip);
+        bool back = false;
+        const QTransform fromDevice = toDevice.inverted(&back);
+        QImage layer;
+        if (!area.isEmpty() && back && afford(areaWork(area) * 8 + pathWork(path, toDevice, 0)))
+            layer = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+        if (!layer.isNull()) {
+            layer.fill(Qt::transparent);
+            const QTransform toLayer =
+                fill.matrix * toDevice * QTransform::fromTranslate(-area.left(), -area.top());
+            {
+                QPainter lp(&layer);
+                lp.setRenderHint(QPainter::SmoothPixmapTransform, fill.smooth);
+                if (fill.repeat) {
+                    QBrush brush(image);
+                    brush.setTransform(toLayer);
+                    lp.fillRect(layer.rect(), brush);
+                } else {
+                    drawExtended(lp, image, toLayer, layer.rect());
+                }
+            }
+            if (!cx.onlyAlpha()) transformPixels(layer, cx);
+            QBrush brush(layer);
+            brush.setTransform(QTransform::fromTranslate(area.left(), area.top()) * fromDevice);
+            painter.fillPath(path, brush);
+        }
+    }
     painter.restore();
 }
 
@@ -334,6 +424,7 @@ void FrameRenderer::drawText(const Text& text, const ColorTransform& cx, const Q
             const QPainterPath* glyph = glyphPath(run.font, g.index);
             if (!glyph || glyph->isEmpty()) continue;
             painter.setTransform(QTransform(k, 0, 0, k, g.x, run.y) * toDevice);
+            if (!afford(pathWork(*glyph, painter.transform(), 0))) return;
             painter.fillPath(*glyph, color);
         }
     }
@@ -345,6 +436,8 @@ void FrameRenderer::drawShape(const Shape& shape, const ShapePaths& paths, const
         const QPainterPath& path = paths.fills[i];
         if (path.isEmpty()) continue;
         const FillStyle& fill = shape.fills[i];
+        if (fill.kind != FillStyle::Kind::Bitmap && !afford(pathWork(path, painter.transform(), 0)))
+            return;
         switch (fill.kind) {
         case FillStyle::Kind::Solid:
             painter.fillPath(path, cx.apply(fill.color));
@@ -366,12 +459,62 @@ void FrameRenderer::drawShape(const Shape& shape, const ShapePaths& paths, const
         if (line.width <= 0)
             pen.setCosmetic(true); // a hairline: one device pixel whatever the scale
         pen.setWidthF(line.width <= 0 ? 1 : line.width);
+        // A wide pen outlines every edge and rounds every joint.
+        const QTransform& t = painter.transform();
+        const double wide =
+            pen.isCosmetic() ? 0 : line.width * std::sqrt(std::abs(t.determinant()));
+        if (!afford(pathWork(paths.lines[i], t, wide) * (1 + wide / 5))) return;
         painter.strokePath(paths.lines[i], pen);
     }
 }
 
-void FrameRenderer::render(const DisplayList& list, QPainter& painter, double scale) {
+double FrameRenderer::areaWork(const QRectF& device) const {
+    const QRectF box = device.intersected(QRectF(m_deviceClip));
+    return box.isEmpty() ? 1 : box.width() * box.height() / 8;
+}
+
+double FrameRenderer::pathWork(const QPainterPath& path, const QTransform& toDevice,
+                               double margin) const {
+    // The rasterizer visits every edge on every pixel row it crosses within
+    // the clip, and then the pixels it covers.
+    const QRectF box = toDevice.mapRect(path.controlPointRect())
+                           .adjusted(-margin, -margin, margin, margin)
+                           .intersected(QRectF(m_deviceClip));
+    if (box.isEmpty()) return path.elementCount();
+    return path.elementCount() * (box.height() + 1) + areaWork(box);
+}
+
+bool FrameRenderer::afford(double work) {
+    if (m_cut) return false;
+    if ((++m_calls & 63) == 0 || work > 1e5) {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        const double seconds = double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+        if (seconds - m_started > m_limits.seconds) m_cut = true;
+    }
+    if (m_limits.stop && m_limits.stop()) m_cut = true;
+    if (!std::isfinite(work) || work > m_workLeft) m_cut = true;
+    if (m_cut) return false;
+    m_workLeft -= work;
+    return true;
+}
+
+bool FrameRenderer::render(const DisplayList& list, QPainter& painter, double scale,
+                           const RenderLimits& limits) {
+    m_limits = limits;
+    m_workLeft = limits.work;
+    m_cut = false;
+    m_calls = 0;
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    m_started = double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
     const QRectF stage(0, 0, m_movie.info.width * scale, m_movie.info.height * scale);
+    // What of the device can be drawn on: fills drawn through a layer make
+    // it no larger.
+    m_deviceClip = QRect(0, 0, painter.device()->width(), painter.device()->height());
+    if (painter.hasClipping())
+        m_deviceClip &= painter.transform().mapRect(painter.clipBoundingRect()).toAlignedRect();
+    m_deviceClip &= painter.transform().mapRect(stage).toAlignedRect();
     painter.save();
     painter.fillRect(stage, m_movie.info.background);
     painter.setClipRect(stage, Qt::IntersectClip);
@@ -383,6 +526,7 @@ void FrameRenderer::render(const DisplayList& list, QPainter& painter, double sc
         QTransform::fromScale(scale / 20, scale / 20) * device;
     for (const auto& [depth, object] : list) {
         if (object.clipLayer) continue;
+        if (m_cut) break;
         const auto c = m_movie.characters.find(object.character);
         if (c == m_movie.characters.end()) continue;
         const QTransform toDevice = object.matrix * stageToDevice;
@@ -397,6 +541,7 @@ void FrameRenderer::render(const DisplayList& list, QPainter& painter, double sc
         }
     }
     painter.restore();
+    return !m_cut;
 }
 
 } // namespace player

@@ -9,11 +9,12 @@
 #include "player/MovieData.h"
 #include "player/Timeline.h"
 
+#include <QImage>
 #include <QPainterPath>
+#include <QRect>
 
-#include <array>
+#include <functional>
 #include <map>
-#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -31,12 +32,25 @@ struct ShapePaths {
 // Builds the outlines of a shape's edges (see above).
 ShapePaths buildPaths(const std::vector<ShapeEdge>& edges, size_t fillCount, size_t lineCount);
 
+// How much one frame may cost. A frame that would cost more is drawn in
+// part: the objects from the first one over the limit on are left out.
+struct RenderLimits {
+    // Work, in units of about one edge crossing one pixel row (the
+    // rasterizer's cost) or eight pixels filled; the default is some 1.5 s
+    // on one slow core.
+    double work = 4e7;
+    double seconds = 1.5;       // processor time of the drawing thread
+    std::function<bool()> stop; // asked between objects: true stops the frame
+};
+
 class FrameRenderer {
 public:
     explicit FrameRenderer(const Movie& movie);
 
     // Draws the stage with its background at `scale` at the painter's origin.
-    void render(const DisplayList& list, QPainter& painter, double scale);
+    // Returns false when the frame was cut short by `limits`.
+    bool render(const DisplayList& list, QPainter& painter, double scale,
+                const RenderLimits& limits = RenderLimits());
 
 private:
     struct Morphed {
@@ -53,13 +67,28 @@ private:
     const ShapePaths& shapePaths(uint16_t id, const Shape& shape);
     const Morphed& morphed(uint16_t id, const MorphShape& morph, uint16_t ratio);
     const QPainterPath* glyphPath(uint16_t font, uint32_t glyph);
-    QImage bitmapImage(uint16_t id, const ColorTransform& cx, const QRect& area);
+    // The decoded picture of a bitmap character (decoded on first use); null
+    // when there is none or it cannot be decoded.
+    const QImage* bitmapImage(uint16_t id);
+
+    // The estimated work of filling `path` (a stroke `margin` device pixels
+    // wide) and of covering `device` pixels.
+    double pathWork(const QPainterPath& path, const QTransform& toDevice, double margin) const;
+    double areaWork(const QRectF& device) const;
+    // Takes `work` from the frame's budget; false (and the frame is cut) when
+    // the budget, the time or the stop request says so.
+    bool afford(double work);
 
     const Movie& m_movie;
+    RenderLimits m_limits;
+    double m_workLeft = 0, m_started = 0;
+    bool m_cut = false;
+    unsigned m_calls = 0;
     std::unordered_map<uint16_t, ShapePaths> m_shapes;
     std::map<std::pair<uint16_t, uint16_t>, Morphed> m_morphs;
     std::map<std::pair<uint16_t, uint32_t>, QPainterPath> m_glyphs;
-    std::map<std::tuple<uint16_t, std::array<double, 8>, int, int, int, int>, QImage> m_images;
+    std::unordered_map<uint16_t, QImage> m_bitmaps;
+    QRect m_deviceClip; // the device pixels the current frame may draw on
 };
 
 } // namespace player

@@ -5,9 +5,11 @@
 
 #include "player/MoviePlayer.h"
 
+#include <QByteArray>
 #include <QColor>
 #include <QImage>
 #include <QRectF>
+#include <QSize>
 #include <QTransform>
 
 #include <cstddef>
@@ -111,8 +113,11 @@ struct Text {
     std::vector<TextRun> runs;
 };
 
+// A picture is kept as its JPEG stream and decoded when it is first drawn, so
+// that pictures nothing shows cost only their bytes.
 struct Bitmap {
-    QImage image; // premultiplied ARGB; null when the data could not be decoded
+    QByteArray jpeg; // the plain JPEG stream; empty when its header cannot be read
+    QSize size;      // pixels, from the header
 };
 
 using Character = std::variant<Shape, MorphShape, Font, Text, Bitmap>;

@@ -80,9 +80,12 @@ const MovieInfo& MoviePlayer::info() const {
     return m_info;
 }
 
-void MoviePlayer::renderFrame(int frame, QPainter& painter, double scale) {
-    if (!m_movie) return;
-    m_renderer->render(m_timeline->goTo(frame), painter, scale);
+bool MoviePlayer::renderFrame(int frame, QPainter& painter, double scale,
+                              const std::function<bool()>& stop) {
+    if (!m_movie) return true;
+    RenderLimits limits;
+    limits.stop = stop;
+    return m_renderer->render(m_timeline->goTo(frame), painter, scale, limits);
 }
 
 const std::vector<std::string>& MoviePlayer::warnings() const {

@@ -6,6 +6,7 @@
 #include <QColor>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,7 +40,11 @@ public:
     const MovieInfo& info() const;
     // Draws frame `frame` (0-based, clamped into range) on its background at
     // `scale` (1 = one stage pixel per device pixel) at the painter's origin.
-    void renderFrame(int frame, QPainter& painter, double scale);
+    // A frame costs at most some 1.5 s of processor time: one that would
+    // cost more, or that `stop` (asked as it goes) ends, is drawn in part
+    // and false is returned.
+    bool renderFrame(int frame, QPainter& painter, double scale,
+                     const std::function<bool()>& stop = {});
     const std::vector<std::string>& warnings() const; // e.g. skipped gradient fills
 
 private:

@@ -703,8 +703,7 @@ Bitmap readJpeg(const uint8_t* data, size_t size, std::string* warning) {
         size -= 4;
     }
     Bitmap bitmap;
-    QByteArray bytes =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "jpeg");
@@ -724,12 +723,9 @@ Bitmap readJpeg(const uint8_t* data, size_t size, std::string* warning) {
                    std::to_string(dims.height()) + " pixels in " + std::to_string(size) + " bytes";
         return bitmap;
     }
-    QImage image;
-    if (!reader.read(&image)) {
-        *warning = "the JPEG data cannot be decoded";
-        return bitmap;
-    }
-    bitmap.image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Decoded when first drawn (see Bitmap).
+    bitmap.jpeg = std::move(bytes);
+    bitmap.size = dims;
     return bitmap;
 }
 
@@ -808,6 +804,9 @@ void readHeader(const std::vector<uint8_t>& bytes, Movie& movie, size_t* tagsAt,
              " x " + std::to_string(static_cast<long>(movie.frame.height())) + " twips)");
 }
 
+// What the decoded pictures of one movie may take together.
+constexpr uint64_t kPictureBytesLimit = uint64_t(1) << 30;
+
 std::string offsetText(size_t offset) {
     return std::to_string(offset);
 }
@@ -874,6 +873,7 @@ bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error
     std::vector<ControlOp> current;
     bool warnedClip = false;
     bool ended = false;
+    uint64_t pictureBytes = 0;
     while (pos < bytes.size()) {
         const size_t tagAt = pos;
         int code = -1;
@@ -952,12 +952,22 @@ bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error
                 break;
             case DefineBitsJPEG2: {
                 r.part("character ID");
-                r.u16();
+                const uint16_t id = r.u16();
                 std::string warning;
                 Bitmap bitmap = readJpeg(body + 2, length - 2, &warning);
                 if (!warning.empty())
                     movie->warnings.push_back(tagName(code) + " at offset " + offsetText(tagAt) +
                                               ": " + warning);
+                // The pictures of one movie, decoded, stay within a total: a
+                // few bytes of JPEG can claim megabytes of pixels.
+                if (!movie->characters.count(id)) {
+                    pictureBytes += uint64_t(std::max(bitmap.size.width(), 0)) *
+                                    uint64_t(std::max(bitmap.size.height(), 0)) * 4;
+                    if (pictureBytes > kPictureBytesLimit)
+                        fail("the movie's pictures would take " +
+                             std::to_string(pictureBytes >> 20) + " MB decoded, more than the " +
+                             std::to_string(kPictureBytesLimit >> 20) + " MB a movie may use");
+                }
                 define(std::move(bitmap));
                 r.seek(length);
                 break;

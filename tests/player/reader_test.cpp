@@ -386,7 +386,7 @@ TEST(Reader, UndecodableJpegIsAWarningNotAnError) {
         readOk(withTag(tag(DefineBitsJPEG2, Bytes{5, 0, 0xFF, 0xD9, 0xFF, 0xD8, 1, 2, 3})));
     ASSERT_EQ(movie.warnings.size(), 1u);
     EXPECT_EQ(movie.warnings[0], "DefineBitsJPEG2 at offset 21: the JPEG data cannot be read");
-    EXPECT_TRUE(std::get<player::Bitmap>(movie.characters.at(5)).image.isNull());
+    EXPECT_TRUE(std::get<player::Bitmap>(movie.characters.at(5)).jpeg.isEmpty());
 }
 
 } // namespace

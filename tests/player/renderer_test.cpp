@@ -1,7 +1,7 @@
 // The renderer and the timeline: pixels of hand-made movies (morph ratios,
 // colour transforms, bitmap fills, fill sides, glyphs) and of the movies our
 // compiler writes.
-#include "SwfBuilder.h"
+#include "HostileMovies.h"
 #include "common/TempDir.h"
 #include "player/MoviePlayer.h"
 #include "player/SwfReader.h"
@@ -119,20 +119,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ColourRow{
                           "HalfRedQuarterAlpha", {128, 256, 256, 64}, {0, 0, 0, 0}, 0xDFC0C0}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// A 16 x 16 picture of four 8 x 8 quadrants: red, green / blue, yellow.
-Bytes quadrantJpeg() {
-    QImage image(16, 16, QImage::Format_RGB32);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x)
-            image.setPixel(x, y,
-                           y < 8 ? (x < 8 ? 0xFF0000 : 0x00FF00) : (x < 8 ? 0x0000FF : 0xFFFF00));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(image.save(&buffer, "JPEG", 100));
-    return Bytes(bytes.begin(), bytes.end());
-}
 
 struct BitmapRow {
     const char* name;
