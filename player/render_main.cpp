@@ -10,17 +10,19 @@
 #include "export/ExportCommand.h"
 #include "export/MovieExporter.h"
 #include "platform/CommandLine.h"
+#include "platform/ReplacingFile.h"
 #include "player/MoviePage.h"
 #include "player/MoviePlayer.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
-#include <QString>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -28,6 +30,7 @@
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -78,21 +81,24 @@ bool parseDouble(const char* text, double* value) {
 }
 
 // Renders one frame and writes it; the previous file stays if writing fails.
+// A frame too costly to draw in full is drawn in part, and said so.
 bool writeFrame(player::MoviePlayer& movie, int frame, double scale, const QSize& size,
                 const std::string& path) {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return false;
+    bool whole = true;
     {
         QPainter painter(&image);
-        movie.renderFrame(frame, painter, scale);
+        whole = movie.renderFrame(frame, painter, scale);
     }
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (!image.save(&file, "PNG")) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    if (!whole)
+        std::cerr << "moviloomster-render: frame " << frame + 1
+                  << " is too costly to draw in full; it is drawn in part\n";
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return false;
+    platform::ReplacingFile file(path);
+    return file.file() && file.write(png.constData(), size_t(png.size())) && file.commit();
 }
 
 // Whether the movie loops: the page the save command wrote beside it says so
@@ -135,6 +141,8 @@ int exportMovie(player::MoviePlayer& movie, const std::string& moviePath, const 
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit makes a write fail instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (platform::AnswerHelpOrVersion(argc, argv, "moviloomster-render", Help) == 0) return 0;
     std::string moviePath, output;
     long frame = 0;
@@ -215,6 +223,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::error_code ec;
+    const bool hadFolder = std::filesystem::exists(output, ec);
     std::filesystem::create_directories(output, ec);
     if (!std::filesystem::is_directory(output, ec)) {
         std::cerr << "moviloomster-render: cannot create the folder " << output << "\n";
@@ -222,15 +231,22 @@ int main(int argc, char** argv) {
     }
     const std::string stem = std::filesystem::path(moviePath).stem().string();
     const int digits = std::max(4, static_cast<int>(std::to_string(info.frameCount).size()));
+    std::vector<std::string> written; // frames this run made where none were
     for (int k = 0; k < info.frameCount; ++k) {
         std::string number = std::to_string(k + 1);
         number.insert(0, size_t(digits) - std::min(number.size(), size_t(digits)), '0');
         const std::string path =
             (std::filesystem::path(output) / (stem + "-" + number + ".png")).string();
+        const bool fresh = !std::filesystem::exists(std::filesystem::symlink_status(path, ec));
         if (!writeFrame(movie, k, scale, size, path)) {
             std::cerr << "moviloomster-render: cannot write " << path << "\n";
+            // A failed run leaves no new frames behind (nor a folder it made).
+            for (const std::string& done : written)
+                std::filesystem::remove(done, ec);
+            if (!hadFolder) std::filesystem::remove(output, ec);
             return 2;
         }
+        if (fresh) written.push_back(path);
     }
     return 0;
 }

@@ -1,8 +1,9 @@
 // moviloomster-render: what it writes and its exit codes (0 written, 1 movie
 // unreadable, 2 output unwritable, 3 usage).
-#include "SwfBuilder.h"
+#include "HostileMovies.h"
 #include "common/TempDir.h"
 
+#include <QBuffer>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -57,9 +58,10 @@ protected:
     }
     // Runs the command (a hang ends after 20 s); returns its exit code, its first line on stderr in
     // *err.
-    int run(const std::string& args, std::string* err) const {
+    // `before` runs in the same shell first (a file-size limit).
+    int run(const std::string& args, std::string* err, const std::string& before = "") const {
         const std::string errFile = dir.file("stderr.txt");
-        const std::string command = std::string("timeout 20 '") + MOVI_BIN_DIR +
+        const std::string command = before + "timeout 20 '" + MOVI_BIN_DIR +
                                     "/moviloomster-render' " + args + " 2> '" + errFile + "'";
         const int status = std::system(command.c_str());
         std::ifstream in(errFile);
@@ -137,6 +139,46 @@ TEST_F(RenderCommand, WritesTheAskedFramesAtTheirScale) {
               (std::vector<std::string>{"movie-0001.png", "movie-0002.png", "movie-0003.png"}));
     const QImage first(QString::fromStdString(dir.file("frames/movie-0001.png")));
     EXPECT_EQ(first.pixel(25, 5), qRgb(255, 255, 255));
+}
+
+// Under a file-size limit, as on a full disk: two white frames fit, the
+// third (a picture of noise) does not. The old picture stays as it was, and
+// a failed --all leaves no frames (nor the folder it made).
+TEST_F(RenderCommand, AFailedWriteKeepsTheOldPictureAndLeavesNoFrames) {
+    QImage noise(40, 20, QImage::Format_RGB32);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x)
+            noise.setPixel(x, y, uint32_t(x * 2654435761u ^ y * 40503u) & 0xFFFFFF);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(noise.save(&buffer, "JPEG", 100));
+    Bits bitmap;
+    bitmap.u16(1).raw(Bytes(jpeg.begin(), jpeg.end()));
+    write(
+        dir.file("noisy.swf"),
+        swfbuild::movie(40, 20, 12,
+                        {tag(DefineBitsJPEG2, bitmap), clippedFillShape(2, 40, 20, 20 << 16, 0, 0),
+                         showFrame(), showFrame(), place(1, 2), showFrame()}));
+    write(dir.file("keep.png"), Bytes{'o', 'l', 'd'});
+    const std::string limit = "ulimit -f 8; ";
+    std::string err;
+    EXPECT_EQ(run(expand("{dir}/noisy.swf --scale 8 -o {dir}/keep.png"), &err, limit), 2);
+    EXPECT_EQ(err, expand("moviloomster-render: cannot write {dir}/keep.png"));
+    std::ifstream kept(dir.file("keep.png"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "old");
+
+    EXPECT_EQ(run(expand("{dir}/noisy.swf --all --scale 8 -o {dir}/frames"), &err, limit), 2);
+    EXPECT_EQ(err, expand("moviloomster-render: cannot write {dir}/frames/noisy-0003.png"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "frames"));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"damaged.swf", "keep.png", "movie.swf", "noisy.swf",
+                                               "pipe.swf", "stderr.txt"}));
+    // Without the limit all three are written.
+    ASSERT_EQ(run(expand("{dir}/noisy.swf --all --scale 8 -o {dir}/frames"), &err), 0) << err;
 }
 
 } // namespace
