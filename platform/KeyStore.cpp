@@ -1,5 +1,7 @@
 #include "platform/KeyStore.h"
 
+#include "platform/ReplacingFile.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -192,27 +194,10 @@ bool KeyStore::writeString(Hive hive, std::string_view keyPath, std::string_view
     auto key = findKey(hive, keyPath);
     if (!key) return false;
     fs::path target = findEntry(*key, valueName, false).value_or(*key / std::string(valueName));
-    // Written beside the value and renamed over it, so that a failed write
-    // leaves the previous text in place.
-    fs::path temp = target;
-    temp += ".~new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(temp, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return false;
-    }
-    return true;
+    // Through the replace-on-success writer: a failed write (a full disk)
+    // leaves the previous text in place and nothing beside it.
+    ReplacingFile out(target.string());
+    return out.file() && out.write(text.data(), text.size()) && out.commit();
 }
 
 bool KeyStore::deleteKey(Hive hive, std::string_view keyPath) {
