@@ -22,10 +22,13 @@ struct WebmSettings {
     // Frames per second as a fraction (each frame lasts rateDen / rateNum s);
     // FrameRateFromDouble() finds it for a rate given as a number.
     int64_t rateNum = 0, rateDen = 1;
-    int quality = 80;               // 0 (smallest file) to 100 (best picture), constant quality
+    // 0 (smallest file) to 100 (best picture), at constant quality.
+    int quality = 60;
     uint32_t background = 0xFFFFFF; // 0xRRGGBB, fills the padding and shows through alpha
-    double keyFrameSeconds = 2;     // a key frame at least this often, for seeking
-    int cpuUsed = 6;                // the encoder's speed setting (0 slowest to 9 fastest)
+    double keyFrameSeconds = 5;     // a key frame at least this often, for seeking
+    // The encoder's real-time speed (5 slower to 9 faster); -1 chooses it from
+    // the pixels per second, so that encoding stays well ahead of real time.
+    int cpuUsed = -1;
 };
 
 // The exact fraction for a frame rate given as a number: a denominator up to
