@@ -81,7 +81,7 @@ bool WebmExporter::fail(const std::string& why) {
 bool WebmExporter::failWrite() {
     int error = m_state && m_state->file ? m_state->file->error() : 0;
     if (error == 0 && m_state && m_state->muxer) error = m_state->muxer->seekError();
-    return fail("cannot write: " + systemError(error));
+    return fail(systemError(error));
 }
 
 void WebmExporter::cancel() {
@@ -112,7 +112,7 @@ bool WebmExporter::begin(const WebmSettings& settings) {
                                           static_cast<double>(settings.rateDen)));
 
     s.file = std::make_unique<platform::ReplacingFile>(m_path);
-    if (!s.file->file()) return fail("cannot create: " + systemError(s.file->error()));
+    if (!s.file->file()) return fail(systemError(s.file->error()));
 
     vpx_codec_iface_t* const iface = vpx_codec_vp9_cx();
     vpx_codec_enc_cfg_t cfg;
@@ -243,7 +243,7 @@ bool WebmExporter::finish() {
     }
     if (!s.muxer->finish(m_frames)) return failWrite();
     s.done = true;
-    if (!s.file->commit()) return fail("cannot write: " + systemError(s.file->error()));
+    if (!s.file->commit()) return fail(systemError(s.file->error()));
     return true;
 }
 

@@ -57,7 +57,8 @@ public:
     // Gives up: removes what was written; the old file stays.
     void cancel();
 
-    // A one-line reason for the first failure, naming the file.
+    // A one-line reason for the first failure after the file's name and
+    // ": " (a write error is the system's text, as "No space left on device").
     const std::string& error() const { return m_error; }
     int64_t framesWritten() const { return m_frames; }
 
