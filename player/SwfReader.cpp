@@ -1,5 +1,7 @@
 #include "player/SwfReader.h"
 
+#include "swf/TagCode.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
@@ -11,24 +13,7 @@
 namespace player {
 namespace {
 
-enum Tag : int {
-    End = 0,
-    ShowFrame = 1,
-    DefineShape = 2,
-    PlaceObject = 4,
-    RemoveObject = 5,
-    SetBackgroundColor = 9,
-    DefineFont = 10,
-    DefineText = 11,
-    DefineFontInfo = 13,
-    DefineBitsJPEG2 = 21,
-    DefineShape2 = 22,
-    PlaceObject2 = 26,
-    RemoveObject2 = 28,
-    DefineShape3 = 32,
-    DefineText2 = 33,
-    DefineMorphShape = 46,
-};
+using enum swf::TagCode;
 
 // A fault in the file; the tag loop adds the tag's name and offset.
 struct ReadError : std::runtime_error {
@@ -814,42 +799,8 @@ std::string offsetText(size_t offset) {
 } // namespace
 
 std::string tagName(int code) {
-    switch (code) {
-    case End:
-        return "End";
-    case ShowFrame:
-        return "ShowFrame";
-    case DefineShape:
-        return "DefineShape";
-    case PlaceObject:
-        return "PlaceObject";
-    case RemoveObject:
-        return "RemoveObject";
-    case SetBackgroundColor:
-        return "SetBackgroundColor";
-    case DefineFont:
-        return "DefineFont";
-    case DefineText:
-        return "DefineText";
-    case DefineFontInfo:
-        return "DefineFontInfo";
-    case DefineBitsJPEG2:
-        return "DefineBitsJPEG2";
-    case DefineShape2:
-        return "DefineShape2";
-    case PlaceObject2:
-        return "PlaceObject2";
-    case RemoveObject2:
-        return "RemoveObject2";
-    case DefineShape3:
-        return "DefineShape3";
-    case DefineText2:
-        return "DefineText2";
-    case DefineMorphShape:
-        return "DefineMorphShape";
-    default:
-        return "tag " + std::to_string(code);
-    }
+    if (const char* name = swf::TagCodeName(code)) return name;
+    return "tag " + std::to_string(code);
 }
 
 bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error, ReadMode mode) {

@@ -31,7 +31,7 @@ void FCTPlaceObject2::WriteToSWFStream(FSWFStream* stream) {
     if (m_hasRatio) body.WriteWord(m_ratio);
     if (m_name) m_name->WriteToSWFStream(&body, true);
     if (m_hasClipDepth) body.WriteWord(m_clipDepth);
-    stream->AppendTag(26, body.Size(), &body);
+    stream->AppendTag(swf::PlaceObject2, body.Size(), &body);
 }
 
 void FCTRemoveObject2::WriteToSWFStream(FSWFStream* stream) {
@@ -39,11 +39,11 @@ void FCTRemoveObject2::WriteToSWFStream(FSWFStream* stream) {
     thread_local FSWFStream body;
     body.Clear();
     body.WriteWord(m_depth);
-    stream->AppendTag(28, body.Size(), &body);
+    stream->AppendTag(swf::RemoveObject2, body.Size(), &body);
 }
 
 void FCTShowFrame::WriteToSWFStream(FSWFStream* stream) {
-    stream->AppendTag(1, 0, nullptr);
+    stream->AppendTag(swf::ShowFrame, 0, nullptr);
 }
 
 FCTSetBackgroundColor::FCTSetBackgroundColor(std::unique_ptr<FColor> color)
@@ -56,5 +56,5 @@ void FCTSetBackgroundColor::WriteToSWFStream(FSWFStream* stream) {
     thread_local FSWFStream body;
     body.Clear();
     m_color->WriteToSWFStream(&body);
-    stream->AppendTag(9, body.Size(), &body);
+    stream->AppendTag(swf::SetBackgroundColor, body.Size(), &body);
 }

@@ -17,5 +17,5 @@ void FDTDefineBitsJPEG2::WriteToSWFStream(FSWFStream* stream) {
     body.WriteLargeData(m_data, m_size);
     body.WriteByte(0xFF);
     body.WriteByte(0xD9);
-    stream->AppendTag(21, body.Size(), &body);
+    stream->AppendTag(swf::DefineBitsJPEG2, body.Size(), &body);
 }

@@ -69,7 +69,7 @@ void FDTDefineFont::WriteToSWFStream(FSWFStream* stream) {
     for (std::size_t offset : offsets)
         body.WriteWord(static_cast<std::uint32_t>(offset));
     body.Append(glyphs);
-    stream->AppendTag(10, body.Size(), &body);
+    stream->AppendTag(swf::DefineFont, body.Size(), &body);
 }
 
 FDTDefineFontInfo::FDTDefineFontInfo(std::string_view fontName, std::uint16_t fontID,
@@ -115,7 +115,7 @@ void FDTDefineFontInfo::WriteToSWFStream(FSWFStream* stream) {
         else
             body.WriteByte(code);
     }
-    stream->AppendTag(13, body.Size(), &body);
+    stream->AppendTag(swf::DefineFontInfo, body.Size(), &body);
 }
 
 FTextChangeRecord::FTextChangeRecord(bool hasFont, bool hasColor, bool hasXOffset, bool hasYOffset,
@@ -220,5 +220,5 @@ void FDTDefineText2::WriteToSWFStream(FSWFStream* stream) {
         record->WriteToSWFStream(&body, glyphBits, advanceBits);
     body.FlushBits();
     body.WriteByte(0); // end of records
-    stream->AppendTag(33, body.Size(), &body);
+    stream->AppendTag(swf::DefineText2, body.Size(), &body);
 }

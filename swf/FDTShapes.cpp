@@ -270,7 +270,8 @@ void FDTDefineShape::WriteToSWFStream(FSWFStream* stream) {
     body.WriteWord(m_characterID);
     m_bounds->WriteToSWFStream(&body);
     m_shapeWithStyle->WriteToSWFStream(&body);
-    const std::uint32_t tagCode = m_shapeWithStyle->FillStyleCount() >= 255 ? 22 : 2;
+    const swf::TagCode tagCode =
+        m_shapeWithStyle->FillStyleCount() >= 255 ? swf::DefineShape2 : swf::DefineShape;
     stream->AppendTag(tagCode, body.Size(), &body);
 }
 
@@ -331,5 +332,5 @@ void FDTDefineMorphShape::WriteToSWFStream(FSWFStream* stream) {
     body.Append(styledEdges);
     m_endEdges.WriteToSWFStream(&body);
     body.FlushBits();
-    stream->AppendTag(46, body.Size(), &body);
+    stream->AppendTag(swf::DefineMorphShape, body.Size(), &body);
 }

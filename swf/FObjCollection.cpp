@@ -39,7 +39,7 @@ void FObjCollection::WriteObjects(FSWFStream& stream) {
 }
 
 void FObjCollection::WriteEndTag(FSWFStream& stream) {
-    stream.AppendTag(0, 0, nullptr);
+    stream.AppendTag(swf::End, 0, nullptr);
 }
 
 void FObjCollection::WriteFileHeader(unsigned char* data, std::size_t fileSize,

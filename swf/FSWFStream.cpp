@@ -100,11 +100,11 @@ void FSWFStream::Append(FSWFStream& other) {
     AppendBytes(other.m_buffer.data() + i, other.m_buffer.size() - i);
 }
 
-void FSWFStream::AppendTag(std::uint32_t tagCode, std::size_t length, FSWFStream* body) {
+void FSWFStream::AppendTag(swf::TagCode tagCode, std::size_t length, FSWFStream* body) {
     if (length <= 62) {
-        WriteWord(tagCode * 64 + static_cast<std::uint32_t>(length));
+        WriteWord(std::uint32_t(tagCode) * 64 + static_cast<std::uint32_t>(length));
     } else {
-        WriteWord(tagCode * 64 + 63);
+        WriteWord(std::uint32_t(tagCode) * 64 + 63);
         WriteDWord(static_cast<std::uint32_t>(length));
     }
     if (body) Append(*body);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TagCode.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -51,7 +53,7 @@ public:
     void Append(FSWFStream& other);
     // Writes a tag header (short form for length <= 62, long form otherwise) and
     // appends body when it is not null.
-    void AppendTag(std::uint32_t tagCode, std::size_t length, FSWFStream* body);
+    void AppendTag(swf::TagCode tagCode, std::size_t length, FSWFStream* body);
 
     // Writes the bytes with the large blocks spliced in; empties the block list.
     // Returns false when the file reported a write error.

@@ -4,6 +4,7 @@
 // would.
 
 #include "../swf/SwfTestUtil.h"
+#include "swf/TagCode.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,19 +13,7 @@
 
 namespace moviereader {
 
-enum TagCode : int {
-    End = 0,
-    ShowFrame = 1,
-    DefineShape = 2,
-    SetBackgroundColor = 9,
-    DefineFont = 10,
-    DefineFontInfo = 13,
-    DefineBitsJPEG2 = 21,
-    PlaceObject2 = 26,
-    RemoveObject2 = 28,
-    DefineText2 = 33,
-    DefineMorphShape = 46,
-};
+using enum swf::TagCode;
 
 struct Tag {
     int code = 0;

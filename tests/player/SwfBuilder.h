@@ -3,6 +3,8 @@
 // and the movie header, so that a test can write exactly the layout it wants
 // to read back (also layouts our own writer never produces, and damage).
 
+#include "swf/TagCode.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -126,21 +128,7 @@ inline Bytes movie(int widthPx, int heightPx, int fps, const std::vector<Bytes>&
     return head.bytes();
 }
 
-// Tag codes.
-enum : int {
-    End = 0,
-    ShowFrame = 1,
-    DefineShape = 2,
-    PlaceObject = 4,
-    RemoveObject = 5,
-    SetBackgroundColor = 9,
-    DefineFont = 10,
-    DefineBitsJPEG2 = 21,
-    PlaceObject2 = 26,
-    RemoveObject2 = 28,
-    DefineText2 = 33,
-    DefineMorphShape = 46,
-};
+using enum swf::TagCode;
 
 inline Bytes showFrame() {
     return tag(ShowFrame, Bytes{});

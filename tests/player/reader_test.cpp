@@ -360,14 +360,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "tag 99 at offset 21: this reader does not know the tag"},
         StrictRow{"NoEndTag", [] { return swfbuild::movie(100, 100, 12, {showFrame()}, 4, false); },
                   true, "the movie has no End tag"},
-        StrictRow{
-            "FontInfoWithTooFewCodes",
-            [] {
-                Bits info;
-                info.u16(1).u8(1).u8('A').u8(0x10).u8('a');
-                return swfbuild::movie(100, 100, 12, {twoGlyphFont(1), tag(13, info), showFrame()});
-            },
-            true, "DefineFontInfo at offset 85: it has 1 codes for 2 glyphs"},
+        StrictRow{"FontInfoWithTooFewCodes",
+                  [] {
+                      Bits info;
+                      info.u16(1).u8(1).u8('A').u8(0x10).u8('a');
+                      return swfbuild::movie(
+                          100, 100, 12, {twoGlyphFont(1), tag(DefineFontInfo, info), showFrame()});
+                  },
+                  true, "DefineFontInfo at offset 85: it has 1 codes for 2 glyphs"},
         // Records without their end: the reason is kept, and the other layout
         // is not tried.
         StrictRow{"TextRecordsWithoutEnd",

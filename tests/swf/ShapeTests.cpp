@@ -171,7 +171,7 @@ TEST(FDTDefineShape, ManyFillStylesUseTheTagThatAllowsThem) {
     shape.FinishStyleArrays();
     shape.AddShapeRec(std::make_unique<FShapeRecEnd>());
     const Bytes out = WrittenBytes(shape);
-    EXPECT_EQ(BitReader(out).Word() >> 6, 22u);
+    EXPECT_EQ(BitReader(out).Word() >> 6, unsigned(swf::DefineShape2));
 }
 
 TEST(FShapeWStyle, RecordsAfterNewStylesUseTheNewWidths) {
@@ -215,7 +215,7 @@ TEST(FDTDefineMorphShape, OffsetPointsAtTheEndEdges) {
     const Bytes out = WrittenBytes(morph);
 
     BitReader in(out);
-    EXPECT_EQ(in.Word() >> 6, 46u);
+    EXPECT_EQ(in.Word() >> 6, unsigned(swf::DefineMorphShape));
     const std::size_t length = out[0] & 0x3F;
     ASSERT_EQ(out.size(), 2 + length);
     in.Word(); // ID

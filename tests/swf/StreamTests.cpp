@@ -77,7 +77,7 @@ TEST_P(TagHeaderTest, ShortFormUpTo62LongFormFrom63) {
     for (std::size_t i = 0; i < GetParam().length; ++i)
         body.WriteByte(0xEE);
     FSWFStream movie;
-    movie.AppendTag(2, body.Size(), &body);
+    movie.AppendTag(swf::DefineShape, body.Size(), &body);
     const Bytes out = movie.SplicedBytes();
     ASSERT_EQ(out.size(), GetParam().header.size() + GetParam().length);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(GetParam().header.size())),
@@ -94,8 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FSWFStream, TagsWithoutBody) {
     FSWFStream s;
-    s.AppendTag(1, 0, nullptr); // ShowFrame
-    s.AppendTag(0, 0, nullptr); // End
+    s.AppendTag(swf::ShowFrame, 0, nullptr);
+    s.AppendTag(swf::End, 0, nullptr);
     EXPECT_EQ(s.SplicedBytes(), (Bytes{0x40, 0x00, 0x00, 0x00}));
 }
 
@@ -115,8 +115,8 @@ TEST(FSWFStream, LargeDataLandsInPlaceThroughNestedAppends) {
     EXPECT_EQ(inner.LargeDataCount(), 0u); // spliced exactly once
 
     FSWFStream movie;
-    movie.AppendTag(1, 0, nullptr);
-    movie.AppendTag(21, body.Size(), &body);
+    movie.AppendTag(swf::ShowFrame, 0, nullptr);
+    movie.AppendTag(swf::DefineBitsJPEG2, body.Size(), &body);
     EXPECT_EQ(movie.Size(), 2u + 6u + 5005u);
 
     Bytes expected = {0x40, 0x00, 0x7F, 0x05, 0x8D, 0x13, 0x00, 0x00, 0x0B, 0x0A, 0x01};
