@@ -60,13 +60,6 @@ QRect changedRect(const QImage& a, const QImage& b) {
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
-uint8_t paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc) return uint8_t(a);
-    return uint8_t(pb <= pc ? b : c);
-}
-
 class ApngEncoder final : public FrameEncoder {
 public:
     explicit ApngEncoder(ExportSink& sink) : m_sink(sink) {}
@@ -84,7 +77,7 @@ public:
         ihdr[8] = 8;  // bits per channel
         ihdr[9] = 6;  // RGBA
         ihdr[10] = 0; // deflate
-        ihdr[11] = 0; // adaptive filters
+        ihdr[11] = 0; // filter method 0 (each row says its filter)
         ihdr[12] = 0; // not interlaced
         if (!chunk("IHDR", ihdr, sizeof ihdr)) return false;
         m_actlOffset = m_sink.position();
@@ -95,8 +88,6 @@ public:
         if (m_previous.isNull()) throw std::bad_alloc();
         const size_t rowBytes = size_t(settings.width) * 4 + 1;
         m_raw.resize(rowBytes);
-        m_prior.resize(rowBytes);
-        m_filtered.resize(rowBytes * 5);
         m_out.resize(kChunkData + 4);
         return true;
     }
@@ -213,62 +204,19 @@ private:
         }
     }
 
-    // Filters the row in m_raw against m_prior with each of the five filters
-    // and returns the one whose bytes, read as signed, sum to the least.
-    const uint8_t* filterRow(size_t bytes) {
-        const uint8_t* raw = m_raw.data() + 1;
-        const uint8_t* up = m_prior.data() + 1;
-        const size_t stride = bytes + 1;
-        uint64_t best = UINT64_MAX;
-        int chosen = 0;
-        for (int f = 0; f < 5; ++f) {
-            uint8_t* out = m_filtered.data() + stride * size_t(f);
-            out[0] = uint8_t(f);
-            uint64_t sum = 0;
-            for (size_t i = 0; i < bytes; ++i) {
-                const int a = i >= 4 ? raw[i - 4] : 0;
-                const int b = up[i];
-                const int c = i >= 4 ? up[i - 4] : 0;
-                uint8_t v = raw[i];
-                switch (f) {
-                case 1:
-                    v = uint8_t(v - a);
-                    break;
-                case 2:
-                    v = uint8_t(v - b);
-                    break;
-                case 3:
-                    v = uint8_t(v - (a + b) / 2);
-                    break;
-                case 4:
-                    v = uint8_t(v - paeth(a, b, c));
-                    break;
-                default:
-                    break;
-                }
-                out[i + 1] = v;
-                sum += v < 128 ? v : 256 - v;
-            }
-            if (sum < best) {
-                best = sum;
-                chosen = f;
-            }
-        }
-        return m_filtered.data() + stride * size_t(chosen);
-    }
-
     bool writeImage(const QImage& image, const QRect& rect, bool first) {
         if (m_zlibOpen) deflateEnd(&m_zlib);
         m_zlib = z_stream{};
         if (deflateInit(&m_zlib, 9) != Z_OK) throw std::bad_alloc();
         m_zlibOpen = true;
         const size_t bytes = size_t(rect.width()) * 4;
-        std::fill(m_prior.begin(), m_prior.end(), 0);
+        // Every row unfiltered: the frames are flat colours and runs of
+        // transparent pixels, which deflate finds as repeats; the predicting
+        // filters turn edges into noise and make them larger.
+        m_raw[0] = 0;
         for (int y = rect.top(); y <= rect.bottom(); ++y) {
             rawRow(image, rect, y, first);
-            const uint8_t* row = filterRow(bytes);
-            if (!deflateInto(row, bytes + 1, Z_NO_FLUSH, first)) return false;
-            std::swap(m_raw, m_prior);
+            if (!deflateInto(m_raw.data(), bytes + 1, Z_NO_FLUSH, first)) return false;
         }
         return deflateInto(nullptr, 0, Z_FINISH, first);
     }
@@ -299,7 +247,7 @@ private:
     ExportSink& m_sink;
     EncoderSettings m_settings;
     QImage m_previous; // the picture shown after the frames written so far
-    std::vector<uint8_t> m_raw, m_prior, m_filtered, m_out;
+    std::vector<uint8_t> m_raw, m_out;
     size_t m_outUsed = 0;
     z_stream m_zlib{};
     bool m_zlibOpen = false;
