@@ -52,9 +52,20 @@ ExportResult encodeFrames(player::MoviePlayer& movie, const ExportOptions& optio
             return result;
         }
         if (encoder.takesFrame(k)) {
+            bool whole = false;
             {
                 QPainter painter(&image);
-                movie.renderFrame(k, painter, options.scale);
+                whole = movie.renderFrame(k, painter, options.scale, options.cancelRequested);
+            }
+            if (!whole && options.cancelRequested && options.cancelRequested()) {
+                result.cancelled = true;
+                return result;
+            }
+            // A frame the renderer gave up on is not written in part.
+            if (!whole) {
+                result.error = "frame " + std::to_string(k + 1) +
+                               " costs more to draw than the renderer allows";
+                return result;
             }
             if (!encoder.addFrame(image, k)) {
                 result.error = encoder.error();

@@ -2,57 +2,27 @@
 
 #include "compiler/CompileMovie.h"
 #include "editor/model/MainUnit.h"
-#include "platform/SystemServices.h"
 #include "player/MoviePlayer.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <new>
+#include <utility>
 
 namespace movie_export {
-namespace {
-
-// A private folder for the intermediate movie, removed with what it holds.
-class PrivateFolder {
-public:
-    PrivateFolder() {
-        std::string pattern = platform::TempFolder() + "moviloomster-export-XXXXXX";
-        if (mkdtemp(pattern.data())) m_path = pattern;
-    }
-    ~PrivateFolder() {
-        if (m_path.empty()) return;
-        ::unlink(file().c_str());
-        ::rmdir(m_path.c_str());
-    }
-    bool ok() const { return !m_path.empty(); }
-    std::string file() const { return m_path + "/movie.swf"; }
-
-private:
-    std::string m_path;
-};
-
-} // namespace
 
 ProjectExportResult ExportProject(const ExportOptions& options,
                                   const std::function<void()>& afterCompile) {
     ProjectExportResult result;
     int frames = 0;
-    PrivateFolder folder;
-    if (!folder.ok()) {
-        result.error = std::string("cannot create a temporary folder: ") + std::strerror(errno);
-        return result;
-    }
+    // The movie is compiled into memory (it is small next to its frames) and
+    // read from there.
     CompileOptions compile;
-    compile.outputPath = folder.file();
+    compile.inMemory = true;
     compile.cancelRequested = options.cancelRequested;
     compile.afterCompile = afterCompile;
     compile.progress = [&](int32_t frame, int32_t last) {
         frames = last + 1;
         if (options.progress) options.progress(frame, 2 * frames);
     };
-    const CompileResult compiled = CompileMovie(compile);
+    CompileResult compiled = CompileMovie(compile);
     result.warnings = compiled.warnings;
     if (compiled.cancelled) {
         result.cancelled = true;
@@ -65,9 +35,7 @@ ProjectExportResult ExportProject(const ExportOptions& options,
     }
     player::MoviePlayer movie;
     std::string error;
-    const bool loaded = movie.load(folder.file(), &error);
-    ::unlink(folder.file().c_str());
-    if (!loaded) {
+    if (!movie.loadBytes(std::move(compiled.movie), &error)) {
         result.error = "the compiled movie could not be read: " + error;
         return result;
     }

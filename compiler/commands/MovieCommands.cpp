@@ -3,6 +3,7 @@
 #include "compiler/CompileMovie.h"
 #include "compiler/HtmlPage.h"
 #include "editor/model/MainUnit.h"
+#include "export/ProjectExport.h"
 #include "platform/SystemServices.h"
 
 #include <QApplication>
@@ -22,13 +23,26 @@
 
 #include <cstdlib>
 
-const char* const MovieFileFilter = "Flashのファイル (*.swf)|*.swf";
 const char* const MovieDefaultSuffix = "swf";
 const char* const PreviewFileName = "playtemp.swf";
 const char* const MovieNotWrittenMessage = "Ｆｌａｓｈファイルを保存することができませんでした.";
 const char* const PageNotWrittenMessage = "ＨＴＭＬファイルを保存することができませんでした.";
 const char* const MovieWarningsMessage =
     "Ｆｌａｓｈファイルを保存しましたが、次の点が省かれました：";
+const char* const ExportNotWrittenMessage = "ファイルを保存することができませんでした.";
+const char* const ExportWarningsMessage = "ファイルを保存しましたが、次の点が省かれました：";
+
+const std::string& MovieFileFilter() {
+    static const std::string filter = [] {
+        std::string out;
+        for (const movie_export::FormatInfo& f : movie_export::ExportFormats()) {
+            if (!out.empty()) out += "|";
+            out += std::string(f.filter) + "|*." + f.extension;
+        }
+        return out;
+    }();
+    return filter;
+}
 
 namespace {
 
@@ -139,12 +153,76 @@ bool MovieCommands::running() {
     return g_running;
 }
 
+namespace {
+
+// The format of a chosen path: its extension's when it names one, else the
+// chosen filter's, whose extension is then added (an SWF keeps the name as
+// typed, as it always has).
+const movie_export::FormatInfo& formatOfChoice(std::string* path, const std::string& filter) {
+    if (const movie_export::FormatInfo* byPath = movie_export::FormatForPath(*path)) return *byPath;
+    for (const movie_export::FormatInfo& f : movie_export::ExportFormats())
+        if (filter == f.filter) {
+            if (f.kind != movie_export::FormatKind::Movie) *path += std::string(".") + f.extension;
+            return f;
+        }
+    return movie_export::Format(movie_export::ExportFormat::Swf);
+}
+
+} // namespace
+
 MovieCommandResult MovieCommands::saveMovie(const MovieCommandOptions& options) {
     if (g_running) return {MovieCommandStatus::Busy, {}, {}, {}};
-    const std::string path = m_dialogs.askMoviePath(m_lastSaved);
+    // The dialog starts with the format saved last.
+    const movie_export::FormatInfo* last = movie_export::FormatForPath(m_lastSaved);
+    std::string filter = last ? last->filter : "";
+    std::string path = m_dialogs.askMoviePath(m_lastSaved, &filter);
     if (path.empty()) return {MovieCommandStatus::DialogCancelled, {}, {}, {}};
+    const movie_export::FormatInfo& format = formatOfChoice(&path, filter);
     m_lastSaved = path;
+    if (format.kind == movie_export::FormatKind::Frames)
+        return exportAndShow(path, format.format, options);
     return compileAndShow(path, options);
+}
+
+MovieCommandResult MovieCommands::exportAndShow(const std::string& path,
+                                                movie_export::ExportFormat format,
+                                                const MovieCommandOptions& options) {
+    MovieCommandResult result;
+    result.moviePath = path;
+    movie_export::ProjectExportResult exported;
+    {
+        struct RunningFlag {
+            RunningFlag() { g_running = true; }
+            ~RunningFlag() { g_running = false; }
+        } running;
+        const std::unique_ptr<CompileProgress> progress = m_dialogs.startProgress();
+        movie_export::ExportOptions exporting;
+        exporting.outputPath = path;
+        exporting.format = format;
+        exporting.progress = [&](int done, int total) { progress->frameDone(done, total - 1); };
+        exporting.cancelRequested = [&] { return progress->cancelRequested(); };
+        exported = movie_export::ExportProject(exporting, afterCompile);
+    }
+    if (exported.cancelled) {
+        result.status = MovieCommandStatus::CompileCancelled;
+        return result;
+    }
+    if (!exported.written) {
+        result.status = MovieCommandStatus::MovieNotWritten;
+        m_dialogs.showError(std::string(ExportNotWrittenMessage) + "\n" + path);
+        return result;
+    }
+    if (!exported.warnings.empty()) {
+        std::string text = ExportWarningsMessage;
+        for (const std::string& w : exported.warnings)
+            text += "\n" + w;
+        m_dialogs.showError(text);
+    }
+    if (options.showAfterSaving) {
+        result.opened = path;
+        platform::ShellOpen(path); // the viewer reports its own failures
+    }
+    return result;
 }
 
 MovieCommandResult MovieCommands::preview(const MovieCommandOptions& options) {

@@ -5,6 +5,8 @@
 // (the save dialog, the messages, the progress display) goes through
 // MovieCommandDialogs, so that tests run the commands without a window.
 
+#include "export/ExportFormat.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,18 +15,23 @@
 
 class QWidget;
 
-// The save dialog of movies: its filter ("description|patterns") and the
-// extension it adds.
-extern const char* const MovieFileFilter;    // "Flashのファイル (*.swf)|*.swf"
+// The save dialog of movies: its filters ("description|patterns|..."), one
+// per format with SWF first ("Flash (*.swf)|*.swf|GIF アニメーション
+// (*.gif)|*.gif|..."), and the extension it adds when no filter says another.
+const std::string& MovieFileFilter();
 extern const char* const MovieDefaultSuffix; // "swf"
 // The preview movie's file name.
 extern const char* const PreviewFileName; // "playtemp.swf"
 // The messages of the two write failures; the path follows on a line of its own.
 extern const char* const MovieNotWrittenMessage;
 extern const char* const PageNotWrittenMessage;
+// The message of a failed export into another format (GIF, WebP, ...); the
+// path follows on a line of its own.
+extern const char* const ExportNotWrittenMessage;
 // Heads the compiler's warnings (one per line) after a movie that was written
 // with something left out.
 extern const char* const MovieWarningsMessage;
+extern const char* const ExportWarningsMessage; // the same after an export
 
 // The progress display of one compilation, fed after every frame.
 class CompileProgress {
@@ -39,9 +46,12 @@ public:
 class MovieCommandDialogs {
 public:
     virtual ~MovieCommandDialogs() = default;
-    // The movie save dialog, starting with `current` (may be empty). Returns
-    // the chosen path, or an empty text when the user cancelled.
-    virtual std::string askMoviePath(const std::string& current) = 0;
+    // The movie save dialog, starting with `current` (may be empty) and the
+    // filter *filter (a description of MovieFileFilter(), such as
+    // "GIF アニメーション (*.gif)"; empty: the first). Returns the chosen path,
+    // or an empty text when the user cancelled, and leaves the filter the
+    // user chose in *filter.
+    virtual std::string askMoviePath(const std::string& current, std::string* filter) = 0;
     // A message with the stop icon and an OK button (UTF-8 text).
     virtual void showError(const std::string& text) = 0;
     // The progress display of a compilation that is about to start; it is
@@ -90,7 +100,10 @@ public:
     // moved CurObjekt over the elements, and the window selects its element again.
     std::function<void()> afterCompile;
 
-    // Asks for a path, then compiles there.
+    // Asks for a path, then compiles there. The extension typed, or else the
+    // filter chosen, picks the format: an SWF movie with its page as always,
+    // or an animation or video of the movie's frames (no page; "show after
+    // saving" opens the file itself).
     MovieCommandResult saveMovie(const MovieCommandOptions& options);
     // Compiles to PreviewFileName in PreviewFolder(ProgramDir) without asking.
     MovieCommandResult preview(const MovieCommandOptions& options);
@@ -106,6 +119,8 @@ public:
 private:
     MovieCommandResult compileAndShow(const std::string& moviePath,
                                       const MovieCommandOptions& options);
+    MovieCommandResult exportAndShow(const std::string& path, movie_export::ExportFormat format,
+                                     const MovieCommandOptions& options);
 
     MovieCommandDialogs& m_dialogs;
     std::string m_lastSaved;

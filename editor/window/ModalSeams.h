@@ -21,6 +21,12 @@ struct FileDialogRequest {
     QString filter; // "description|patterns|description|patterns..."
     QString defaultSuffix; // added when the chosen name has no extension ("fmo")
     QString fileName;      // the name the dialog starts with
+    // With several filters: the one shown first (a description of `filter`
+    // with its patterns, "GIF アニメーション (*.gif)"; empty: the first), and
+    // where the filter the user left chosen goes (may be null). A name
+    // without an extension then gets the chosen filter's.
+    QString selectedFilter;
+    QString* chosenFilter = nullptr;
 };
 
 // Every modal thing the window shows goes through these seams, so that tests

@@ -16,14 +16,19 @@ class WindowMovieDialogs final : public MovieCommandDialogs {
 public:
     explicit WindowMovieDialogs(TMainForm& form) : m_form(form) {}
 
-    std::string askMoviePath(const std::string& current) override {
+    std::string askMoviePath(const std::string& current, std::string* filter) override {
         FileDialogRequest request;
         request.mode = FileDialogRequest::Save;
         request.name = QStringLiteral("SaveDialog1");
-        request.filter = QString::fromUtf8(MovieFileFilter);
+        request.filter = QString::fromStdString(MovieFileFilter());
         request.defaultSuffix = QString::fromUtf8(MovieDefaultSuffix);
         request.fileName = QString::fromStdString(current);
-        return ModalSeams::RunFileDialog(&m_form, request).toStdString();
+        request.selectedFilter = QString::fromStdString(*filter);
+        QString chosen;
+        request.chosenFilter = &chosen;
+        const std::string path = ModalSeams::RunFileDialog(&m_form, request).toStdString();
+        *filter = chosen.toStdString();
+        return path;
     }
     void showError(const std::string& text) override {
         m_form.ShowStopMessage(QString::fromStdString(text));

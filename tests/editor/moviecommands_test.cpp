@@ -41,8 +41,10 @@ QWidget* progressDialog() {
 // to the real progress dialog, counting them.
 class FakeDialogs final : public MovieCommandDialogs {
 public:
-    std::string askMoviePath(const std::string& current) override {
+    std::string askMoviePath(const std::string& current, std::string* filter) override {
         offered.push_back(current);
+        offeredFilters.push_back(*filter);
+        if (!chosenFilter.empty()) *filter = chosenFilter;
         return answer;
     }
     void showError(const std::string& text) override { errors.push_back(text); }
@@ -62,10 +64,10 @@ public:
         return std::make_unique<Counting>(*this);
     }
 
-    std::string answer;
+    std::string answer, chosenFilter;
     int delayMs = 500;
     std::function<void()> duringFrame;
-    std::vector<std::string> offered, errors;
+    std::vector<std::string> offered, offeredFilters, errors;
     int frames = 0;
     bool dialogCreated = false;
 };
@@ -262,8 +264,75 @@ INSTANTIATE_TEST_SUITE_P(
         WriteFailureCase{"MovieNameIsAFolder", "a.swf", "a.swf", Status::MovieNotWritten,
                          "Ｆｌａｓｈファイルを保存することができませんでした.\n", "a.swf"},
         WriteFailureCase{"PageNameIsAFolder", "a.htm", "a.swf", Status::PageNotWritten,
-                         "ＨＴＭＬファイルを保存することができませんでした.\n", "a.htm"}),
+                         "ＨＴＭＬファイルを保存することができませんでした.\n", "a.htm"},
+        WriteFailureCase{"AnimationNameIsAFolder", "a.gif", "a.gif", Status::MovieNotWritten,
+                         "ファイルを保存することができませんでした.\n", "a.gif"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct ExportChoiceCase {
+    const char* name;
+    const char* answer; // the name the user typed
+    const char* filter; // the filter the user chose
+    const char* written;
+    const char* signature;  // the written file's first bytes
+    const char* nextFilter; // the next dialog's filter ("": the first, Flash)
+};
+
+class ExportChoiceTest : public MovieCommandsTest,
+                         public ::testing::WithParamInterface<ExportChoiceCase> {};
+
+// The extension typed, else the filter chosen, picks the format; an animation
+// gets no page, is opened itself, and the next dialog starts with its filter.
+TEST_P(ExportChoiceTest, ExtensionOrFilterPicksTheFormat) {
+    const ExportChoiceCase& c = GetParam();
+    dialogs.answer = dir.file(c.answer);
+    dialogs.chosenFilter = c.filter;
+    ASSERT_EQ(commands.saveMovie({}).status, Status::Done);
+    EXPECT_TRUE(readText(dir / c.written).starts_with(c.signature)) << c.written;
+    const bool movie = std::string(c.signature) == "FWS";
+    EXPECT_EQ(fs::exists(dir / "anim.htm"), movie);
+    EXPECT_EQ(opened, std::vector<std::string>{dir.file(movie ? "anim.htm" : c.written)});
+    EXPECT_EQ(memoFills, movie ? 1 : 0);
+    EXPECT_TRUE(dialogs.errors.empty());
+    dialogs.answer.clear();
+    commands.saveMovie({});
+    EXPECT_EQ(dialogs.offeredFilters.back(), c.nextFilter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ExportChoiceTest,
+    ::testing::Values(
+        ExportChoiceCase{"ExtensionTyped", "anim.gif", "", "anim.gif", "GIF89a",
+                         "GIF アニメーション (*.gif)"},
+        ExportChoiceCase{"ExtensionOverFilter", "anim.webp", "GIF アニメーション (*.gif)",
+                         "anim.webp", "RIFF", "WebP アニメーション (*.webp)"},
+        ExportChoiceCase{"FilterAddsItsExtension", "anim", "APNG アニメーション (*.png)",
+                         "anim.png", "\x89PNG", "APNG アニメーション (*.png)"},
+        ExportChoiceCase{"UnknownExtensionTakesTheFilters", "anim.txt", "WebM 動画 (*.webm)",
+                         "anim.txt.webm", "\x1A\x45\xDF\xA3", "WebM 動画 (*.webm)"},
+        ExportChoiceCase{"FlashKeepsTheNameAsTyped", "anim.txt", "Flash (*.swf)", "anim.txt", "FWS",
+                         ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MovieCommandsTest, CancelledExportKeepsTheOldFileAndLeavesNothing) {
+    AddObjekt(okDrawing)->End.Time = 100000; // 1201 frames
+    std::ofstream(dir / "anim.gif") << "old picture";
+    dialogs.answer = dir.file("anim.gif");
+    dialogs.delayMs = 0;
+    // Cancelled while the frames are encoded, after the compilation.
+    dialogs.duringFrame = [&] {
+        if (dialogs.frames == 1201 + 3)
+            QTest::mouseClick(progressDialog()->findChild<QPushButton*>("CancelBtn"),
+                              Qt::LeftButton);
+    };
+    EXPECT_EQ(commands.saveMovie({}).status, Status::CompileCancelled);
+    EXPECT_EQ(dialogs.frames, 1201 + 3);
+    EXPECT_EQ(readText(dir / "anim.gif"), "old picture");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2)
+        << "the program's folder and the old picture";
+    EXPECT_TRUE(opened.empty());
+    EXPECT_EQ(afterCompileCalls, 1);
+}
 
 struct PreviewFolderCase {
     const char* name;
@@ -338,7 +407,9 @@ TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
     click("CreateFlashBtn");
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].name, "SaveDialog1");
-    EXPECT_EQ(requests[0].filter, "Flashのファイル (*.swf)|*.swf");
+    EXPECT_EQ(requests[0].filter,
+              "Flash (*.swf)|*.swf|GIF アニメーション (*.gif)|*.gif|WebP アニメーション "
+              "(*.webp)|*.webp|APNG アニメーション (*.png)|*.png|WebM 動画 (*.webm)|*.webm");
     EXPECT_EQ(requests[0].defaultSuffix, "swf");
     EXPECT_EQ(requests[0].fileName, "");
     EXPECT_EQ(requests[1].fileName, answer + ".swf");
