@@ -17,3 +17,7 @@ echo "Saved copy $out/demo-copy.fmo is byte-identical to examples/demo.fmo"
 mkdir -p "$root/build/demo"
 "$build/bin/moviloomster-compile" "$root/examples/demo.fmo" -o "$root/build/demo/demo.swf"
 echo "Movie and page: build/demo/demo.swf, build/demo/demo.htm"
+
+# The same movie as an animated GIF, which any image viewer or browser plays.
+"$build/bin/moviloomster-compile" "$root/examples/demo.fmo" -o "$root/build/demo/demo.gif"
+echo "Animated GIF: build/demo/demo.gif (open it in any image viewer)"
