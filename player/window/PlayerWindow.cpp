@@ -2,6 +2,7 @@
 
 #include "app/gui/UiFonts.h"
 #include "player/MoviePlayer.h"
+#include "player/window/FrameDrawer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 
 namespace player {
 namespace {
@@ -62,7 +64,9 @@ void SetPlayerMessage(MessageFn fn) {
 }
 
 // The stage: the movie's frame drawn 1:1 at its top left corner, or fitted
-// into the widget and centred on a dark surround.
+// into the widget and centred on a dark surround. Frames are drawn by a
+// FrameDrawer away from the user-interface thread; the view shows the last
+// one finished and asks for the one it should show.
 class MovieView : public QWidget {
 public:
     explicit MovieView(QWidget* parent) : QWidget(parent) {
@@ -71,8 +75,12 @@ public:
     }
 
     MoviePlayer* player = nullptr;
+    std::unique_ptr<FrameDrawer> drawer;
     int frame = 0;
     bool fit = false;
+    QImage shown; // the last frame drawn
+    std::optional<DrawRequest> shownRequest;
+    bool shownWhole = true;
 
     // The movie's rectangle within the widget and its scale.
     QRectF movieRect(double* scale) const {
@@ -88,6 +96,29 @@ public:
                       size);
     }
 
+    // The frame the view should show now; none while there is nothing to draw.
+    std::optional<DrawRequest> wanted() const {
+        double scale = 1;
+        const QRectF area = movieRect(&scale);
+        if (area.isEmpty()) return std::nullopt;
+        return DrawRequest{frame, scale,
+                           QSize(std::max(1, static_cast<int>(std::ceil(area.width() - 1e-9))),
+                                 std::max(1, static_cast<int>(std::ceil(area.height() - 1e-9))))};
+    }
+    bool isShown() const { return !wanted() || wanted() == shownRequest; }
+
+    void ask(bool cancelCurrent) {
+        if (const auto request = wanted(); request && drawer && request != shownRequest)
+            drawer->request(*request, cancelCurrent);
+    }
+
+    void take(const QImage& image, const DrawRequest& request, bool whole) {
+        shown = image;
+        shownRequest = request;
+        shownWhole = whole;
+        update();
+    }
+
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
@@ -95,9 +126,28 @@ protected:
         double scale = 1;
         const QRectF area = movieRect(&scale);
         if (area.isEmpty()) return;
-        painter.setClipRect(area);
-        painter.translate(area.topLeft());
-        player->renderFrame(frame, painter, scale);
+        if (!shown.isNull()) {
+            // A frame drawn for another size is stretched until its
+            // successor arrives.
+            if (shown.size() == wanted()->size)
+                painter.drawImage(area.topLeft(), shown);
+            else
+                painter.drawImage(area, shown);
+        }
+        if (!shownWhole) {
+            const QString notice =
+                QStringLiteral("描画に時間がかかりすぎるため、このコマは一部だけ表示しています");
+            QRectF strip = area;
+            strip.setTop(area.bottom() - fontMetrics().height() - 6);
+            painter.fillRect(strip, QColor(0, 0, 0, 160));
+            painter.setPen(Qt::white);
+            painter.drawText(strip.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignLeft, notice);
+        }
+        ask(false);
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        ask(true);
     }
 };
 
@@ -221,7 +271,10 @@ PlayerWindow::PlayerWindow(DesktopOpenFn desktopOpen, QWidget* parent)
     updateControls();
 }
 
-PlayerWindow::~PlayerWindow() = default;
+// The drawer stops before the player and the view it draws for go.
+PlayerWindow::~PlayerWindow() {
+    m_view->drawer.reset();
+}
 
 const MovieInfo& PlayerWindow::info() const {
     static const MovieInfo none;
@@ -252,8 +305,16 @@ bool PlayerWindow::openMovie(const std::string& moviePath, bool loop,
     }
     m_timer->stop();
     const QSize oldSize(info().width, info().height);
+    m_view->drawer.reset();
+    m_view->shown = QImage();
+    m_view->shownRequest.reset();
+    m_view->shownWhole = true;
     m_player = std::move(player);
     m_view->player = m_player.get();
+    m_view->drawer = std::make_unique<FrameDrawer>(
+        *m_player, m_view, [view = m_view](const QImage& image, const DrawRequest& r, bool whole) {
+            view->take(image, r, whole);
+        });
     m_moviePath = moviePath;
     m_browsePath = browsePath.empty() ? moviePath : browsePath;
     m_loopCheck->setChecked(loop);
@@ -309,12 +370,25 @@ void PlayerWindow::step(int delta) {
 
 void PlayerWindow::tick() {
     const int count = info().frameCount;
+    // The frames of a playing movie do not cancel each other: a frame that
+    // takes longer than the frame rate is finished and shown, and the ones
+    // asked for meanwhile are skipped.
+    m_ticking = true;
     if (m_frame + 1 < count)
         setFrame(m_frame + 1);
     else if (loops() && count > 1)
         setFrame(0);
     else if (!loops())
         pause(); // stays on the last frame
+    m_ticking = false;
+}
+
+bool PlayerWindow::isFrameShown() const {
+    return m_view->isShown();
+}
+
+bool PlayerWindow::frameDrawnInPart() const {
+    return !m_view->shownWhole;
 }
 
 void PlayerWindow::setFrame(int frame) {
@@ -322,6 +396,7 @@ void PlayerWindow::setFrame(int frame) {
     if (frame == m_frame) return;
     m_frame = frame;
     m_view->frame = frame;
+    m_view->ask(!m_ticking);
     m_view->update();
     updateControls();
     emit frameChanged(frame);

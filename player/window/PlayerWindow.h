@@ -60,6 +60,13 @@ public:
     void pause();
     void setFrame(int frame); // clamped to the movie
 
+    // Whether the view shows the current frame at its current size (frames
+    // are drawn on a thread of their own and arrive a little later).
+    bool isFrameShown() const;
+    // Whether the frame shown was too costly to draw in full (a notice on
+    // the stage says so).
+    bool frameDrawnInPart() const;
+
 signals:
     void frameChanged(int frame);
 
@@ -80,6 +87,7 @@ private:
     std::string m_moviePath, m_browsePath;
     int m_frame = 0;
     bool m_settingSlider = false;
+    bool m_ticking = false;
     bool m_resumeAfterDrag = false;
 
     QTimer* m_timer;

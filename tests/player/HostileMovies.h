@@ -85,8 +85,9 @@ inline Bytes claimingJpegsMovie(int count) {
 
 // A comb over the stage: one shape of `teeth` teeth (4 edges each), each a
 // twip wide and 390 pixels high, a twip apart, with a solid fill and a
-// hairline; placed `places` times, each a pixel further right.
-inline Bytes combMovie(int teeth = 500, int places = 100) {
+// pen a pixel wide; placed `places` times, each a pixel further right. Each
+// of the `frames` - 1 frames after the first moves the first comb on.
+inline Bytes combMovie(int teeth = 500, int places = 100, int frames = 1) {
     Bits s;
     s.u16(1).rect(0, 11000, 0, 8000).u8(1).u8(0x00).rgb(0x204080);
     s.u8(1).u16(20).rgb(0x000000); // one line style, a pixel wide
@@ -102,6 +103,12 @@ inline Bytes combMovie(int teeth = 500, int places = 100) {
         tags.push_back(tag(PlaceObject2, p));
     }
     tags.push_back(showFrame());
+    for (int k = 1; k < frames; ++k) {
+        Bits move;
+        move.u8(0x05).u16(1).matrix(65536, 65536, 0, 0, 200 * (k % 20), 0);
+        tags.push_back(tag(PlaceObject2, move));
+        tags.push_back(showFrame());
+    }
     return movie(550, 400, 12, tags);
 }
 

@@ -1,5 +1,6 @@
 // The player window driven offscreen on a compiled movie, the embedding page
 // reader, and the routing of the shell's "open".
+#include "HostileMovies.h"
 #include "common/QtTestApplication.h"
 #include "player/MoviePage.h"
 #include "player/MoviePlayer.h"
@@ -93,6 +94,11 @@ protected:
     void click(const char* name) { QTest::mouseClick(child(name), Qt::LeftButton); }
     QString label(const char* name) { return child<QLabel>(name)->text(); }
     void key(Qt::Key k) { QTest::keyClick(child<QSlider>("frameSlider"), k); }
+    // The view once the frame drawn on the drawing thread has arrived.
+    QImage shownView() {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->isFrameShown(); }, 5000));
+        return child("movieView")->grab().toImage();
+    }
     std::vector<int> played(const QSignalSpy& spy) {
         std::vector<int> frames;
         for (const QList<QVariant>& args : spy)
@@ -151,14 +157,14 @@ TEST_F(PlayerTest, LoopOffPlaysEachFrameOnceThenLoopOnWraps) {
 TEST_F(PlayerTest, SliderAndStepsMoveTheFrameAndTheDrawing) {
     open(true);
     const QRgb red = qRgb(255, 0, 0), cyan = qRgb(0, 255, 255);
-    QImage image = child("movieView")->grab().toImage();
+    QImage image = shownView();
     ASSERT_EQ(image.size(), QSize(kWidth, kHeight));
     EXPECT_EQ(image.pixel(kLeftX, kProbeY), red);
     EXPECT_EQ(image.pixel(kRightX, kProbeY), cyan);
 
     key(Qt::Key_End);
     EXPECT_EQ(label("frameLabel"), "フレーム 10 / 10");
-    image = child("movieView")->grab().toImage();
+    image = shownView();
     EXPECT_EQ(image.pixel(kLeftX, kProbeY), cyan);
     EXPECT_EQ(image.pixel(kRightX, kProbeY), red);
 
@@ -183,7 +189,7 @@ TEST_F(PlayerTest, SliderAndStepsMoveTheFrameAndTheDrawing) {
     QWidget* viewport = child<QScrollArea>("movieScroll")->viewport();
     window->resize(window->size() + QSize(600, 200) - viewport->size());
     ASSERT_TRUE(QTest::qWaitFor([&] { return viewport->height() == 200; }, 1000));
-    image = child("movieView")->grab().toImage();
+    image = shownView();
     const int left = (image.width() - 2 * kWidth + 1) / 2;
     ASSERT_GE(left, 10);
     EXPECT_EQ(image.pixel(left + 2 * kLeftX, 2 * kProbeY), red);
@@ -210,6 +216,29 @@ TEST_F(PlayerTest, SliderClickJumpsToThePointAndKeysClose) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     QTest::keyClick(window.get(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_FALSE(window->isVisible());
+}
+
+// A movie whose frames are too costly to draw in full: frames are drawn away
+// from the window, a jump cancels the frame being drawn, and the frame shown
+// says it is drawn in part.
+TEST_F(PlayerTest, CostlyFramesAreDrawnAwayFromTheWindowAndSaySo) {
+    const swfbuild::Bytes comb = swfbuild::combMovie(500, 100, 4);
+    const std::string path = dir.file("comb.swf");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(comb.data()), std::streamsize(comb.size()));
+    window = std::make_unique<PlayerWindow>([](const std::string&) { return true; });
+    ASSERT_TRUE(window->openMovie(path, true, path));
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    key(Qt::Key_Right);
+    key(Qt::Key_Right);
+    key(Qt::Key_End); // each before the frame before it is drawn
+    EXPECT_EQ(window->currentFrame(), 3);
+    EXPECT_EQ(label("frameLabel"), "フレーム 4 / 4");
+    const QImage image = shownView();
+    EXPECT_TRUE(window->frameDrawnInPart());
+    EXPECT_NE(image.pixel(20, 200), qRgb(255, 255, 255)); // a comb
+    EXPECT_LT(qGray(image.pixel(200, 395)), 128);         // the notice's dark strip
 }
 
 TEST_F(PlayerTest, UnreadableMovieSaysWhyAndBrowserButtonHandsOn) {
