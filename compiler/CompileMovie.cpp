@@ -579,7 +579,7 @@ void Compiler::run() {
     // 3. Movie start: the file beside the target, the background colour.
     ResetCharacterID();
     if (m_options.inMemory)
-        m_movie.BeginMovieInMemory(m_width * 20, m_height * 20, fps);
+        m_movie.BeginMovieInMemory(m_width * 20, m_height * 20, fps, m_options.discardMovie);
     else if (!m_movie.BeginMovie(m_options.outputPath, m_width * 20, m_height * 20, fps))
         return;
     const int32_t bg = m_stage->backgroundColor();

@@ -23,6 +23,10 @@ struct CompileOptions {
     // Build the movie in memory (CompileResult::movie) instead of writing
     // outputPath, which is then not used.
     bool inMemory = false;
+    // With inMemory: build every tag but drop each frame's unwritten, when
+    // only the observer wants the compiler's decisions (CompileResult::movie
+    // then holds no tags and bytes counts none).
+    bool discardMovie = false;
     // Compile this copy of the project instead of ObjektList and Stage: the
     // live project is neither read nor changed (no times are exchanged), so
     // the compilation may run on another thread while the user edits. The

@@ -117,11 +117,12 @@ bool FObjCollection::BeginMovie(const std::filesystem::path& fileName, std::int3
 }
 
 void FObjCollection::BeginMovieInMemory(std::int32_t frameWidth, std::int32_t frameHeight,
-                                        int frameRate) {
+                                        int frameRate, bool discard) {
     AbandonMovie();
     m_failure = WriteFailure::None;
     m_systemError = 0;
     m_inMemory = true;
+    m_discard = discard;
     m_frameWidth = frameWidth;
     m_frameHeight = frameHeight;
     m_frameRate = frameRate;
@@ -141,6 +142,10 @@ int FObjCollection::outputError() const {
 
 bool FObjCollection::WritePending() {
     if (!m_file && !m_inMemory) return false;
+    if (m_discard) {
+        m_objects.clear();
+        return true;
+    }
     FSWFStream stream;
     for (auto& object : m_objects) {
         object->WriteToSWFStream(&stream);

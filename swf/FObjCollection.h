@@ -61,7 +61,10 @@ public:
                     std::int32_t frameHeight, int frameRate);
     // Starts a movie that is built in memory instead of a file; the same bytes,
     // taken with TakeMemory once FinishMovie has returned true.
-    void BeginMovieInMemory(std::int32_t frameWidth, std::int32_t frameHeight, int frameRate);
+    // With `discard`, the tags are dropped unwritten as they are completed:
+    // for a compilation that is followed by its observer alone.
+    void BeginMovieInMemory(std::int32_t frameWidth, std::int32_t frameHeight, int frameRate,
+                            bool discard = false);
     std::vector<unsigned char> TakeMemory() { return std::move(m_memory); }
     // Writes the tags added since BeginMovie or the last call, then releases
     // them (large blocks they referred to are no longer needed). On failure the
@@ -107,6 +110,7 @@ private:
     // The movie being streamed: into a file, or into m_memory.
     std::unique_ptr<platform::ReplacingFile> m_file;
     bool m_inMemory = false;
+    bool m_discard = false;
     std::vector<unsigned char> m_memory;
     std::uint64_t m_bytes = 0;
     std::int32_t m_frameWidth = 0, m_frameHeight = 0;
