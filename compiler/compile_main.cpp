@@ -2,11 +2,11 @@
 //                      [--quality Q] [--no-html]
 // Compiles a project into a movie and, unless --no-html, the HTML page next to
 // it; or, for another format (by the extension or --format), exports the
-// movie's frames into an animation. Exit codes: 0 success, 1 the project
-// cannot be read, 2 the output cannot be written (too large, a write error,
-// out of memory while building it), 3 a usage error (an unknown format
-// among them). Nothing is left beside the targets when it fails or is
-// interrupted.
+// movie's frames into an animation, or writes the animated SVG. Exit codes:
+// 0 success, 1 the project cannot be read, 2 the output cannot be written
+// (too large, a write error, out of memory while building it), 3 a usage
+// error (an unknown format among them). Nothing is left beside the targets
+// when it fails or is interrupted.
 #include "app/imaging/PixmillBinding.h"
 #include "compiler/CompileMovie.h"
 #include "compiler/HtmlPage.h"
@@ -15,6 +15,7 @@
 #include "export/ExportCommand.h"
 #include "export/ProjectExport.h"
 #include "platform/CommandLine.h"
+#include "svg/SvgMovie.h"
 
 #include <unistd.h>
 
@@ -43,11 +44,12 @@ const char* const Help =
     "Q]\n"
     "                            [--no-html]\n"
     "Compiles a Movi-Loomster project into a movie and the HTML page that shows it,\n"
-    "or into an animated GIF, WebP or PNG, or a WebM video.\n"
+    "or into an animated GIF, WebP, PNG or SVG, or a WebM video.\n"
     "\n"
     "  -o OUT.EXT     where to write (default: the project's name with .swf); the\n"
-    "                 extension chooses the format: .swf, .gif, .webp, .png (APNG), .webm\n"
-    "  --format NAME  the format whatever the extension: swf, gif, webp, apng, webm\n"
+    "                 extension chooses the format: .swf, .gif, .webp, .png (APNG), .webm,\n"
+    "                 .svg\n"
+    "  --format NAME  the format whatever the extension: swf, gif, webp, apng, webm, svg\n"
     "  --scale S      the animation's size against the stage, 1 to 4 (default 1)\n"
     "  --quality Q    0 to 100: lossy WebP, the WebM's quality (default: lossless WebP)\n"
     "  --no-html      write the movie only, no page\n"
@@ -67,6 +69,7 @@ int usage(const std::string& why = std::string()) {
 int exportProject(const std::string& output, const movie_export::FormatInfo& format,
                   const movie_export::ExportArguments& args);
 
+int exportSvg(const std::string& output, const movie_export::ExportArguments& args);
 int run(int argc, char** argv, int& failureCode);
 
 } // namespace
@@ -139,8 +142,10 @@ int run(int argc, char** argv, int& failureCode) {
 
     failureCode = 2;
     const movie_export::InterruptGuard interrupts;
-    if (format->kind == movie_export::FormatKind::Frames) {
-        const int code = exportProject(output, *format, exportArgs);
+    if (format->kind != movie_export::FormatKind::Movie) {
+        const int code = format->kind == movie_export::FormatKind::Vector
+                             ? exportSvg(output, exportArgs)
+                             : exportProject(output, *format, exportArgs);
         ClearObjekts();
         if (movie_export::InterruptGuard::requested()) movie_export::InterruptGuard::reraise();
         return code;
@@ -220,6 +225,32 @@ int exportProject(const std::string& output, const movie_export::FormatInfo& for
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("%s: %s, %d frames, %llu bytes, %.3f s\n", output.c_str(), format.name,
                 result.frames, static_cast<unsigned long long>(result.bytes), elapsed);
+    return 0;
+}
+
+// Writes the animated SVG; the project is loaded.
+int exportSvg(const std::string& output, const movie_export::ExportArguments& args) {
+    const auto started = std::chrono::steady_clock::now();
+    movie_export::TerminalProgress progress;
+    svg::SvgOptions options;
+    options.outputPath = output;
+    options.scale = args.scale;
+    options.progress = [&](int32_t frame, int32_t last) { progress(frame + 1, last + 1); };
+    options.cancelRequested = &movie_export::InterruptGuard::requested;
+    const svg::SvgResult result = svg::WriteSvgMovie(options);
+    progress.done();
+    for (const std::string& w : result.warnings)
+        std::cerr << "moviloomster-compile: warning: " << w << "\n";
+    if (result.cancelled) return 2;
+    if (!result.written) {
+        std::cerr << "moviloomster-compile: cannot write " << output << ": " << result.error
+                  << "\n";
+        return 2;
+    }
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("%s: svg, %d frames, %llu bytes, %.3f s\n", output.c_str(), result.frames,
+                static_cast<unsigned long long>(result.bytes), elapsed);
     return 0;
 }
 

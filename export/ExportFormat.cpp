@@ -21,6 +21,8 @@ const FormatInfo kFormats[] = {
      &MakeApngEncoder, nullptr},
     {ExportFormat::WebM, FormatKind::Frames, "webm", "webm", "WebM 動画 (*.webm)", nullptr,
      &MakeWebmEncoder},
+    {ExportFormat::Svg, FormatKind::Vector, "svg", "svg", "SVG アニメーション (*.svg)", nullptr,
+     nullptr},
 };
 
 bool available(const FormatInfo& f) {

@@ -77,3 +77,30 @@ function(movi_browser_scene)
       FIXTURES_REQUIRED browser_shots_${S_NAME} LABELS browser TIMEOUT 120)
   endif()
 endfunction()
+
+# movi_svg_scene(NAME name SCENE scene.json PROJECT project.fmo [FIXTURES fixture...])
+#
+# Registers the ctest test svg_<name>: the project is compiled into a movie
+# and into an animated SVG (<binary dir>/svg-scenes/<name>/), and
+# check_svg.mjs compares the SVG, opened from disk in headless Chromium and
+# paused in the middle of each frame the scene checks, with the render
+# command's picture of that frame, within the tolerance the scene's "svg"
+# block states. Screenshots go to <binary dir>/browser-results/<scene name>-svg/.
+function(movi_svg_scene)
+  cmake_parse_arguments(S "" "NAME;SCENE;PROJECT" "FIXTURES" ${ARGN})
+  if(NOT TARGET moviloomster-render OR NOT TARGET moviloomster-compile)
+    return()
+  endif()
+  get_filename_component(scene "${S_SCENE}" ABSOLUTE)
+  get_filename_component(project "${S_PROJECT}" ABSOLUTE)
+  add_test(NAME svg_${S_NAME}
+    COMMAND ${CMAKE_COMMAND} -DNODE=${MOVI_NODE} -DCHECK=${MOVI_BROWSER_SOURCE_DIR}/check_svg.mjs
+            -DSCENE=${scene} -DRESULTS=${CMAKE_BINARY_DIR}/browser-results
+            -DDIR=${CMAKE_BINARY_DIR}/svg-scenes/${S_NAME} -DPROJECT=${project}
+            -DCOMPILER=$<TARGET_FILE:moviloomster-compile> -DRENDER=$<TARGET_FILE:moviloomster-render>
+            -P ${MOVI_BROWSER_SOURCE_DIR}/run_svg_scene.cmake)
+  set_tests_properties(svg_${S_NAME} PROPERTIES TIMEOUT 120 RESOURCE_LOCK movi_browser LABELS browser)
+  if(S_FIXTURES)
+    set_tests_properties(svg_${S_NAME} PROPERTIES FIXTURES_REQUIRED "${S_FIXTURES}")
+  endif()
+endfunction()
