@@ -5,6 +5,7 @@
 #include "editor/model/MainUnit.h"
 #include "export/ProjectExport.h"
 #include "platform/SystemServices.h"
+#include "svg/SvgMovie.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -179,7 +180,7 @@ MovieCommandResult MovieCommands::saveMovie(const MovieCommandOptions& options) 
     if (path.empty()) return {MovieCommandStatus::DialogCancelled, {}, {}, {}};
     const movie_export::FormatInfo& format = formatOfChoice(&path, filter);
     m_lastSaved = path;
-    if (format.kind == movie_export::FormatKind::Frames)
+    if (format.kind != movie_export::FormatKind::Movie)
         return exportAndShow(path, format.format, options);
     return compileAndShow(path, options);
 }
@@ -201,7 +202,22 @@ MovieCommandResult MovieCommands::exportAndShow(const std::string& path,
         exporting.format = format;
         exporting.progress = [&](int done, int total) { progress->frameDone(done, total - 1); };
         exporting.cancelRequested = [&] { return progress->cancelRequested(); };
-        exported = movie_export::ExportProject(exporting, afterCompile);
+        if (format == movie_export::ExportFormat::Svg) {
+            // Written from the compiler's decisions, not from frames.
+            svg::SvgOptions writing;
+            writing.outputPath = path;
+            writing.progress = [&](int32_t frame, int32_t last) {
+                progress->frameDone(frame, last);
+            };
+            writing.cancelRequested = exporting.cancelRequested;
+            const svg::SvgResult written = svg::WriteSvgMovie(writing);
+            if (afterCompile) afterCompile();
+            exported.written = written.written;
+            exported.cancelled = written.cancelled;
+            exported.warnings = written.warnings;
+        } else {
+            exported = movie_export::ExportProject(exporting, afterCompile);
+        }
     }
     if (exported.cancelled) {
         result.status = MovieCommandStatus::CompileCancelled;

@@ -310,6 +310,8 @@ INSTANTIATE_TEST_SUITE_P(
                          "anim.png", "\x89PNG", "APNG アニメーション (*.png)"},
         ExportChoiceCase{"UnknownExtensionTakesTheFilters", "anim.txt", "WebM 動画 (*.webm)",
                          "anim.txt.webm", "\x1A\x45\xDF\xA3", "WebM 動画 (*.webm)"},
+        ExportChoiceCase{"SvgFromItsFilter", "anim", "SVG アニメーション (*.svg)", "anim.svg",
+                         "<?xml", "SVG アニメーション (*.svg)"},
         ExportChoiceCase{"FlashKeepsTheNameAsTyped", "anim.txt", "Flash (*.swf)", "anim.txt", "FWS",
                          ""}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -409,7 +411,8 @@ TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
     EXPECT_EQ(requests[0].name, "SaveDialog1");
     EXPECT_EQ(requests[0].filter,
               "Flash (*.swf)|*.swf|GIF アニメーション (*.gif)|*.gif|WebP アニメーション "
-              "(*.webp)|*.webp|APNG アニメーション (*.png)|*.png|WebM 動画 (*.webm)|*.webm");
+              "(*.webp)|*.webp|APNG アニメーション (*.png)|*.png|WebM 動画 (*.webm)|*.webm|SVG "
+              "アニメーション (*.svg)|*.svg");
     EXPECT_EQ(requests[0].defaultSuffix, "swf");
     EXPECT_EQ(requests[0].fileName, "");
     EXPECT_EQ(requests[1].fileName, answer + ".swf");
