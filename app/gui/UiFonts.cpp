@@ -25,3 +25,14 @@ QFont UiFont(const QString& faceName, int pixelSize) {
     font.setPixelSize(pixelSize);
     return font;
 }
+
+QStringList FamiliesWithoutFoundries(const QStringList& families) {
+    QStringList plain;
+    for (const QString& family : families) {
+        QString name = family;
+        const qsizetype open = name.lastIndexOf(QStringLiteral(" ["));
+        if (open > 0 && name.endsWith(u']')) name.truncate(open);
+        if (!plain.contains(name)) plain << name;
+    }
+    return plain;
+}

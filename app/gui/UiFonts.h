@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 // The installed family for a face name: its substitute when the table has
 // one, otherwise the name itself.
@@ -13,3 +14,8 @@ QString SubstituteFaceFamily(const QString& faceName);
 // A font of the substituted family at the given pixel size, falling back to
 // a Japanese face for characters the family lacks.
 QFont UiFont(const QString& faceName, int pixelSize);
+
+// The installed families as a font list shows them: one entry per family,
+// a family that several foundries supply ("Name [Foundry]") only once, by
+// its plain name, which is what the font layer looks it up by.
+QStringList FamiliesWithoutFoundries(const QStringList& families);

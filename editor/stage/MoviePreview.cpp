@@ -1,12 +1,14 @@
 #include "editor/stage/MoviePreview.h"
 
 #include "compiler/CompileMovie.h"
+#include "editor/model/MainUnit.h"
 #include "editor/model/ProjectFile.h"
 #include "player/MoviePlayer.h"
 
 #include <QPainter>
 
 #include <algorithm>
+#include <cstring>
 
 struct MoviePreview::Result {
     uint64_t generation = 0;
@@ -122,4 +124,47 @@ QImage MoviePreview::frameImage(int64_t timeMs) {
     m_image = image;
     m_imageFrame = frame;
     return m_image;
+}
+
+namespace {
+
+// 64-bit FNV-1a.
+struct Digest {
+    uint64_t value = 14695981039346656037u;
+    void add(const void* data, size_t size) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < size; ++i)
+            value = (value ^ p[i]) * 1099511628211u;
+    }
+    template <class T> void add(const T& v) { add(&v, sizeof v); }
+    void add(const char* text) {
+        if (text)
+            add(text, std::strlen(text) + 1);
+        else
+            add(uint8_t(0xFF));
+    }
+};
+
+} // namespace
+
+uint64_t MoviePreview::ProjectFingerprint() {
+    Digest d;
+    d.add(ObjektList.Count);
+    for (int32_t i = 0; i < ObjektList.Count; ++i) {
+        const Objekt& o = ObjektAt(i);
+        d.add(o.Start);
+        d.add(o.End);
+        d.add(o.Kind);
+        d.add(o.DrawKind);
+        d.add(o.DeleteAtEnd);
+        d.add(o.Text);
+        d.add(o.FontName);
+        // Pictures never change in place: their pixel block stands for them.
+        d.add(o.Picture.Bits);
+    }
+    d.add(Stage.width());
+    d.add(Stage.height());
+    d.add(Stage.framesPerSecond());
+    d.add(Stage.backgroundColor());
+    return d.value;
 }

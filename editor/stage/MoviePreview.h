@@ -40,6 +40,11 @@ public:
     // drawn is kept, so asking for the same frame again costs nothing.
     QImage frameImage(int64_t timeMs);
 
+    // A digest of everything a compilation reads (ObjektList without the
+    // compiler's working fields, the texts, font names, pictures and Stage):
+    // it differs after any change to the project.
+    static uint64_t ProjectFingerprint();
+
     // Blocks until no compilation is running (tests and benchmarks), then
     // delivers its result as the event loop would.
     void waitForCompilation();

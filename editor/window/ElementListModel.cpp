@@ -12,7 +12,8 @@ int ElementListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ElementListModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid()) return {};
+    // The tooltip holds the whole caption, which a narrow column cuts.
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid()) return {};
     // The view may ask for rows of a list that changed before its rebuild.
     if (index.row() / 2 >= ObjektList.Count) return {};
     return RowCaption(index.row());

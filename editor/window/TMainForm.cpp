@@ -10,6 +10,7 @@
 #include "app/widgets/TTintelColorComboBox.h"
 #include "compiler/PictureExport.h"
 #include "editor/model/MainUnit.h"
+#include "editor/stage/MoviePreview.h"
 #include "editor/window/ElementListModel.h"
 #include "editor/window/TStagePaintBox.h"
 #include "platform/SystemServices.h"
@@ -26,6 +27,7 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimer>
 
 const char* const MainFormTitle = "Tarvelo Movi-Loomster 1.0";
 const char* const MakerWebAddress = "https://www.tarvelo.example/moviloomster/";
@@ -46,6 +48,12 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("MainForm"));
     setFont(UiFont(QStringLiteral("ＭＳ 明朝"), 15));
     setWindowIcon(ProgramIcon());
+    m_preview = new MoviePreview(this);
+    m_preview->setObjectName("MoviePreview");
+    connect(m_preview, &MoviePreview::movieReady, this, [this] { PaintBox1->update(); });
+    m_autoScrollTimer = new QTimer(this);
+    m_autoScrollTimer->setObjectName("AutoScrollTimer");
+    connect(m_autoScrollTimer, &QTimer::timeout, this, [this] { autoScrollStep(); });
     buildLayout();
     // Larger, never smaller: below its design size the pages' controls
     // would be squeezed over each other.
@@ -143,6 +151,9 @@ int TMainForm::SelectedRow() const {
 }
 
 void TMainForm::RepaintStage() {
+    // Every change to the project ends in a repaint of the stage.
+    noteProjectChange();
+    refreshRectEditors();
     PaintBox1->update();
 }
 

@@ -37,6 +37,8 @@ class QTableView;
 class QToolButton;
 class BindingReporter;
 class ElementListModel;
+class MoviePreview;
+class QTimer;
 class TAboutBox;
 class TStagePaintBox;
 class TTintelColorComboBox;
@@ -142,10 +144,27 @@ private:
     void PaintBox1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, int x, int y);
     void PaintBox1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, int x, int y);
     void PaintBox1MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers mods, int x, int y);
+    void PaintBox1MouseLeave();
     void OnlyActualCheckClick();
     void NoArrowsCheckClick();
     StageViewOptions stageOptions() const;
     void applyStageMouse(const StageMouseResult& result);
+    // The time slider: "編集" (-1) shows the editing view, a time the movie.
+    bool showingMovie() const;
+    void TimeSliderChange();
+    void showEditingView(); // puts the slider back to "編集"
+    // Drops the movie and returns to the editing view when the project
+    // differs from the one last seen (any edit, a new or opened project).
+    void noteProjectChange();
+    void updateTimeRange();
+    // Scrolls the stage while a drag holds the pointer past the view's edge.
+    void autoScrollStep();
+    void updateAutoScroll(const QPoint& viewportPos);
+    // The position and size boxes: filled from the selected state, and
+    // writing it with the rules of a drag.
+    void refreshRectEditors();
+    void RectEdChange(QSpinBox* ed);
+    void clearPage(QWidget* page);
 
     // ---- the movie commands (TMainFormMovie.cpp)
     void CreateFlashBtnClick();
@@ -212,6 +231,14 @@ private:
     QCheckBox* CreateHTMLCheck;
     QCheckBox* RepeatCheck;
     QPlainTextEdit* Memo1;
+    QSlider* TimeSlider;      // -1 "編集", else milliseconds
+    QToolButton* EditViewBtn; // "編集" at the slider's left end
+    QLabel* TimeLabel;
+    QSpinBox* RectXEd; // "X", "Y", "幅", "高さ" of the selected state
+    QSpinBox* RectYEd;
+    QSpinBox* RectWidthEd;
+    QSpinBox* RectHeightEd;
+    QLabel* MousePosLabel; // the pointer's stage position
     QMenu* NeuObjektMenu;
     QAction* AddTextObjekt;
     QAction* VektorObjekt1;
@@ -221,8 +248,14 @@ private:
     QString OpenDialog2Filter;
     // The movie dialog's current file name (the movie commands keep it).
     QString SaveDialog1FileName;
+    std::string m_movieProjectName; // the project SaveDialog1FileName was chosen for
     // The drag on the stage between mouse down and mouse up.
     StageDrag m_stageDrag;
+    MoviePreview* m_preview;
+    uint64_t m_projectFingerprint = 0;
+    bool m_fillingRect = false; // the position and size boxes are being filled
+    QTimer* m_autoScrollTimer;
+    QPoint m_autoScrollPos; // the pointer in the scroll box's viewport
     TAboutBox* m_aboutBox = nullptr;
     QString m_lastStorableText; // what TextEd falls back to when an input is refused
 };

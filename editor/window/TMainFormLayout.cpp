@@ -120,6 +120,16 @@ void addRow(QGridLayout* grid, int row, int column, const QString& label, QWidge
     grid->addLayout(box, row, column + 1);
 }
 
+// The three property pages share their label columns, wide enough for the
+// longest label plus a gap, so that a unit ("度") never runs into the next
+// label ("時：") and the pages line up when switched.
+void alignLabelColumns(QGridLayout* grid) {
+    const QFontMetrics metrics(grid->parentWidget()->font());
+    const int width = metrics.horizontalAdvance(QStringLiteral("テキスト：")) + 16;
+    grid->setColumnMinimumWidth(0, width);
+    grid->setColumnMinimumWidth(2, width);
+}
+
 } // namespace
 
 void TMainForm::buildLayout() {
@@ -182,11 +192,18 @@ void TMainForm::buildLayout() {
     // A long message is cut at the window's edge (its tooltip holds all of
     // it) instead of widening the window.
     StatusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    MousePosLabel = new QLabel(this);
+    MousePosLabel->setObjectName("MousePosLabel");
+    MousePosLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    MousePosLabel->setMinimumWidth(
+        QFontMetrics(MousePosLabel->font()).horizontalAdvance(QStringLiteral("X: 0000  Y: 0000")));
     BitBtn1 = new QPushButton(QStringLiteral("について"), this);
     BitBtn1->setObjectName("BitBtn1");
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     bottom->addWidget(wwwBtn);
     bottom->addWidget(StatusLine, 1);
+    bottom->addWidget(MousePosLabel);
+    bottom->addSpacing(8);
     bottom->addWidget(BitBtn1);
     root->addLayout(bottom);
 
@@ -241,8 +258,12 @@ QWidget* TMainForm::buildElementsPage() {
     ListView1->verticalHeader()->setDefaultSectionSize(QFontMetrics(ListView1->font()).height() +
                                                        4);
     ListView1->horizontalHeader()->setHighlightSections(false);
-    ListView1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    ListView1->setColumnWidth(0, 204);
+    // The one column takes the list's whole width; a caption too long for it
+    // loses its middle, so that "スタート" and "終わり" stay in sight (the
+    // tooltip shows all of it).
+    ListView1->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    ListView1->setTextElideMode(Qt::ElideMiddle);
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ListView1->setFixedWidth(224);
     connect(ListView1, &QTableView::clicked, this, [this] { ListView1Click(); });
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -268,6 +289,36 @@ QWidget* TMainForm::buildElementsPage() {
     connect(MoveDownBtn, &QToolButton::clicked, this, [this] { MoveDownBtnClick(); });
     listRow->addLayout(listButtons);
     left->addLayout(listRow, 1);
+
+    // Under the list: the selected state's rectangle in stage pixels.
+    auto* rectGrid = new QGridLayout;
+    rectGrid->setHorizontalSpacing(4);
+    auto makeRectEdit = [this, page](const char* name) {
+        auto* ed = new QSpinBox(page);
+        ed->setObjectName(name);
+        // Far beyond any stage; the drag rules keep what is written reachable.
+        ed->setRange(-1000000, 1000000);
+        // One write per entered value, not per typed digit.
+        ed->setKeyboardTracking(false);
+        ed->setEnabled(false);
+        connect(ed, &QSpinBox::valueChanged, this, [this, ed] { RectEdChange(ed); });
+        return ed;
+    };
+    RectXEd = makeRectEdit("RectXEd");
+    RectYEd = makeRectEdit("RectYEd");
+    RectWidthEd = makeRectEdit("RectWidthEd");
+    RectHeightEd = makeRectEdit("RectHeightEd");
+    rectGrid->addWidget(makeLabel(QStringLiteral("X"), page), 0, 0);
+    rectGrid->addWidget(RectXEd, 0, 1);
+    rectGrid->addWidget(makeLabel(QStringLiteral("Y"), page), 0, 2);
+    rectGrid->addWidget(RectYEd, 0, 3);
+    rectGrid->addWidget(makeLabel(QStringLiteral("幅"), page), 1, 0);
+    rectGrid->addWidget(RectWidthEd, 1, 1);
+    rectGrid->addWidget(makeLabel(QStringLiteral("高さ"), page), 1, 2);
+    rectGrid->addWidget(RectHeightEd, 1, 3);
+    rectGrid->setColumnStretch(1, 1);
+    rectGrid->setColumnStretch(3, 1);
+    left->addLayout(rectGrid);
     columns->addLayout(left);
 
     // Right: the stage with its options above and the property pages below.
@@ -297,6 +348,33 @@ QWidget* TMainForm::buildElementsPage() {
     UpdateStageSize();
     right->addWidget(ScrollBox1, 1);
 
+    // Under the stage: the time slider, at rest at "編集" (the editing view);
+    // elsewhere the stage shows the movie's frame at that time.
+    auto* timeRow = new QHBoxLayout;
+    EditViewBtn = new QToolButton(page);
+    EditViewBtn->setObjectName("EditViewBtn");
+    EditViewBtn->setText(QStringLiteral("編集"));
+    EditViewBtn->setAutoRaise(true);
+    EditViewBtn->setToolTip(QStringLiteral("編集の表示に戻る"));
+    EditViewBtn->setCheckable(true);
+    EditViewBtn->setChecked(true);
+    connect(EditViewBtn, &QToolButton::clicked, this, [this] { showEditingView(); });
+    TimeSlider = new QSlider(Qt::Horizontal, page);
+    TimeSlider->setObjectName("TimeSlider");
+    TimeSlider->setRange(-1, 0);
+    TimeSlider->setValue(-1);
+    TimeSlider->setToolTip(QStringLiteral("ムービーのこの時の絵を示す"));
+    connect(TimeSlider, &QSlider::valueChanged, this, [this] { TimeSliderChange(); });
+    TimeLabel = new QLabel(page);
+    TimeLabel->setObjectName("TimeLabel");
+    TimeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    TimeLabel->setMinimumWidth(
+        QFontMetrics(TimeLabel->font()).horizontalAdvance(QStringLiteral("000000 ミリ秒")));
+    timeRow->addWidget(EditViewBtn);
+    timeRow->addWidget(TimeSlider, 1);
+    timeRow->addWidget(TimeLabel);
+    right->addLayout(timeRow);
+
     PageControl2 = new QTabWidget(page);
     PageControl2->setObjectName("PageControl2");
     TabSheet4 = buildTextPage();
@@ -305,9 +383,8 @@ QWidget* TMainForm::buildElementsPage() {
     PageControl2->addTab(TabSheet4, QStringLiteral("テキスト"));
     PageControl2->addTab(TabSheet5, QStringLiteral("描画オブジェクト"));
     PageControl2->addTab(TabSheet6, QStringLiteral("ピクチャ"));
+    setPagesEnabled(nullptr); // no row is selected yet
     PageControl2->setCurrentWidget(TabSheet4);
-    TabSheet4->setEnabled(false);
-    TabSheet5->setEnabled(false);
     right->addWidget(PageControl2);
     columns->addLayout(right, 1);
     return page;
@@ -350,6 +427,7 @@ QWidget* TMainForm::buildTextPage() {
     grid->addWidget(DelObCheck, 3, 3);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
+    alignLabelColumns(grid);
 
     connect(TextEd, &QLineEdit::textChanged, this, [this] { TextEdChange(); });
     connect(FontEd, &QComboBox::currentIndexChanged, this, [this] { FontEdChange(); });
@@ -386,6 +464,7 @@ QWidget* TMainForm::buildDrawingPage() {
     grid->setRowStretch(3, 1);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
+    alignLabelColumns(grid);
 
     connect(ObjectKindBox, &QComboBox::currentIndexChanged, this,
             [this] { ObjectKindBoxChange(); });
@@ -412,6 +491,7 @@ QWidget* TMainForm::buildPicturePage() {
     grid->setRowStretch(2, 1);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
+    alignLabelColumns(grid);
 
     connect(RotEd3, &QDoubleSpinBox::valueChanged, this, [this] { RotEd3Change(); });
     connect(TimeEd3, &QSpinBox::valueChanged, this, [this] { TimeEd3Change(); });
@@ -456,17 +536,25 @@ QWidget* TMainForm::buildSettingsPage() {
     layout->addStretch();
 
     // The settings live in Stage; the controls only show and change them.
+    // Each change drops the movie the time slider shows.
     connect(WidthEd, &QSpinBox::valueChanged, this, [this](int v) {
         Stage.setWidth(v);
         UpdateStageSize();
+        noteProjectChange();
     });
     connect(HeightEd, &QSpinBox::valueChanged, this, [this](int v) {
         Stage.setHeight(v);
         UpdateStageSize();
+        noteProjectChange();
     });
-    connect(BpSEd, &QSpinBox::valueChanged, this, [](int v) { Stage.setFramesPerSecond(v); });
-    connect(ColorEd, &TTintelColorComboBox::OnChange, this,
-            [this] { Stage.setBackgroundColor(ColorEd->ColorValue()); });
+    connect(BpSEd, &QSpinBox::valueChanged, this, [this](int v) {
+        Stage.setFramesPerSecond(v);
+        noteProjectChange();
+    });
+    connect(ColorEd, &TTintelColorComboBox::OnChange, this, [this] {
+        Stage.setBackgroundColor(ColorEd->ColorValue());
+        noteProjectChange();
+    });
     return page;
 }
 
@@ -511,7 +599,7 @@ void TMainForm::fillFontList() {
         QStringList list;
         for (const char* face : DefaultFaces)
             if (!platform::SubstituteFamily(face).empty()) list << QString::fromUtf8(face);
-        for (const QString& family : QFontDatabase::families()) {
+        for (const QString& family : FamiliesWithoutFoundries(QFontDatabase::families())) {
             const auto cp932 = ToCp932(family);
             if (cp932 && !cp932->empty() && cp932->size() <= platform::kMaxFaceNameBytes &&
                 !list.contains(family))

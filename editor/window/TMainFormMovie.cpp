@@ -3,10 +3,13 @@
 #include "editor/window/TMainForm.h"
 
 #include "compiler/commands/MovieCommands.h"
+#include "editor/model/MainUnit.h"
 
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QStringList>
+
+#include <filesystem>
 
 namespace {
 
@@ -22,7 +25,13 @@ public:
         request.name = QStringLiteral("SaveDialog1");
         request.filter = QString::fromStdString(MovieFileFilter());
         request.defaultSuffix = QString::fromUtf8(MovieDefaultSuffix);
-        request.fileName = QString::fromStdString(current);
+        // The movie takes the project's name unless one was chosen for it.
+        std::string proposed = current;
+        if (proposed.empty() && !ProjectFileName.empty())
+            proposed = std::filesystem::path(ProjectFileName)
+                           .replace_extension(std::string(".") + MovieDefaultSuffix)
+                           .string();
+        request.fileName = QString::fromStdString(proposed);
         request.selectedFilter = QString::fromStdString(*filter);
         QString chosen;
         request.chosenFilter = &chosen;
@@ -46,6 +55,9 @@ private:
 void TMainForm::runMovieCommand(bool preview) {
     WindowMovieDialogs dialogs(*this);
     MovieCommands commands(dialogs);
+    // The last movie's name belongs to the project it was saved for; another
+    // project (new, opened or saved under another name) starts from its own.
+    if (m_movieProjectName != ProjectFileName) SaveDialog1FileName.clear();
     commands.setLastSavedPath(SaveDialog1FileName.toStdString());
     commands.setPageSource = [this](const std::vector<std::string>& lines) {
         QStringList text;
@@ -63,6 +75,7 @@ void TMainForm::runMovieCommand(bool preview) {
     else
         commands.saveMovie(options);
     SaveDialog1FileName = QString::fromStdString(commands.lastSavedPath());
+    m_movieProjectName = ProjectFileName;
 }
 
 void TMainForm::CreateFlashBtnClick() {

@@ -7,7 +7,9 @@
 #include "app/widgets/TTintelColorComboBox.h"
 #include "editor/model/MainUnit.h"
 #include "editor/window/ElementListModel.h"
+#include "editor/window/TStagePaintBox.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -18,6 +20,7 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -33,8 +36,77 @@ int32_t truncatedTime(int value) {
 } // namespace
 
 void TMainForm::setPagesEnabled(QWidget* enabledPage) {
-    for (QWidget* page : {TabSheet4, TabSheet5, TabSheet6})
-        page->setEnabled(page == enabledPage);
+    // A page of another kind cannot be opened, and shows no element's values.
+    for (QWidget* page : {TabSheet4, TabSheet5, TabSheet6}) {
+        const bool enabled = page == enabledPage;
+        PageControl2->setTabEnabled(PageControl2->indexOf(page), enabled);
+        if (!enabled) clearPage(page);
+    }
+}
+
+void TMainForm::clearPage(QWidget* page) {
+    // Nothing is written: the handlers do not hear of it.
+    for (auto* w : page->findChildren<QWidget*>()) {
+        const QSignalBlocker block(w);
+        if (auto* line = qobject_cast<QLineEdit*>(w))
+            line->clear();
+        else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            combo->setCurrentIndex(-1);
+            if (combo->isEditable()) combo->setEditText({});
+        } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(w))
+            spin->clear();
+        else if (auto* slider = qobject_cast<QSlider*>(w))
+            slider->setValue(slider->minimum());
+        else if (auto* check = qobject_cast<QCheckBox*>(w))
+            check->setChecked(false);
+    }
+}
+
+void TMainForm::refreshRectEditors() {
+    const int row = SelectedRow();
+    const bool selected = row >= 0 && RowObjekt(row) < ObjektList.Count;
+    m_fillingRect = true;
+    for (QSpinBox* ed : {RectXEd, RectYEd, RectWidthEd, RectHeightEd}) {
+        ed->setEnabled(selected);
+        if (!selected) ed->clear();
+    }
+    if (selected) {
+        const ObjektState& s = RowState(ObjektAt(RowObjekt(row)), row);
+        RectXEd->setValue(s.Left);
+        RectYEd->setValue(s.Top);
+        RectWidthEd->setValue(static_cast<int>(int64_t(s.Right) - s.Left));
+        RectHeightEd->setValue(static_cast<int>(int64_t(s.Bottom) - s.Top));
+    }
+    m_fillingRect = false;
+}
+
+void TMainForm::RectEdChange(QSpinBox* ed) {
+    const int row = SelectedRow();
+    if (m_fillingRect || FillingEditors || row < 0 || RowObjekt(row) >= ObjektList.Count) return;
+    // Written as a drag would write it: X and Y move the rectangle and keep
+    // its size, the width and height move the right and bottom edges as
+    // their handles do (a negative value turns the rectangle over), and the
+    // rectangle stays within reach on the stage.
+    StageDrag drag;
+    drag.Dragging = true;
+    drag.DragElement = RowObjekt(row);
+    drag.DragEndState = RowIsEnd(row);
+    const ObjektState& s = RowState(ObjektAt(drag.DragElement), row);
+    int64_t x = s.Left, y = s.Top;
+    if (ed == RectXEd || ed == RectYEd) {
+        drag.HitKind = hkMove;
+        (ed == RectXEd ? x : y) = ed->value();
+    } else if (ed == RectWidthEd) {
+        drag.HitKind = hkRight;
+        x += ed->value();
+    } else {
+        drag.HitKind = hkBottom;
+        y += ed->value();
+    }
+    DragTo(drag, static_cast<int32_t>(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX)),
+           static_cast<int32_t>(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX)), PaintBox1->width(),
+           PaintBox1->height());
+    RepaintStage();
 }
 
 ObjektState* TMainForm::editedState() {
@@ -102,6 +174,7 @@ void TMainForm::ListView1Change() {
         setPagesEnabled(nullptr);
         return;
     }
+    // A button or an unknown kind has no page of its own.
     QWidget* page = nullptr;
     switch (ObjektAt(RowObjekt(row)).Kind) {
     case okText:
@@ -114,10 +187,10 @@ void TMainForm::ListView1Change() {
         page = TabSheet6;
         break;
     default:
-        return; // a button or an unknown kind leaves the pages as they are
+        break;
     }
     setPagesEnabled(page);
-    PageControl2->setCurrentWidget(page);
+    if (page) PageControl2->setCurrentWidget(page);
 }
 
 // ------------------------------------------------------------------ property editors

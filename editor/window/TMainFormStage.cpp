@@ -9,9 +9,45 @@
 #include "editor/stage/StageView.h"
 #include "editor/window/TStagePaintBox.h"
 
+#include "editor/stage/MoviePreview.h"
+
 #include <QCheckBox>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+// Auto-scroll: a step every 30 ms, of a quarter of the distance the pointer
+// is past the view's edge (at least 2 pixels), at most 60 pixels a step.
+constexpr int kAutoScrollInterval = 30;
+constexpr int kAutoScrollMaxStep = 60;
+
+int autoScrollStepFor(int past) {
+    if (past == 0) return 0;
+    const int step = std::clamp(std::abs(past) / 4, 2, kAutoScrollMaxStep);
+    return past < 0 ? -step : step;
+}
+
+// How far `p` lies past the edges of `area` (0 inside).
+QPoint pastEdges(const QPoint& p, const QRect& area) {
+    const int x = p.x() < area.left()    ? p.x() - area.left()
+                  : p.x() > area.right() ? p.x() - area.right()
+                                         : 0;
+    const int y = p.y() < area.top()      ? p.y() - area.top()
+                  : p.y() > area.bottom() ? p.y() - area.bottom()
+                                          : 0;
+    return {x, y};
+}
+
+} // namespace
 
 TStagePaintBox::TStagePaintBox(TMainForm& form, QWidget* parent) : QWidget(parent), m_form(form) {
     setMouseTracking(true);
@@ -38,6 +74,10 @@ void TStagePaintBox::mouseReleaseEvent(QMouseEvent* e) {
     m_form.PaintBox1MouseUp(e->button(), e->modifiers(), p.x(), p.y());
 }
 
+void TStagePaintBox::leaveEvent(QEvent*) {
+    m_form.PaintBox1MouseLeave();
+}
+
 void TMainForm::OnlyActualCheckClick() {
     RepaintStage();
 }
@@ -55,8 +95,55 @@ StageViewOptions TMainForm::stageOptions() const {
 }
 
 void TMainForm::PaintBox1Paint(QPainter& painter) {
+    if (showingMovie()) {
+        const QImage frame = m_preview->frameImage(TimeSlider->value());
+        if (!frame.isNull()) {
+            painter.drawImage(0, 0, frame);
+            return;
+        }
+        // Until the movie is compiled: the editing view, greyed.
+        painter.drawImage(0, 0, RenderStage(stageOptions()));
+        painter.fillRect(PaintBox1->rect(), QColor(128, 128, 128, 96));
+        return;
+    }
     // Drawn off-screen in full and copied in one step, so nothing flickers.
     painter.drawImage(0, 0, RenderStage(stageOptions()));
+}
+
+bool TMainForm::showingMovie() const {
+    return TimeSlider->value() >= 0;
+}
+
+void TMainForm::TimeSliderChange() {
+    const bool movie = showingMovie();
+    EditViewBtn->setChecked(!movie);
+    TimeLabel->setText(movie ? QStringLiteral("%1 ミリ秒").arg(TimeSlider->value()) : QString());
+    if (movie) m_preview->prepare();
+    PaintBox1->update();
+}
+
+void TMainForm::showEditingView() {
+    TimeSlider->setValue(-1);
+    EditViewBtn->setChecked(true);
+}
+
+void TMainForm::updateTimeRange() {
+    int32_t longest = 0;
+    for (int32_t i = 0; i < ObjektList.Count; ++i)
+        longest = std::max({longest, ObjektAt(i).Start.Time, ObjektAt(i).End.Time});
+    TimeSlider->setMaximum(std::max(longest, 0));
+    // A step is one frame, a page a second.
+    TimeSlider->setSingleStep(std::max(1, 1000 / Stage.framesPerSecond()));
+    TimeSlider->setPageStep(1000);
+}
+
+void TMainForm::noteProjectChange() {
+    const uint64_t fingerprint = MoviePreview::ProjectFingerprint();
+    if (fingerprint == m_projectFingerprint) return;
+    m_projectFingerprint = fingerprint;
+    m_preview->invalidate();
+    showEditingView();
+    updateTimeRange();
 }
 
 void TMainForm::applyStageMouse(const StageMouseResult& result) {
@@ -68,14 +155,55 @@ void TMainForm::applyStageMouse(const StageMouseResult& result) {
 }
 
 void TMainForm::PaintBox1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
+    // A click on the movie's frame brings the editing view back first.
+    if (showingMovie()) {
+        showEditingView();
+        return;
+    }
     applyStageMouse(StageMouseDown(m_stageDrag, stageOptions(), x, y));
 }
 
 void TMainForm::PaintBox1MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) {
+    MousePosLabel->setText(QStringLiteral("X: %1  Y: %2").arg(x).arg(y));
+    if (showingMovie()) return;
     applyStageMouse(
         StageMouseMove(m_stageDrag, stageOptions(), x, y, PaintBox1->width(), PaintBox1->height()));
+    if (m_stageDrag.Dragging)
+        updateAutoScroll(PaintBox1->mapTo(ScrollBox1->viewport(), QPoint(x, y)));
 }
 
 void TMainForm::PaintBox1MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
+    m_autoScrollTimer->stop();
     applyStageMouse(StageMouseUp(m_stageDrag, x, y, PaintBox1->width(), PaintBox1->height()));
+}
+
+void TMainForm::PaintBox1MouseLeave() {
+    MousePosLabel->clear();
+}
+
+void TMainForm::updateAutoScroll(const QPoint& viewportPos) {
+    m_autoScrollPos = viewportPos;
+    const bool past = !pastEdges(viewportPos, ScrollBox1->viewport()->rect()).isNull();
+    if (past && !m_autoScrollTimer->isActive())
+        m_autoScrollTimer->start(kAutoScrollInterval);
+    else if (!past)
+        m_autoScrollTimer->stop();
+}
+
+void TMainForm::autoScrollStep() {
+    if (!m_stageDrag.Dragging) {
+        m_autoScrollTimer->stop();
+        return;
+    }
+    const QPoint past = pastEdges(m_autoScrollPos, ScrollBox1->viewport()->rect());
+    QScrollBar* h = ScrollBox1->horizontalScrollBar();
+    QScrollBar* v = ScrollBox1->verticalScrollBar();
+    const int oldX = h->value(), oldY = v->value();
+    h->setValue(oldX + autoScrollStepFor(past.x()));
+    v->setValue(oldY + autoScrollStepFor(past.y()));
+    if (h->value() == oldX && v->value() == oldY) return; // at the end already
+    // The stage moved under the still pointer: the drag follows it there.
+    const QPoint p = PaintBox1->mapFrom(ScrollBox1->viewport(), m_autoScrollPos);
+    applyStageMouse(StageMouseMove(m_stageDrag, stageOptions(), p.x(), p.y(), PaintBox1->width(),
+                                   PaintBox1->height()));
 }

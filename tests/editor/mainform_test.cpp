@@ -281,7 +281,9 @@ INSTANTIATE_TEST_SUITE_P(MainForm, FontSizeRule,
                                          FontSizeCase{"ThirtySix", "36", "36", 36}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(MainFormTest, ButtonElementFromAFileShowsItsRowsAndLeavesThePages) {
+// A button has no page: none can be opened for it, and none shows the values
+// of the element selected before.
+TEST_F(MainFormTest, ButtonElementFromAFileShowsItsRowsAndNoPage) {
     AddObjekt(okText);
     AddObjekt(okButton);
     const std::string path = dir.file("button.fmo");
@@ -296,10 +298,18 @@ TEST_F(MainFormTest, ButtonElementFromAFileShowsItsRowsAndLeavesThePages) {
     EXPECT_EQ(caption(3), QStringLiteral("  Button: 終わり"));
     clickRow(1);
     EXPECT_EQ(enabledPage(), find<QWidget>("TabSheet4"));
+    EXPECT_EQ(find<QLineEdit>("TextEd")->text(), QStringLiteral("テキスト"));
     clickRow(2);
     EXPECT_EQ(form->SelectedRow(), 2);
-    EXPECT_EQ(enabledPage(), find<QWidget>("TabSheet4"));
-    EXPECT_EQ(find<QTabWidget>("PageControl2")->currentWidget(), find<QWidget>("TabSheet4"));
+    EXPECT_EQ(enabledPage(), nullptr);
+    EXPECT_TRUE(find<QLineEdit>("TextEd")->text().isEmpty());
+    EXPECT_TRUE(find<QComboBox>("FontSize")->currentText().isEmpty());
+    QTabWidget* pages = find<QTabWidget>("PageControl2");
+    QWidget* shown = pages->currentWidget();
+    showTab("PageControl2",
+            pages->indexOf(find<QWidget>("TabSheet5")) == pages->currentIndex() ? 0 : 1);
+    EXPECT_EQ(pages->currentWidget(), shown);
+    EXPECT_EQ(element(1).Start.FontSize, DefaultFontSize); // clearing the pages wrote nothing
 }
 
 TEST_F(MainFormTest, DeleteLeavesNoRowSelectedAndThePagesDisabled) {

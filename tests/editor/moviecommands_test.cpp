@@ -427,6 +427,11 @@ TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
     EXPECT_EQ(boxes,
               QList<QString>{"Ｆｌａｓｈファイルを保存することができませんでした.\n" + answer});
     EXPECT_EQ(opened.size(), 3u);
+
+    // Another project: the dialog proposes its name with the movie's extension.
+    form.SetProjectFileName(dir.file("Projekt.fmo"));
+    click("CreateFlashBtn");
+    EXPECT_EQ(requests.back().fileName, QString::fromStdString(dir.file("Projekt.swf")));
     ModalSeams::SetFileDialog({});
     ModalSeams::SetDialogRunner({});
 }
