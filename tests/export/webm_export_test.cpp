@@ -183,36 +183,53 @@ INSTANTIATE_TEST_SUITE_P(Sizes, WebmShape,
                                          Shape{"one_frame", 33, 20, 15, 1, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A minimal EBML reader for the checks below.
-struct Ebml {
-    const std::vector<uint8_t>& bytes;
-    std::size_t pos;
+// A minimal EBML reader: the elements inside bytes [from, to).
+struct Element {
+    uint32_t id;
+    std::size_t data, size;
+};
 
-    uint64_t vint(bool keepMarker) {
+std::vector<Element> children(const std::vector<uint8_t>& bytes, std::size_t from, std::size_t to) {
+    auto vint = [&](std::size_t& pos, bool keepMarker) {
         const uint8_t first = bytes.at(pos);
         int length = 1;
-        while (length <= 8 && !(first & (0x80 >> (length - 1))))
+        while (length < 8 && !(first & (0x80 >> (length - 1))))
             ++length;
         uint64_t value = keepMarker ? first : first & (0xFF >> length);
         for (int i = 1; i < length; ++i)
             value = value << 8 | bytes.at(pos + std::size_t(i));
         pos += std::size_t(length);
         return value;
+    };
+    std::vector<Element> out;
+    for (std::size_t pos = from; pos < to;) {
+        Element e;
+        e.id = uint32_t(vint(pos, true));
+        e.size = std::size_t(vint(pos, false));
+        e.data = pos;
+        if (e.data + e.size > to) ADD_FAILURE() << std::hex << e.id << " runs past its parent";
+        out.push_back(e);
+        pos = e.data + e.size;
     }
-    // Reads an element's header; returns its ID, its size and its data's offset.
-    uint32_t element(uint64_t* size, std::size_t* data) {
-        const uint32_t id = uint32_t(vint(true));
-        *size = vint(false);
-        *data = pos;
-        return id;
-    }
-    uint64_t uintAt(std::size_t at, uint64_t size) const {
-        uint64_t value = 0;
-        for (uint64_t i = 0; i < size; ++i)
-            value = value << 8 | bytes.at(at + i);
-        return value;
-    }
-};
+    return out;
+}
+
+std::vector<Element> children(const std::vector<uint8_t>& bytes, const Element& parent) {
+    return children(bytes, parent.data, parent.data + parent.size);
+}
+
+uint64_t uintOf(const std::vector<uint8_t>& bytes, const Element& e) {
+    uint64_t value = 0;
+    for (std::size_t i = 0; i < e.size; ++i)
+        value = value << 8 | bytes.at(e.data + i);
+    return value;
+}
+
+const Element* find(const std::vector<Element>& elements, uint32_t id) {
+    for (const Element& e : elements)
+        if (e.id == id) return &e;
+    return nullptr;
+}
 
 // The sizes patched at the end hold, the SeekHead finds Info, Tracks and Cues,
 // the duration is exact, and every cue points at a cluster that starts with a
@@ -226,98 +243,67 @@ TEST(WebmContainer, SizesSeekIndexAndCuesPointWhereTheySay) {
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
 
-    Ebml r{bytes, 0};
-    uint64_t size;
-    std::size_t data;
-    ASSERT_EQ(r.element(&size, &data), 0x1A45DFA3u);
-    r.pos = data + size;
-    ASSERT_EQ(r.element(&size, &data), 0x18538067u);
-    const std::size_t segment = data;
-    EXPECT_EQ(segment + size, bytes.size()) << "Segment size not patched";
-
-    std::map<uint32_t, std::size_t> found; // top-level element -> offset in the Segment
-    std::vector<std::size_t> clusters;
-    while (r.pos < bytes.size()) {
-        const std::size_t at = r.pos;
-        const uint32_t id = r.element(&size, &data);
-        ASSERT_LE(data + size, bytes.size()) << std::hex << id;
-        found.emplace(id, at - segment);
-        if (id == 0x1F43B675) clusters.push_back(at - segment);
-        r.pos = data + size;
-    }
-    ASSERT_TRUE(found.count(0x114D9B74) && found.count(0x1C53BB6B) && found.count(0x1549A966));
-
-    // SeekHead entries.
-    r.pos = segment + found[0x114D9B74];
-    r.element(&size, &data);
-    int seeks = 0;
-    for (const std::size_t end = data + size; r.pos < end; ++seeks) {
-        std::size_t seekData;
-        r.element(&size, &seekData);
-        const std::size_t seekEnd = seekData + size;
-        uint32_t target = 0;
-        uint64_t position = 0;
-        while (r.pos < seekEnd) {
-            const uint32_t child = r.element(&size, &data);
-            if (child == 0x53AB) target = uint32_t(r.uintAt(data, size));
-            if (child == 0x53AC) position = r.uintAt(data, size);
-            r.pos = data + size;
+    const auto top = children(bytes, 0, bytes.size());
+    ASSERT_EQ(top.size(), 2u) << "EBML header and Segment, the Segment's size patched";
+    ASSERT_EQ(top[1].id, 0x18538067u);
+    const std::size_t segment = top[1].data;
+    const auto level1 = children(bytes, top[1]);
+    // Positions count from the Segment's data to an element's ID.
+    std::map<uint32_t, uint64_t> offsets;
+    std::vector<uint64_t> clusters;
+    {
+        std::size_t pos = segment;
+        for (const Element& e : level1) {
+            offsets.emplace(e.id, pos - segment);
+            if (e.id == 0x1F43B675) clusters.push_back(pos - segment);
+            pos = e.data + e.size;
         }
-        ASSERT_TRUE(found.count(target)) << std::hex << target;
-        EXPECT_EQ(position, found[target]) << std::hex << target;
     }
-    EXPECT_EQ(seeks, 3);
+    const Element* seekHead = find(level1, 0x114D9B74);
+    const Element* info = find(level1, 0x1549A966);
+    const Element* cues = find(level1, 0x1C53BB6B);
+    ASSERT_TRUE(seekHead && info && cues);
 
-    // Duration: 35 frames at 10 fps, in milliseconds.
-    r.pos = segment + found[0x1549A966];
-    r.element(&size, &data);
-    double duration = -1;
-    for (const std::size_t end = data + size; r.pos < end;) {
-        const uint32_t child = r.element(&size, &data);
-        if (child == 0x4489) {
-            const uint64_t bits = r.uintAt(data, size);
-            std::memcpy(&duration, &bits, sizeof duration);
-        }
-        r.pos = data + size;
+    const auto seeks = children(bytes, *seekHead);
+    EXPECT_EQ(seeks.size(), 3u);
+    for (const Element& seek : seeks) {
+        const auto fields = children(bytes, seek);
+        const Element* id = find(fields, 0x53AB);
+        const Element* position = find(fields, 0x53AC);
+        ASSERT_TRUE(id && position);
+        const auto target = uint32_t(uintOf(bytes, *id));
+        ASSERT_TRUE(offsets.count(target)) << std::hex << target;
+        EXPECT_EQ(uintOf(bytes, *position), offsets[target]) << std::hex << target;
     }
-    EXPECT_DOUBLE_EQ(duration, 3500.0);
 
-    // Cues: one per key frame (frames 0, 10, 20, 30), each at a cluster whose
-    // timecode is the cue's and whose first block is a key frame.
-    r.pos = segment + found[0x1C53BB6B];
-    r.element(&size, &data);
-    std::vector<std::pair<uint64_t, uint64_t>> cues; // time, cluster position
-    for (const std::size_t end = data + size; r.pos < end;) {
-        std::size_t pointData;
-        r.element(&size, &pointData);
-        const std::size_t pointEnd = pointData + size;
-        uint64_t time = 0, position = 0;
-        while (r.pos < pointEnd) {
-            const uint32_t child = r.element(&size, &data);
-            if (child == 0xB3) time = r.uintAt(data, size);
-            if (child == 0xB7) {
-                for (const std::size_t e = data + size; r.pos < e;) {
-                    const uint32_t inner = r.element(&size, &data);
-                    if (inner == 0xF1) position = r.uintAt(data, size);
-                    r.pos = data + size;
-                }
-            }
-            r.pos = data + size;
-        }
-        cues.emplace_back(time, position);
-    }
-    ASSERT_EQ(cues.size(), 4u);
-    for (std::size_t i = 0; i < cues.size(); ++i) {
-        EXPECT_EQ(cues[i].first, 1000 * i);
-        ASSERT_NE(std::find(clusters.begin(), clusters.end(), cues[i].second), clusters.end());
-        r.pos = segment + cues[i].second;
-        r.element(&size, &data);
-        const uint32_t timecode = r.element(&size, &data);
-        ASSERT_EQ(timecode, 0xE7u);
-        EXPECT_EQ(r.uintAt(data, size), cues[i].first);
-        r.pos = data + size;
-        ASSERT_EQ(r.element(&size, &data), 0xA3u);
-        EXPECT_EQ(bytes.at(data + 3) & 0x80, 0x80)
+    const Element* duration = find(children(bytes, *info), 0x4489);
+    ASSERT_TRUE(duration && duration->size == 8);
+    const uint64_t bits = uintOf(bytes, *duration);
+    double milliseconds;
+    std::memcpy(&milliseconds, &bits, sizeof milliseconds);
+    EXPECT_DOUBLE_EQ(milliseconds, 3500.0); // 35 frames at 10 fps
+
+    // One cue per key frame (frames 0, 10, 20, 30).
+    const auto points = children(bytes, *cues);
+    ASSERT_EQ(points.size(), 4u);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const auto fields = children(bytes, points[i]);
+        const Element* time = find(fields, 0xB3);
+        const Element* positions = find(fields, 0xB7);
+        ASSERT_TRUE(time && positions);
+        EXPECT_EQ(uintOf(bytes, *time), 1000 * i);
+        const Element* cluster = find(children(bytes, *positions), 0xF1);
+        ASSERT_TRUE(cluster);
+        const uint64_t offset = uintOf(bytes, *cluster);
+        ASSERT_NE(std::find(clusters.begin(), clusters.end(), offset), clusters.end());
+        const auto inside = children(bytes, segment + std::size_t(offset), bytes.size());
+        ASSERT_EQ(inside[0].id, 0x1F43B675u);
+        const auto blocks = children(bytes, inside[0]);
+        ASSERT_GE(blocks.size(), 2u);
+        EXPECT_EQ(blocks[0].id, 0xE7u);
+        EXPECT_EQ(uintOf(bytes, blocks[0]), 1000 * i) << "cluster timecode";
+        EXPECT_EQ(blocks[1].id, 0xA3u);
+        EXPECT_EQ(bytes.at(blocks[1].data + 3) & 0x80, 0x80)
             << "cluster " << i << " starts without a key frame";
     }
 }
@@ -396,6 +382,24 @@ TEST(WebmColours, PrimariesConvertToLimitedRangeBt601) {
         EXPECT_EQ(int(y[0]), row.y) << std::hex << row.rgb;
         EXPECT_EQ(int(u), row.u) << std::hex << row.rgb;
         EXPECT_EQ(int(v), row.v) << std::hex << row.rgb;
+    }
+}
+
+// Movie rates become exact fractions, the video's time base: whole rates, an
+// SWF header's 8.8 fixed point (29.96875 = 7672/256) and the NTSC rate.
+TEST(WebmFrameRate, RatesBecomeExactFractions) {
+    struct Row {
+        double fps;
+        int64_t num, den;
+    };
+    const Row rows[] = {
+        {12, 12, 1}, {12.5, 25, 2}, {29.96875, 959, 32}, {0.5, 1, 2}, {30000.0 / 1001, 30000, 1001},
+        {0, 0, 1}};
+    for (const Row& row : rows) {
+        int64_t num = -1, den = -1;
+        webm::FrameRateFromDouble(row.fps, &num, &den);
+        EXPECT_EQ(num, row.num) << row.fps;
+        EXPECT_EQ(den, row.den) << row.fps;
     }
 }
 
