@@ -540,9 +540,10 @@ Font readDefineFont(BitReader& r, const uint8_t* body, size_t size, bool strict)
 // record are two records, packed bit after bit) or in the combined layout of
 // later versions (each record may change the style and then holds its glyphs,
 // aligned to a byte). Returns false when the records do not parse cleanly in
-// the layout asked for, with the reason in *why.
-bool readTextRecords(BitReader r, bool combined, int glyphBits, int advanceBits, bool alpha,
-                     const Movie& movie, std::vector<TextRun>& runs, std::string* why) {
+// the layout asked for, with the reason in *why. `aligned`: every record of
+// the older layout starts on a byte boundary too, as players read it.
+bool readTextRecords(BitReader r, bool combined, bool aligned, int glyphBits, int advanceBits,
+                     bool alpha, const Movie& movie, std::vector<TextRun>& runs, std::string* why) {
     runs.clear();
     TextRun style;
     double x = 0;
@@ -572,7 +573,7 @@ bool readTextRecords(BitReader r, bool combined, int glyphBits, int advanceBits,
     };
     try {
         for (;;) {
-            if (combined) r.align();
+            if (combined || aligned) r.align();
             const bool styleRecord = r.flag();
             if (!styleRecord) {
                 const int count = static_cast<int>(r.bits(7));
@@ -631,18 +632,19 @@ Text readDefineText(BitReader& r, bool alpha, int version, const Movie& movie, b
     // Movies up to version 6 were written in the older layout, later ones in
     // the combined one; a text that does not parse in the expected layout is
     // tried in the other.
-    // Strict reading tries only the layout of the version and keeps why
-    // the records do not parse.
+    // Strict reading tries only the layout of the version, with every record
+    // on a byte boundary, and keeps why the records do not parse.
     const bool combinedFirst = version >= 7;
     std::string why, otherWhy;
-    if (readTextRecords(r, combinedFirst, glyphBits, advanceBits, alpha, movie, text.runs, &why)) {
+    if (readTextRecords(r, combinedFirst, strict, glyphBits, advanceBits, alpha, movie, text.runs,
+                        &why)) {
         r.seek(r.size());
         return text;
     }
     if (strict)
         fail(std::string("its text records in the ") + (combinedFirst ? "combined" : "older") +
              " layout are damaged: " + why);
-    if (readTextRecords(r, !combinedFirst, glyphBits, advanceBits, alpha, movie, text.runs,
+    if (readTextRecords(r, !combinedFirst, false, glyphBits, advanceBits, alpha, movie, text.runs,
                         &otherWhy)) {
         r.seek(r.size());
         return text;
