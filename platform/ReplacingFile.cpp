@@ -27,15 +27,39 @@ void syncFolderOf(const std::string& path) {
     ::close(fd);
 }
 
+// The file a chain of symbolic links ends at (the path itself when it is no
+// link, or when the chain is too long to follow). A relative link is read
+// from the folder of the link.
+std::string followLinks(const std::string& path) {
+    std::string current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        std::string link(4096, '\0');
+        const ssize_t n = ::readlink(current.c_str(), link.data(), link.size());
+        if (n <= 0 || std::size_t(n) >= link.size()) return current;
+        link.resize(std::size_t(n));
+        if (link[0] != '/') {
+            const std::size_t slash = current.find_last_of('/');
+            if (slash != std::string::npos) link = current.substr(0, slash + 1) + link;
+        }
+        current = link;
+    }
+    return path;
+}
+
 } // namespace
 
-ReplacingFile::ReplacingFile(const std::string& target) : m_target(target) {
+// A target that is a symbolic link keeps being one: the file it points to
+// is replaced, beside itself, so that editors and other programs that save
+// through links see the same.
+ReplacingFile::ReplacingFile(const std::string& target) : m_target(followLinks(target)) {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device seed;
     std::minstd_rand random(seed());
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        m_temp = target + ".";
+        m_temp = m_target + ".";
         for (int i = 0; i < 6; ++i)
             m_temp += letters[random() % (sizeof letters - 1)];
         fd = CreateFreshFile(m_temp, 0666);

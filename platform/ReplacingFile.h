@@ -13,7 +13,9 @@
 //    target and syncs the folder, so that after a crash the target holds the
 //    old or the new bytes, never a mixture or nothing;
 //  - any failure, or no commit at all, removes the fresh file: nothing is left
-//    behind but the old target, untouched.
+//    behind but the old target, untouched;
+//  - a target that is a symbolic link stays one: the file at the end of its
+//    links is the one replaced, beside itself, in the same way.
 // A write that fails (a full disk, a file-size limit with SIGXFSZ ignored)
 // is a failure like any other.
 //

@@ -103,6 +103,30 @@ TEST(ReplacingFile, AFailedWriteKeepsTheOldFileAndLeavesNothing) {
     EXPECT_EQ(entries(dir), 1u);
 }
 
+// Saving through a link, as editors do: the linked file gets the new bytes,
+// atomically beside itself, and both links stay links. The second link is
+// relative to its own folder.
+TEST(ReplacingFile, ALinkedTargetStaysALinkAndItsFileIsReplaced) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "real");
+    const std::string file = dir.file("real/doc");
+    std::ofstream(file) << "old";
+    ASSERT_EQ(::symlink("real/doc", dir.file("inner").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("inner").c_str(), dir.file("outer").c_str()), 0);
+    {
+        platform::ReplacingFile out(dir.file("outer"));
+        ASSERT_TRUE(out.write("new", 3));
+        ASSERT_TRUE(out.commit());
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("outer")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("inner")));
+    EXPECT_EQ(readAll(file), "new");
+    EXPECT_EQ(entries(dir), 3u); // real/, inner, outer: nothing left beside them
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "real"),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
 // The primitive of every private file: never through something already there.
 TEST(CreateFreshFile, RefusesAnyExistingNameEvenADanglingLink) {
     TempDir dir;
