@@ -263,6 +263,7 @@ void TTintelColorComboBox::paintEvent(QPaintEvent*) {
     opt.currentText.clear();
     opt.currentIcon = QIcon();
     painter.drawComplexControl(QStyle::CC_ComboBox, opt);
+    if (currentIndex() < 0) return; // no colour chosen: an empty field
     const QRect field =
         style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, this);
     const bool focused = hasFocus() && !view()->isVisible();

@@ -71,4 +71,12 @@ TEST(UiFont, JapaneseWindowFaceResolvesToAnInstalledJapaneseFace) {
     EXPECT_TRUE(UiFont(QStringLiteral("DejaVu Sans"), 12).families().contains("IPAGothic"));
 }
 
+// Families that several foundries supply come once, by their plain name; a
+// bracket that is part of a name stays.
+TEST(UiFont, FontListNamesEachFamilyOnce) {
+    EXPECT_EQ(FamiliesWithoutFoundries({"Noto Sans [GOOG]", "IPAGothic", "Noto Sans [ADBO]",
+                                        "Mono [x] Sans", "IPAGothic"}),
+              (QStringList{"Noto Sans", "IPAGothic", "Mono [x] Sans"}));
+}
+
 } // namespace
