@@ -82,9 +82,14 @@ const MovieInfo& MoviePlayer::info() const {
 
 bool MoviePlayer::renderFrame(int frame, QPainter& painter, double scale,
                               const std::function<bool()>& stop) {
-    if (!m_movie) return true;
     RenderLimits limits;
     limits.stop = stop;
+    return renderFrame(frame, painter, scale, limits);
+}
+
+bool MoviePlayer::renderFrame(int frame, QPainter& painter, double scale,
+                              const RenderLimits& limits) {
+    if (!m_movie) return true;
     return m_renderer->render(m_timeline->goTo(frame), painter, scale, limits);
 }
 

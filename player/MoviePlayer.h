@@ -22,6 +22,17 @@ struct MovieInfo {
     QColor background = Qt::white;
 };
 
+// How much one frame may cost. A frame that would cost more is drawn in
+// part: the objects from the first one over the limit on are left out.
+struct RenderLimits {
+    // Work, in units of about one edge crossing one pixel row (the
+    // rasterizer's cost) or eight pixels filled; the default is some 1.5 s
+    // on one slow core.
+    double work = 4e7;
+    double seconds = 1.5;       // processor time of the drawing thread
+    std::function<bool()> stop; // asked between objects: true stops the frame
+};
+
 struct Movie;
 class Timeline;
 class FrameRenderer;
@@ -45,6 +56,7 @@ public:
     // and false is returned.
     bool renderFrame(int frame, QPainter& painter, double scale,
                      const std::function<bool()>& stop = {});
+    bool renderFrame(int frame, QPainter& painter, double scale, const RenderLimits& limits);
     const std::vector<std::string>& warnings() const; // e.g. skipped gradient fills
 
 private:
