@@ -174,7 +174,8 @@ void BM_ExportWhole(benchmark::State& state) {
         std::vector<std::vector<uint8_t>> blocks;
         for (int32_t i = 0; i < ObjektList.Count; ++i) {
             ObjektList.Select(i);
-            if (CurObjekt->Kind == okPicture) StartPictureElement(movie, 800, 600, blocks);
+            if (CurObjekt->Kind == okPicture)
+                StartPictureElement(*CurObjekt, movie, 800, 600, blocks);
         }
         ResetCharacterID();
     }
