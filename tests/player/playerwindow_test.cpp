@@ -94,9 +94,10 @@ protected:
     void click(const char* name) { QTest::mouseClick(child(name), Qt::LeftButton); }
     QString label(const char* name) { return child<QLabel>(name)->text(); }
     void key(Qt::Key k) { QTest::keyClick(child<QSlider>("frameSlider"), k); }
-    // The view once the frame drawn on the drawing thread has arrived.
+    // The view once the frame drawn on the drawing thread has arrived (a
+    // costly frame takes some seconds on a loaded machine).
     QImage shownView() {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return window->isFrameShown(); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->isFrameShown(); }, 60000));
         return child("movieView")->grab().toImage();
     }
     std::vector<int> played(const QSignalSpy& spy) {
