@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/imaging/MessageBoxBindingReporter.h"
+#include "app/widgets/Modals.h"
 #include "app/widgets/ProgramIcon.h"
 #include "app/widgets/TAboutBox.h"
 #include "editor/model/MainUnit.h"
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QMessageBox>
 #include <QTranslator>
 
 #include <cstdio>
@@ -55,9 +55,7 @@ bool parseArguments(const QStringList& arguments, QString* project) {
 }
 
 void showErrorBox(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(ApplicationTitle), text,
-                    QMessageBox::Ok);
-    ModalSeams::RunDialog(box);
+    ShowStopMessage(nullptr, QString::fromUtf8(ApplicationTitle), text);
 }
 
 // Errors that escape an event handler are shown, and the program goes on.
@@ -103,7 +101,9 @@ int RunMoviLoomster(int argc, char** argv) {
         // The main window: its layout and caption, then its creation handler
         // (program folder, picture filter, image library).
         TMainForm form;
-        MessageBoxBindingReporter reporter;
+        MessageBoxBindingReporter reporter([](const QString& caption, const QString& text) {
+            ShowStopMessage(nullptr, caption, text);
+        });
         const bool bound = form.FormCreate(reporter);
         // The about box, hidden until asked for.
         TAboutBox about(&form);

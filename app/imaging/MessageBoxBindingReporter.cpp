@@ -1,39 +1,18 @@
 #include "app/imaging/MessageBoxBindingReporter.h"
 
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QMetaObject>
 
 #include <cstdio>
 
-namespace {
-MessageBoxBindingReporter::ShowFn& seam() {
-    static MessageBoxBindingReporter::ShowFn fn;
-    return fn;
-}
-} // namespace
-
-MessageBoxBindingReporter::MessageBoxBindingReporter(QWidget* parent, ShowFn show)
-    : m_parent(parent), m_show(std::move(show)) {}
-
-void MessageBoxBindingReporter::SetMessageSeam(ShowFn show) {
-    seam() = std::move(show);
-}
+MessageBoxBindingReporter::MessageBoxBindingReporter(ShowFn show) : m_show(std::move(show)) {}
 
 QString MessageBoxBindingReporter::Caption() {
     return QStringLiteral("Error");
 }
 
 void MessageBoxBindingReporter::showMessage(const std::string& message) {
-    const QString text = QString::fromStdString(message);
-    if (m_show) {
-        m_show(m_parent, Caption(), text);
-    } else if (seam()) {
-        seam()(m_parent, Caption(), text);
-    } else {
-        QMessageBox box(QMessageBox::Critical, Caption(), text, QMessageBox::Ok, m_parent);
-        box.exec();
-    }
+    if (m_show) m_show(Caption(), QString::fromStdString(message));
 }
 
 void MessageBoxBindingReporter::requestTerminate() {

@@ -1,6 +1,7 @@
 #pragma once
-// Reports the image library's binding failures to the user: one message box
-// per failing step, then the application ends once its event loop runs.
+// Reports the image library's binding failures to the user: one message per
+// failing step, shown by the function the program gives (a message box), then
+// the application ends once its event loop runs.
 
 #include "app/imaging/PixmillBinding.h"
 
@@ -8,35 +9,26 @@
 
 #include <functional>
 
-class QWidget;
-
 class MessageBoxBindingReporter final : public BindingReporter {
 public:
-    // Shows one box; replaced in tests, which count the boxes instead.
-    using ShowFn =
-        std::function<void(QWidget* parent, const QString& caption, const QString& text)>;
+    // Shows one message with its caption.
+    using ShowFn = std::function<void(const QString& caption, const QString& text)>;
 
-    // `show` empty: the process-wide seam when set, otherwise a real box.
-    explicit MessageBoxBindingReporter(QWidget* parent = nullptr, ShowFn show = {});
+    explicit MessageBoxBindingReporter(ShowFn show);
 
-    // Replaces the box for every reporter made without its own `show`;
-    // empty restores real boxes.
-    static void SetMessageSeam(ShowFn show);
-
-    // The caption of the boxes, the system's default caption.
+    // The caption of the messages, the system's default caption.
     static QString Caption();
 
     void showMessage(const std::string& message) override;
     // Queues the end of the application: it quits as soon as its event loop
-    // runs, so the boxes already shown are seen first.
+    // runs, so the messages already shown are seen first.
     void requestTerminate() override;
     // The loader's own words go to stderr, for whoever started the program
-    // from a terminal; the boxes keep the fixed message.
+    // from a terminal; the messages keep the fixed text.
     void systemReason(const std::string& reason) override;
     bool terminateRequested() const { return m_terminate; }
 
 private:
-    QWidget* m_parent;
     ShowFn m_show;
     bool m_terminate = false;
 };

@@ -1,9 +1,9 @@
 #include "app/widgets/TTintelColorComboBox.h"
 
 #include "app/gui/SystemColors.h"
+#include "app/widgets/Modals.h"
 
 #include <QAbstractItemView>
-#include <QColorDialog>
 #include <QPainter>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -77,17 +77,6 @@ const char* const kSystemColorNames[] = {
     "clMenuBar",
 };
 
-TTintelColorComboBox::ColorDialogFn& dialogSeam() {
-    static TTintelColorComboBox::ColorDialogFn fn;
-    return fn;
-}
-
-std::optional<int32_t> platformColorDialog(QWidget* parent, int32_t preset) {
-    const QColor chosen = QColorDialog::getColor(ColorRefToQColor(preset), parent);
-    if (!chosen.isValid()) return std::nullopt;
-    return QColorToColorRef(chosen);
-}
-
 int itemHeightFor(const QFontMetrics& metrics) {
     return std::max(16, metrics.height() + 2);
 }
@@ -150,10 +139,6 @@ TTintelColorComboBox::TTintelColorComboBox(QWidget* parent) : QComboBox(parent) 
     setCurrentIndex(0);
     resize(120, sizeHint().height());
     connect(this, &QComboBox::activated, this, &TTintelColorComboBox::Change);
-}
-
-void TTintelColorComboBox::SetColorDialog(ColorDialogFn fn) {
-    dialogSeam() = std::move(fn);
 }
 
 QString TTintelColorComboBox::EntryName(int index) const {
@@ -246,9 +231,7 @@ void TTintelColorComboBox::SetHTMLcolor(const QString& text) {
 
 void TTintelColorComboBox::Change(int index) {
     if (index == kCustomEntry) {
-        const ColorDialogFn& seam = dialogSeam();
-        const std::optional<int32_t> chosen =
-            seam ? seam(this, FColorValue) : platformColorDialog(this, FColorValue);
+        const std::optional<int32_t> chosen = CurrentModals().colorDialog(this, FColorValue);
         if (chosen) SetColorValue(*chosen);
     } else if (index >= 0 && index < kCustomEntry) {
         SetColorValue(kEntries[index].color);

@@ -9,8 +9,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <functional>
-#include <optional>
 
 class QPainter;
 
@@ -41,11 +39,6 @@ public:
     // The text the list stores for a colour value: its identifier for a
     // named colour ("clRed", "clWindowText"), otherwise "$" and 8 hex digits.
     static QString ColorToItemText(int32_t value);
-
-    // The seventeenth entry's colour dialog: preset COLORREF in, chosen
-    // COLORREF out, nullopt when cancelled.
-    using ColorDialogFn = std::function<std::optional<int32_t>(QWidget* parent, int32_t preset)>;
-    static void SetColorDialog(ColorDialogFn fn); // empty restores the platform's QColorDialog
 
 signals:
     // After every change of selection by the user, after ColorValue and

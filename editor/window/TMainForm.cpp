@@ -13,7 +13,6 @@
 #include "editor/stage/MoviePreview.h"
 #include "editor/window/ElementListModel.h"
 #include "editor/window/TStagePaintBox.h"
-#include "platform/SystemServices.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -22,7 +21,6 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -113,10 +111,7 @@ void TMainForm::showError(std::string_view utf8Text) {
 }
 
 void TMainForm::ShowStopMessage(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok, this);
-    box.setObjectName("StopMessage");
-    ModalSeams::RunDialog(box);
+    ::ShowStopMessage(this, QGuiApplication::applicationDisplayName(), text);
 }
 
 void TMainForm::showSettingsFromStage() {
@@ -184,7 +179,7 @@ std::string TMainForm::projectPathFromDialog(const QString& dialogName,
     request.defaultSuffix = QStringLiteral("fmo");
     if (mode == FileDialogRequest::Save && !ProjectFileName.empty())
         request.fileName = QFile::decodeName(ProjectFileName.c_str());
-    const QString path = ModalSeams::RunFileDialog(this, request);
+    const QString path = ChooseFile(this, request);
     return path.isEmpty() ? std::string() : QFile::encodeName(path).toStdString();
 }
 
@@ -231,7 +226,7 @@ void TMainForm::Bild1Click() {
     FileDialogRequest request;
     request.name = QStringLiteral("OpenDialog2");
     request.filter = OpenDialog2Filter;
-    const QString path = ModalSeams::RunFileDialog(this, request);
+    const QString path = ChooseFile(this, request);
     if (path.isEmpty()) return;
     DibRecord picture{};
     picture.Bits = nullptr;
@@ -277,10 +272,10 @@ void TMainForm::MoveDownBtnClick() {
 }
 
 void TMainForm::wwwBtnClick() {
-    platform::ShellOpen(MakerWebAddress);
+    CurrentModals().desktopOpen(MakerWebAddress);
 }
 
 void TMainForm::BitBtn1Click() {
     if (!m_aboutBox) m_aboutBox = new TAboutBox(this);
-    ModalSeams::RunDialog(*m_aboutBox);
+    CurrentModals().runDialog(*m_aboutBox);
 }

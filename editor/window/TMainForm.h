@@ -9,10 +9,10 @@
 // (TMainFormProperties.cpp), the stage view (TMainFormStage.cpp) and the
 // movie commands (TMainFormMovie.cpp).
 
+#include "app/widgets/Modals.h"
 #include "editor/model/Objekt.h"
 #include "editor/model/ProjectFile.h"
 #include "editor/stage/StageDrag.h"
-#include "editor/window/ModalSeams.h"
 
 #include <QString>
 #include <QWidget>

@@ -35,7 +35,7 @@ public:
         request.selectedFilter = QString::fromStdString(*filter);
         QString chosen;
         request.chosenFilter = &chosen;
-        const std::string path = ModalSeams::RunFileDialog(&m_form, request).toStdString();
+        const std::string path = ChooseFile(&m_form, request).toStdString();
         *filter = chosen.toStdString();
         return path;
     }

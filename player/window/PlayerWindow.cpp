@@ -1,6 +1,7 @@
 #include "player/window/PlayerWindow.h"
 
 #include "app/gui/UiFonts.h"
+#include "app/widgets/Modals.h"
 #include "player/MoviePlayer.h"
 #include "player/window/FrameDrawer.h"
 
@@ -9,7 +10,6 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -28,8 +28,6 @@
 
 namespace player {
 namespace {
-
-MessageFn g_message;
 
 const QString kTitle = QStringLiteral("Movi-Loomster");
 
@@ -51,16 +49,7 @@ public:
 } // namespace
 
 void ShowPlayerMessage(QWidget* parent, const QString& text) {
-    if (g_message) {
-        g_message(parent, kTitle, text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Critical, kTitle, text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-void SetPlayerMessage(MessageFn fn) {
-    g_message = std::move(fn);
+    ShowStopMessage(parent, kTitle, text);
 }
 
 // The stage: the movie's frame drawn 1:1 at its top left corner, or fitted

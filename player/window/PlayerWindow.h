@@ -25,12 +25,9 @@ class MoviePlayer;
 struct MovieInfo;
 class MovieView;
 
-// Shows a message to the user: a stop-icon message box with an OK button.
-// Tests replace it to see what would have been shown.
-using MessageFn = std::function<void(QWidget* parent, const QString& title, const QString& text)>;
+// Shows a message to the user: a stop-icon message box with an OK button,
+// captioned with the player's title.
 void ShowPlayerMessage(QWidget* parent, const QString& text);
-// Replaces the message box (empty restores it).
-void SetPlayerMessage(MessageFn fn);
 
 // Hands a path or address to the desktop's handler; returns whether it could.
 using DesktopOpenFn = std::function<bool(const std::string& path)>;

@@ -93,7 +93,7 @@ struct Box {
 
 TEST(MessageBoxBindingReporter, OneBoxPerFailingStepThenTheLoopEnds) {
     std::vector<Box> boxes;
-    MessageBoxBindingReporter reporter(nullptr, [&](QWidget*, const QString& c, const QString& t) {
+    MessageBoxBindingReporter reporter([&](const QString& c, const QString& t) {
         boxes.push_back({c, t});
     });
     // A folder without the library: the load and the four look-ups fail.
@@ -117,17 +117,14 @@ TEST(MessageBoxBindingReporter, OneBoxPerFailingStepThenTheLoopEnds) {
     EXPECT_FALSE(timedOut);
 }
 
-TEST(MessageBoxBindingReporter, ProcessWideSeamCountsBoxes) {
+TEST(MessageBoxBindingReporter, BoundLibraryShowsNothing) {
     int shown = 0;
-    MessageBoxBindingReporter::SetMessageSeam(
-        [&](QWidget*, const QString&, const QString&) { ++shown; });
-    MessageBoxBindingReporter reporter;
+    MessageBoxBindingReporter reporter([&](const QString&, const QString&) { ++shown; });
     EXPECT_TRUE(BindPixmill(MOVI_BIN_DIR "/", reporter));
     EXPECT_EQ(shown, 0);
     EXPECT_FALSE(reporter.terminateRequested());
     reporter.showMessage("x");
     EXPECT_EQ(shown, 1);
-    MessageBoxBindingReporter::SetMessageSeam({});
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "common/FakeModals.h"
 #include "common/QtTestApplication.h"
 
 #include "app/gui/SystemColors.h"
@@ -22,16 +23,11 @@ namespace {
 class ColorCombo : public testing::Test {
 protected:
     void SetUp() override {
-        TTintelColorComboBox::SetColorDialog([this](QWidget*, int32_t preset) {
-            presets.push_back(preset);
-            return answer;
-        });
         combo.show();
         combo.activateWindow();
         combo.setFocus();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&combo));
     }
-    void TearDown() override { TTintelColorComboBox::SetColorDialog({}); }
 
     // Opens the list and clicks an entry, as a user picks a colour.
     void pick(int entry) {
@@ -42,10 +38,11 @@ protected:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
     }
 
+    movitest::FakeModals modals;
+    std::optional<int32_t>& answer = modals.colorAnswer;
+    std::vector<int32_t>& presets = modals.colorPresets;
     TTintelColorComboBox combo;
     QSignalSpy changes{&combo, &TTintelColorComboBox::OnChange};
-    std::optional<int32_t> answer;
-    std::vector<int32_t> presets;
 };
 
 TEST_F(ColorCombo, StartsBlackWithSeventeenEntries) {

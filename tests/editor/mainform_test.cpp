@@ -1,7 +1,8 @@
 // The main window driven as a user drives it: clicks, typed text and pasted
 // text on controls found by their object names. File dialogs and message
-// boxes go through the window's seams.
+// boxes go through the modal seam's fake.
 
+#include "common/FakeModals.h"
 #include "common/QtTestApplication.h"
 #include "test_support.h"
 
@@ -37,33 +38,16 @@ using testsupport::TempDir;
 
 namespace {
 
-struct ShownBox {
-    QMessageBox::Icon icon;
-    QString text;
-    QMessageBox::StandardButtons buttons;
-};
-
 class MainFormTest : public testing::Test {
 protected:
     void SetUp() override {
         testsupport::ResetProject();
-        ModalSeams::SetFileDialog([this](QWidget*, const FileDialogRequest& r) {
-            requests.push_back(r);
-            return answer;
-        });
-        ModalSeams::SetDialogRunner([this](QDialog& d) {
-            if (auto* box = qobject_cast<QMessageBox*>(&d))
-                boxes.push_back({box->icon(), box->text(), box->standardButtons()});
-            return int(QMessageBox::Ok);
-        });
         form = std::make_unique<TMainForm>();
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
     void TearDown() override {
         form.reset();
-        ModalSeams::SetFileDialog({});
-        ModalSeams::SetDialogRunner({});
         testsupport::ResetProject();
     }
 
@@ -133,10 +117,11 @@ protected:
         return only;
     }
 
+    movitest::FakeModals modals;
+    std::vector<FileDialogRequest>& requests = modals.fileRequests;
+    std::vector<MessageRequest>& boxes = modals.messages;
+    QString& answer = modals.fileAnswer; // what the next file dialog returns
     std::unique_ptr<TMainForm> form;
-    std::vector<FileDialogRequest> requests;
-    std::vector<ShownBox> boxes;
-    QString answer; // what the next file dialog returns
     TempDir dir;
 };
 
@@ -370,7 +355,7 @@ TEST_F(MainFormTest, FileErrorsShowTheirMessagesAndChangeNothing) {
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, QStringLiteral("エラー: ファイルを作成できません"));
     EXPECT_EQ(boxes[1].text, QStringLiteral("ファイルを開くことができませんでした."));
-    for (const ShownBox& b : boxes) {
+    for (const MessageRequest& b : boxes) {
         EXPECT_EQ(b.icon, QMessageBox::Critical);
         EXPECT_EQ(b.buttons, QMessageBox::Ok);
     }
@@ -411,24 +396,13 @@ TEST_F(MainFormTest, FontBoxListsTheDefaultFacesAndOnlyNamesShiftJisCanHold) {
 }
 
 TEST_F(MainFormTest, AboutButtonShowsTheAboutBoxModally) {
-    std::vector<QString> shown;
-    ModalSeams::SetDialogRunner([&](QDialog& d) {
-        shown.push_back(d.windowTitle());
-        return int(QDialog::Accepted);
-    });
     click("BitBtn1");
-    EXPECT_EQ(shown, std::vector<QString>{QStringLiteral("Info")});
+    EXPECT_EQ(modals.dialogs, std::vector<QString>{QStringLiteral("Info")});
 }
 
 TEST_F(MainFormTest, WebButtonOpensTheMakersPage) {
-    std::vector<std::string> opened;
-    platform::SetShellOpen([&](const std::string& p) {
-        opened.push_back(p);
-        return true;
-    });
     click("wwwBtn");
-    platform::SetShellOpen({});
-    EXPECT_EQ(opened, std::vector<std::string>{MakerWebAddress});
+    EXPECT_EQ(modals.opened, std::vector<std::string>{MakerWebAddress});
     EXPECT_EQ(find<QPushButton>("wwwBtn")->text(), QString::fromUtf8(MakerWebAddress));
 }
 

@@ -1,3 +1,4 @@
+#include "common/FakeModals.h"
 #include "common/QtTestApplication.h"
 #include "compiler/commands/MovieCommands.h"
 
@@ -374,17 +375,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The window's buttons, with its file dialog and message box seams replaced.
 TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
-    std::vector<FileDialogRequest> requests;
-    QStringList boxes;
-    QString answer = QString::fromStdString(dir.file("anim"));
-    ModalSeams::SetFileDialog([&](QWidget*, const FileDialogRequest& r) {
-        requests.push_back(r);
-        return answer;
-    });
-    ModalSeams::SetDialogRunner([&](QDialog& d) {
-        if (auto* box = qobject_cast<QMessageBox*>(&d)) boxes.push_back(box->text());
-        return int(QMessageBox::Ok);
-    });
+    movitest::FakeModals modals;
+    const std::vector<FileDialogRequest>& requests = modals.fileRequests;
+    QString& answer = modals.fileAnswer;
+    answer = QString::fromStdString(dir.file("anim"));
     AddObjekt(okDrawing);
     TMainForm form;
     form.show();
@@ -424,16 +418,15 @@ TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
 
     answer = QString::fromStdString(dir.file("missing/anim.swf"));
     click("CreateFlashBtn");
-    EXPECT_EQ(boxes,
-              QList<QString>{"Ｆｌａｓｈファイルを保存することができませんでした.\n" + answer});
+    EXPECT_EQ(
+        modals.messageTexts(),
+        std::vector<QString>{"Ｆｌａｓｈファイルを保存することができませんでした.\n" + answer});
     EXPECT_EQ(opened.size(), 3u);
 
     // Another project: the dialog proposes its name with the movie's extension.
     form.SetProjectFileName(dir.file("Projekt.fmo"));
     click("CreateFlashBtn");
     EXPECT_EQ(requests.back().fileName, QString::fromStdString(dir.file("Projekt.swf")));
-    ModalSeams::SetFileDialog({});
-    ModalSeams::SetDialogRunner({});
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The stage view inside the main window, driven with the mouse as a user
 // drives it; the project file then holds what the drag made.
 
+#include "common/FakeModals.h"
 #include "common/QtTestApplication.h"
 #include "test_support.h"
 
@@ -33,8 +34,6 @@ class StageWidgetTest : public testing::Test {
 protected:
     void SetUp() override {
         testsupport::ResetProject();
-        ModalSeams::SetFileDialog([this](QWidget*, const FileDialogRequest&) { return answer; });
-        ModalSeams::SetDialogRunner([](QDialog&) { return 0; });
         form = std::make_unique<TMainForm>();
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -43,8 +42,6 @@ protected:
     }
     void TearDown() override {
         form.reset();
-        ModalSeams::SetFileDialog({});
-        ModalSeams::SetDialogRunner({});
         testsupport::ResetProject();
     }
 
@@ -75,9 +72,10 @@ protected:
         QTest::keyClicks(ed, value);
         QTest::keyClick(ed, Qt::Key_Return);
     }
+    movitest::FakeModals modals;
+    QString& answer = modals.fileAnswer;
     std::unique_ptr<TMainForm> form;
     QWidget* box = nullptr;
-    QString answer;
     testsupport::TempDir dir;
 };
 

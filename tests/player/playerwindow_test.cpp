@@ -1,6 +1,7 @@
 // The player window driven offscreen on a compiled movie, the embedding page
 // reader, and the routing of the shell's "open".
 #include "HostileMovies.h"
+#include "common/FakeModals.h"
 #include "common/QtTestApplication.h"
 #include "player/MoviePage.h"
 #include "player/MoviePlayer.h"
@@ -67,11 +68,8 @@ protected:
         ASSERT_EQ(CompileMovie(options).frames, kFrames);
         testsupport::ResetProject();
         writeText(pagePath, page(false));
-        player::SetPlayerMessage(
-            [this](QWidget*, const QString&, const QString& text) { messages.push_back(text); });
     }
     void TearDown() override {
-        player::SetPlayerMessage({});
         platform::SetShellOpen({});
         if (PlayerWindow* w = player::RoutedPlayerWindow()) w->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -109,7 +107,7 @@ protected:
 
     testsupport::TempDir dir;
     const std::string movie = dir.file("tiny.swf"), pagePath = dir.file("tiny.htm");
-    std::vector<QString> messages;
+    movitest::FakeModals modals;
     std::vector<std::string> handedToDesktop;
     bool desktopAnswers = true;
     std::unique_ptr<PlayerWindow> window;
@@ -249,16 +247,17 @@ TEST_F(PlayerTest, UnreadableMovieSaysWhyAndBrowserButtonHandsOn) {
     std::string error;
     ASSERT_FALSE(player::MoviePlayer().load(bad, &error));
     EXPECT_FALSE(window->openMovie(bad, true, bad));
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].toStdString(), "ムービーを読み込めません：\n" + bad + "\n\n" + error);
+    ASSERT_EQ(modals.messages.size(), 1u);
+    EXPECT_EQ(modals.messages[0].text.toStdString(),
+              "ムービーを読み込めません：\n" + bad + "\n\n" + error);
     EXPECT_EQ(window->moviePath(), movie); // the shown movie stays
 
     click("browserBtn");
     EXPECT_EQ(handedToDesktop, std::vector<std::string>{pagePath});
     desktopAnswers = false;
     click("browserBtn");
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[1].toStdString(), "ブラウザで開けません：\n" + pagePath);
+    ASSERT_EQ(modals.messages.size(), 2u);
+    EXPECT_EQ(modals.messages[1].text.toStdString(), "ブラウザで開けません：\n" + pagePath);
 }
 
 struct PageRow {
@@ -344,9 +343,9 @@ TEST_F(PlayerTest, TheShellOpenShowsThePlayerOrHandsOn) {
     routed->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(platform::ShellOpen(bad));
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(
-        messages[0].startsWith(QString::fromStdString("ムービーを読み込めません：\n" + bad)));
+    ASSERT_EQ(modals.messages.size(), 1u);
+    EXPECT_TRUE(modals.messages[0].text.startsWith(
+        QString::fromStdString("ムービーを読み込めません：\n" + bad)));
     EXPECT_EQ(player::RoutedPlayerWindow(), nullptr); // no empty window left behind
 }
 
