@@ -43,12 +43,6 @@ TPoint32* point(int32_t i) {
     return static_cast<TPoint32*>(PointList.GetItem(i));
 }
 
-void addPoint(int32_t x, int32_t y) {
-    auto* p = static_cast<TPoint32*>(PointList.Add());
-    p->x = x;
-    p->y = y;
-}
-
 std::unique_ptr<FShapeRecChange> moveTo(const TPoint32& p, uint32_t fill, FillSide side) {
     const uint32_t fill0 = side == FillSide::Left ? fill : 0;
     const uint32_t fill1 = side == FillSide::Right ? fill : 0;
@@ -164,61 +158,6 @@ int32_t GlyphToShape(FShape& shape, char16_t ch, const platform::FontFace& face,
     return outline.advance;
 }
 
-void AddRectPoints(int32_t hx, int32_t hy) {
-    addPoint(-hx, -hy);
-    addPoint(hx, -hy);
-    addPoint(hx, hy);
-    addPoint(-hx, hy);
-    addPoint(-hx, -hy);
-}
-
-void AddEllipsePoints(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, int32_t f) {
-    const int32_t steps[16][2] = {{-c, +d}, {-e, 0},  {-e, 0},  {-c, -d}, {-c, -d}, {0, -f},
-                                  {0, -f},  {+c, -d}, {+c, -d}, {+e, 0},  {+e, 0},  {+c, +d},
-                                  {+c, +d}, {0, +f},  {0, +f},  {-c, +d}};
-    int32_t x = a, y = b;
-    addPoint(x, y);
-    for (const auto& step : steps) {
-        x += step[0];
-        y += step[1];
-        addPoint(x, y);
-    }
-}
-
-void RotatePoints(int32_t c, int32_t s) {
-    for (int32_t i = 0; i < PointList.Count; ++i) {
-        TPoint32& p = *point(i);
-        const int64_t x = p.x, y = p.y;
-        p.x = static_cast<int32_t>((c * x - s * y) / 65536);
-        p.y = static_cast<int32_t>((s * x + c * y) / 65536);
-    }
-}
-
-void ToRelativePoints(int32_t x0, int32_t y0) {
-    int32_t prevX = 0, prevY = 0;
-    for (int32_t i = 0; i < PointList.Count; ++i) {
-        TPoint32& p = *point(i);
-        const int32_t x = p.x, y = p.y;
-        if (i == 0) {
-            p.x = x + x0;
-            p.y = y + y0;
-        } else {
-            p.x = x - prevX;
-            p.y = y - prevY;
-        }
-        prevX = x;
-        prevY = y;
-    }
-}
-
-void OffsetPoints(int32_t dx, int32_t dy) {
-    for (int32_t i = 0; i < PointList.Count; ++i) {
-        TPoint32& p = *point(i);
-        p.x += dx;
-        p.y += dy;
-    }
-}
-
 void EmitStartPolygon(FDTDefineMorphShape& morph, uint32_t fill, FillSide side) {
     emitPolygon(fill, side, [&](auto rec) { morph.AddStartShapeRec(std::move(rec)); });
 }
@@ -251,47 +190,21 @@ void EmitEndCurves(uint32_t fill, FillSide side) {
     EmitEndCurves(*CurObjekt->Work.MorphTag, fill, side);
 }
 
-FixedAngle FixedCosSin(int32_t degrees) {
-    const double a = degrees * std::numbers::pi / 180.0;
-    return {static_cast<int32_t>(std::cos(a) * 65536.0),
-            static_cast<int32_t>(std::sin(a) * 65536.0)};
-}
-
-int32_t ClampTwips(int64_t twips) {
-    constexpr int64_t limit = (int64_t(1) << 30) - 1;
-    return static_cast<int32_t>(twips < -limit ? -limit : (twips > limit ? limit : twips));
-}
-
 bool RectRunsCounterClockwise(const ObjektState& s) {
     const int64_t hx = (int64_t(s.Right) - s.Left) / 2, hy = (int64_t(s.Bottom) - s.Top) / 2;
     return (hx < 0) != (hy < 0) && hx != 0 && hy != 0;
 }
 
 void BuildStateOutline(const ObjektState& s, int32_t drawKind, bool mirror) {
-    // Sizes far beyond any stage are cut so that every sum of outline steps,
-    // turned and moved, stays inside 32 bits.
-    constexpr int64_t maxSide = int64_t(1) << 24;
-    const int64_t width = std::clamp<int64_t>(int64_t(s.Right) - s.Left, -maxSide, maxSide);
-    const int64_t height = std::clamp<int64_t>(int64_t(s.Bottom) - s.Top, -maxSide, maxSide);
+    const int64_t width = ClampOutlineSide(int64_t(s.Right) - s.Left);
+    const int64_t height = ClampOutlineSide(int64_t(s.Bottom) - s.Top);
     const int32_t hx = ClampTwips(width / 2 * 20);
     const int32_t hy = ClampTwips(height / 2 * 20);
-    if (drawKind == dkRectangle) {
+    if (drawKind == dkRectangle)
         AddRectPoints(mirror ? -hx : hx, hy);
-    } else {
-        const double r = std::sin(0.7853981633974483);
-        const double k = 2 * r + 1;
-        const auto ax = static_cast<int32_t>(static_cast<double>(std::llabs(width) / 2 * 20) / k);
-        const auto ay = static_cast<int32_t>(static_cast<double>(std::llabs(height) / 2 * 20) / k);
-        const auto cx = static_cast<int32_t>(r * ax);
-        const auto cy = static_cast<int32_t>(r * ay);
-        // Built from the absolute size, so that a turned-over rectangle still
-        // gives an ellipse centred in it, running clockwise.
-        const auto px = static_cast<int32_t>(r * static_cast<double>(std::llabs(width)) * 0.5 * 20);
-        const auto py =
-            static_cast<int32_t>(r * static_cast<double>(std::llabs(height)) * 0.5 * 20);
-        AddEllipsePoints(px, py, cx, cy, ax, ay);
-    }
-    const FixedAngle angle = FixedCosSin(static_cast<int32_t>(-int64_t(s.Rotation) / 10));
+    else
+        AddEllipseOutline(width, height, 20);
+    const FixedAngle angle = OutlineTurn(s.Rotation);
     RotatePoints(angle.c, angle.s);
     ToRelativePoints(ClampTwips(int64_t(s.Left) * 20 + hx), ClampTwips(int64_t(s.Top) * 20 + hy));
 }

@@ -6,9 +6,11 @@
 // objects are built on the shared point list `PointList`: a centred outline
 // (twips, y down), turned, moved into place as a move-to point followed by
 // edge deltas, then emitted into the start or end shape of the current
-// element's morph shape. The stage view uses the same point builders.
+// element's morph shape. The point builders are editor/model/Outline's,
+// which the stage view uses too.
 
 #include "editor/model/Objekt.h"
+#include "editor/model/Outline.h"
 
 #include <cstdint>
 
@@ -53,13 +55,6 @@ int32_t GlyphToShape(FShape& shape, char16_t ch, const char* fontName,
 int32_t GlyphToShape(FShape& shape, char16_t ch, const platform::FontFace& face,
                      platform::FontOutlineCache& fonts);
 
-// Point builders on PointList.
-void AddRectPoints(int32_t hx, int32_t hy);
-void AddEllipsePoints(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, int32_t f);
-void RotatePoints(int32_t c, int32_t s);
-void ToRelativePoints(int32_t x0, int32_t y0);
-void OffsetPoints(int32_t dx, int32_t dy);
-
 // Which side of the outline's edges carries the fill. A player fills nothing
 // when both sides carry the same fill, so only the inside gets it: fill style
 // 1 for an outline that runs clockwise on the screen, fill style 0 for one
@@ -78,12 +73,6 @@ void EmitEndPolygon(uint32_t fill, FillSide side = FillSide::Right);
 void EmitStartCurves(uint32_t fill, FillSide side = FillSide::Right);
 void EmitEndCurves(uint32_t fill, FillSide side = FillSide::Right);
 
-// 16.16 cosine and sine of a whole number of degrees, truncated.
-struct FixedAngle {
-    int32_t c, s;
-};
-FixedAngle FixedCosSin(int32_t degrees);
-
 // Appends the centred, turned outline of one key state of a drawing object:
 // a rectangle runs clockwise unless its rectangle is turned over in one
 // direction (then counter-clockwise); an ellipse is always built from the
@@ -91,10 +80,6 @@ FixedAngle FixedCosSin(int32_t degrees);
 // so that an outline can be made to run the other way. Leaves PointList as
 // ToRelativePoints made it.
 void BuildStateOutline(const ObjektState& state, int32_t drawKind, bool mirror);
-
-// Keeps a twips value inside what the movie's position fields can hold, so
-// that absurd sizes in a project never overflow the arithmetic.
-int32_t ClampTwips(int64_t twips);
 
 // True when the rectangle outline of `state` runs counter-clockwise (its
 // rectangle is turned over in exactly one direction).

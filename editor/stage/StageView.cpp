@@ -1,8 +1,8 @@
 #include "editor/stage/StageView.h"
 
 #include "app/gui/SystemColors.h"
-#include "compiler/ShapeBuilders.h"
 #include "editor/model/MainUnit.h"
+#include "editor/model/Outline.h"
 #include "platform/GlyphOutline.h"
 #include "platform/TextCodec.h"
 
@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,8 +28,6 @@ namespace {
 // are far off any stage, and cutting them keeps every sum and product of the
 // drawing arithmetic inside 32 bits.
 constexpr int64_t kCoordLimit = int64_t(1) << 28;
-// The largest rectangle side that is drawn at all (pixels).
-constexpr int64_t kMaxSide = int64_t(1) << 24;
 // The largest font the stage draws, in pixels; larger sizes are drawn at it.
 constexpr int kMaxFontPixels = 8192;
 
@@ -215,7 +214,7 @@ QColor StageColor(int32_t value) {
 }
 
 StageAngle StageRotationPair(int32_t rotation) {
-    const FixedAngle a = FixedCosSin(static_cast<int32_t>(-int64_t(rotation) / 10));
+    const FixedAngle a = OutlineTurn(rotation);
     return {a.c, a.s};
 }
 
@@ -359,8 +358,8 @@ void FillCurvePath(QPainter& painter, QColor color) {
 
 void DrawRectObject(QPainter& painter, QColor color, int32_t l, int32_t t, int32_t r, int32_t b,
                     int32_t rotation) {
-    const int64_t w = std::clamp(int64_t(r) - l, -kMaxSide, kMaxSide);
-    const int64_t h = std::clamp(int64_t(b) - t, -kMaxSide, kMaxSide);
+    const int64_t w = ClampOutlineSide(int64_t(r) - l);
+    const int64_t h = ClampOutlineSide(int64_t(b) - t);
     const auto a = static_cast<int32_t>(w / 2), bb = static_cast<int32_t>(h / 2);
     PointList.Clear();
     AddRectPoints(a, bb);
@@ -370,25 +369,19 @@ void DrawRectObject(QPainter& painter, QColor color, int32_t l, int32_t t, int32
     FillPolyPath(painter, color);
 }
 
-void DrawEllipseObject(QPainter& painter, QColor color, int32_t l, int32_t t, int32_t r, int32_t b,
-                       int32_t rotation) {
-    const int64_t w = std::clamp(int64_t(r) - l, -kMaxSide, kMaxSide);
-    const int64_t h = std::clamp(int64_t(b) - t, -kMaxSide, kMaxSide);
-    const double sin45 = std::sin(0.7853981633974483);
-    const int64_t rx = std::llabs(w) / 2, ry = std::llabs(h) / 2;
-    const auto e = static_cast<int32_t>(double(rx) / (2 * sin45 + 1));
-    const auto f = static_cast<int32_t>(double(ry) / (2 * sin45 + 1));
-    const auto c = static_cast<int32_t>(sin45 * e);
-    const auto d = static_cast<int32_t>(sin45 * f);
-    // From the absolute size, as the compiler builds it: a turned-over
-    // rectangle gives the same ellipse, centred in it.
-    const auto p = static_cast<int32_t>(sin45 * double(std::llabs(w)) * 0.5);
-    const auto q = static_cast<int32_t>(sin45 * double(std::llabs(h)) * 0.5);
+void BuildEllipseObjectOutline(int32_t l, int32_t t, int32_t r, int32_t b, int32_t rotation) {
+    const int64_t w = ClampOutlineSide(int64_t(r) - l);
+    const int64_t h = ClampOutlineSide(int64_t(b) - t);
     PointList.Clear();
-    AddEllipsePoints(p, q, c, d, e, f);
+    AddEllipseOutline(w, h, 1);
     const StageAngle pair = StageRotationPair(rotation);
     RotatePoints(pair.c, pair.s);
     OffsetPoints(clampCoord(int64_t(l) + w / 2), clampCoord(int64_t(t) + h / 2));
+}
+
+void DrawEllipseObject(QPainter& painter, QColor color, int32_t l, int32_t t, int32_t r, int32_t b,
+                       int32_t rotation) {
+    BuildEllipseObjectOutline(l, t, r, b, rotation);
     FillCurvePath(painter, color);
 }
 
@@ -397,7 +390,7 @@ void DrawEllipseObject(QPainter& painter, QColor color, int32_t l, int32_t t, in
 void DrawPictureObject(QPainter& painter, const DibRecord& picture, const ObjektState& s) {
     if (!picture.Info || !picture.Bits) return;
     const int64_t pw = picture.Info->biWidth, ph = picture.Info->biHeight;
-    if (pw <= 0 || ph <= 0 || pw > kMaxSide || ph > kMaxSide) return;
+    if (pw <= 0 || ph <= 0 || pw > MaxOutlineSide || ph > MaxOutlineSide) return;
     int64_t w = int64_t(s.Right) - s.Left, h = int64_t(s.Bottom) - s.Top;
     const int64_t fh = ph * w / pw;
     if (h < fh)
@@ -418,7 +411,8 @@ void DrawRotatedPicture(QPainter& painter, const DibRecord& picture, int32_t rot
     const int64_t pw = info->biWidth, ph = info->biHeight;
     if (pw <= 0 || ph <= 0 || picture.BytesPerRow < pw * 3) return;
     const int64_t wp = int64_t(x2) - x1, hp = int64_t(y2) - y1;
-    if (wp == 0 || hp == 0 || std::llabs(wp) > kMaxSide || std::llabs(hp) > kMaxSide) return;
+    if (wp == 0 || hp == 0 || std::llabs(wp) > MaxOutlineSide || std::llabs(hp) > MaxOutlineSide)
+        return;
     const int64_t cx = x1 + wp / 2, cy = y1 + hp / 2;
 
     // The bounding box of the turned box and its centre.
@@ -427,7 +421,8 @@ void DrawRotatedPicture(QPainter& painter, const DibRecord& picture, int32_t rot
     AddRectPoints(static_cast<int32_t>(wp / 2), static_cast<int32_t>(hp / 2));
     const StageAngle pair = StageRotationPair(rotation);
     RotatePoints(pair.c, pair.s);
-    int64_t minX = 999999, maxX = -999999, minY = 999999, maxY = -999999;
+    int64_t minX = std::numeric_limits<int64_t>::max(), maxX = std::numeric_limits<int64_t>::min();
+    int64_t minY = minX, maxY = maxX;
     for (int32_t i = 0; i < PointList.Count; ++i) {
         minX = std::min<int64_t>(minX, pointAt(i).x);
         maxX = std::max<int64_t>(maxX, pointAt(i).x);

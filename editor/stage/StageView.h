@@ -44,13 +44,15 @@ void DrawObjektState(QPainter& painter, const Objekt& o, const ObjektState& s);
 // centre of its unrotated box, whose top-left corner is (Left, Top).
 void DrawTextObject(QPainter& painter, const Objekt& o, const ObjektState& s);
 
-// Filled outlines in `color` built on PointList by the compiler's point
-// builders, turned by whole degrees of the stored rotation; no outline is
-// stroked.
+// Filled outlines in `color` built on PointList by the point builders the
+// compiler uses too (editor/model/Outline), turned by whole degrees of the
+// stored rotation; no outline is stroked.
 void DrawRectObject(QPainter& painter, QColor color, int32_t l, int32_t t, int32_t r, int32_t b,
                     int32_t rotation);
 void DrawEllipseObject(QPainter& painter, QColor color, int32_t l, int32_t t, int32_t r, int32_t b,
                        int32_t rotation);
+// The outline DrawEllipseObject fills, left on PointList in stage pixels.
+void BuildEllipseObjectOutline(int32_t l, int32_t t, int32_t r, int32_t b, int32_t rotation);
 
 // Fill the outline held in PointList, then clear the list: straight edges
 // through every point, or quadratic pieces (control, anchor) turned into

@@ -1,6 +1,7 @@
 // The stage view painted off-screen and probed pixel by pixel, and its mouse
 // rules over the element list.
 #include "app/imaging/PixmillBinding.h"
+#include "compiler/ShapeBuilders.h"
 #include "editor/model/MainUnit.h"
 #include "editor/stage/StageDrag.h"
 #include "editor/stage/StageView.h"
@@ -507,6 +508,53 @@ INSTANTIATE_TEST_SUITE_P(
                       ClickCase{"NothingThere", -1, false, 500, 350, -1},
                       ClickCase{"OnlyActualWithoutSelection", -1, true, 20, 20, -1},
                       ClickCase{"OnlyActualStillSwitchesState", 0, true, 65, 65, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Outline shared with the compiler --------------------------------------
+
+struct EllipseCase {
+    const char* name;
+    std::vector<int32_t> rect; // l, t, r, b
+    int32_t rotation;          // tenths of a degree
+};
+
+class StageEllipseTest : public StageTest, public ::testing::WithParamInterface<EllipseCase> {};
+
+// The stage fills the ellipse the movie shows: the compiler's points (twips,
+// as steps) and the stage's (pixels) agree point for point, within what
+// building the steps in whole pixels instead of twips can drift.
+TEST_P(StageEllipseTest, MatchesTheCompilersOutline) {
+    const EllipseCase& c = GetParam();
+    ObjektState s{};
+    setRect(s, c.rect[0], c.rect[1], c.rect[2], c.rect[3]).Rotation = c.rotation;
+    BuildStateOutline(s, dkEllipse, false);
+    std::vector<std::pair<int64_t, int64_t>> movie; // absolute twips
+    int64_t x = 0, y = 0;
+    for (int32_t i = 0; i < PointList.Count; ++i) {
+        const auto* p = static_cast<const TPoint32*>(PointList.GetItem(i));
+        x += p->x;
+        y += p->y;
+        movie.emplace_back(x, y);
+    }
+    PointList.Clear();
+    BuildEllipseObjectOutline(s.Left, s.Top, s.Right, s.Bottom, s.Rotation);
+    ASSERT_EQ(PointList.Count, static_cast<int32_t>(movie.size()));
+    ASSERT_EQ(PointList.Count, 17);
+    constexpr int64_t kDrift = 8 * 20;
+    for (int32_t i = 0; i < PointList.Count; ++i) {
+        const auto* p = static_cast<const TPoint32*>(PointList.GetItem(i));
+        EXPECT_NEAR(int64_t(p->x) * 20, movie[size_t(i)].first, kDrift) << "point " << i;
+        EXPECT_NEAR(int64_t(p->y) * 20, movie[size_t(i)].second, kDrift) << "point " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ellipses, StageEllipseTest,
+    ::testing::Values(EllipseCase{"Upright", {20, 30, 220, 130}, 0},
+                      EllipseCase{"Turned30", {20, 30, 220, 130}, 300},
+                      EllipseCase{"TurnedBackOddTenths", {-50, 10, 401, 77}, -1237},
+                      EllipseCase{"TurnedOver", {300, 200, 40, 20}, 450},
+                      EllipseCase{"Huge", {-3000000, 5, 3000000, 900000}, 900}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
