@@ -579,6 +579,9 @@ bool load(ByteSource& src, const std::string& path, ProjectLoadProblem& problem)
     Stage.setHeight(parsed.height);
     Stage.setFramesPerSecond(parsed.fps);
     Stage.setBackgroundColor(parsed.background);
+    // One block for all elements: adding them one by one would copy the
+    // block every hundred elements.
+    ObjektList.Reserve(static_cast<int32_t>(parsed.elements.size()));
     for (ParsedElement& e : parsed.elements) {
         auto* o = static_cast<Objekt*>(ObjektList.Add());
         o->Kind = e.kind;

@@ -1,5 +1,6 @@
 #include "editor/model/TDynaArray.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,38 +28,59 @@ void* TDynaArray::GetItem(int32_t i) {
     return Current;
 }
 
+// Bytes of the whole steps that hold `count` items (one step for none).
+static int32_t stepBytes(int32_t count, int32_t step, int32_t itemSize) {
+    return step * ((count - 1) / step + 1) * itemSize;
+}
+
+void TDynaArray::growTo(int32_t bytes) {
+    auto* grown = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
+    if (!grown) std::abort(); // out of memory: nothing sensible can go on
+    // The items the old block holds (an Add has counted its new item already).
+    const size_t used = std::min(static_cast<size_t>(Count) * static_cast<size_t>(ItemSize),
+                                 static_cast<size_t>(Capacity));
+    if (Block && used > 0) std::memcpy(grown, Block, used);
+    std::free(Block);
+    Block = grown;
+    Capacity = bytes;
+}
+
 // The block always holds a whole number of steps: one step also when the
 // array is empty, except that an empty array after a delete releases nothing
-// until the wanted size differs.
-void TDynaArray::resizeBlock() {
-    const int32_t wanted = Step * ((Count - 1) / Step + 1) * ItemSize;
-    if (wanted == Capacity) return;
+// until the wanted size differs. Adding only grows it (room reserved stays);
+// deleting shrinks it to the steps its items need.
+void TDynaArray::resizeBlock(bool mayShrink) {
+    const int32_t wanted = stepBytes(Count, Step, ItemSize);
+    if (wanted == Capacity || (wanted < Capacity && !mayShrink)) return;
     if (wanted > Capacity) {
-        auto* grown = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(wanted)));
-        if (!grown) std::abort(); // out of memory: nothing sensible can go on
-        if (Count != 1 && Block) {
-            std::memcpy(grown, Block, static_cast<size_t>(Capacity));
-            std::free(Block);
-        } else {
-            std::free(Block);
-        }
-        Block = grown;
+        growTo(wanted);
     } else if (Count > 0) {
         auto* shrunk = static_cast<uint8_t*>(std::realloc(Block, static_cast<size_t>(wanted)));
         if (shrunk)
             Block = shrunk; // a failed shrink keeps the larger block, which still fits
         else
             return;
+        Capacity = wanted;
     } else {
         std::free(Block);
         Block = nullptr;
+        Capacity = wanted;
     }
-    Capacity = wanted;
+}
+
+void TDynaArray::Reserve(int32_t count) {
+    if (count <= 0) return;
+    const int32_t wanted = stepBytes(count, Step, ItemSize);
+    if (wanted > Capacity) {
+        const int32_t index = CurIndex;
+        growTo(wanted);
+        setCurrent(index); // the block moved
+    }
 }
 
 void* TDynaArray::Add() {
     ++Count;
-    resizeBlock();
+    resizeBlock(false);
     std::memset(Block + static_cast<int64_t>(Count - 1) * ItemSize, 0,
                 static_cast<size_t>(ItemSize));
     setCurrent(Count - 1);
@@ -70,7 +92,7 @@ void TDynaArray::Delete(int32_t i) {
     --Count;
     uint8_t* item = Block + static_cast<int64_t>(i) * ItemSize;
     std::memmove(item, item + ItemSize, static_cast<size_t>(Count - i) * ItemSize);
-    resizeBlock();
+    resizeBlock(true);
     setCurrent(-1);
 }
 

@@ -23,6 +23,10 @@ public:
     void Select(int32_t i) { GetItem(i); }
     // Appends a zero-filled item, makes it current and returns it.
     void* Add();
+    // Makes room for `count` items in one block (whole steps), so that adding
+    // up to that many copies nothing; a loader that knows its count calls it
+    // once. Never shrinks.
+    void Reserve(int32_t count);
     // Removes item i (ignored unless 0 <= i < Count); afterwards nothing is current.
     void Delete(int32_t i);
     void Clear();
@@ -43,7 +47,8 @@ public:
 
 private:
     void setCurrent(int32_t index);
-    void resizeBlock();
+    void resizeBlock(bool mayShrink);
+    void growTo(int32_t bytes);
 
     void** CurrentVar;
 };

@@ -50,6 +50,25 @@ TEST_F(DynaArrayTest, GrowsAndShrinksInStepsOfHundredItems) {
     EXPECT_EQ(list.Block, nullptr);
 }
 
+// A loader reserves its count once: the items already there move into one
+// block of whole steps, the current item follows them, and adding up to the
+// reserved count moves nothing again.
+TEST_F(DynaArrayTest, ReserveMakesRoomOnceForAKnownCount) {
+    fill(150);
+    list.GetItem(120);
+    list.Reserve(250);
+    EXPECT_EQ(list.Capacity, 300 * 8);
+    EXPECT_EQ(cur->a, 120);
+    const uint8_t* block = list.Block;
+    fill(150);
+    EXPECT_EQ(list.Block, block);
+    EXPECT_EQ(list.Capacity, 300 * 8);
+    EXPECT_EQ(static_cast<Item*>(list.GetItem(0))->a, 0);
+    EXPECT_EQ(static_cast<Item*>(list.GetItem(299))->a, 299);
+    list.Reserve(10); // never shrinks
+    EXPECT_EQ(list.Capacity, 300 * 8);
+}
+
 TEST_F(DynaArrayTest, AddZeroFillsAndMakesTheNewItemCurrent) {
     fill(3);
     list.GetItem(2);
