@@ -1,5 +1,7 @@
 // LoadProject / SaveProject of a picture-heavy project of about 100 MB, each
-// next to a plain read or write of the same bytes, in the same run.
+// next to a plain read or write of the same bytes, in the same run; and
+// LoadProject of a project of many minimal elements (goal: 1,000,000 in at
+// most 2 s).
 #include "app/imaging/PixmillBinding.h"
 #include "editor/model/MainUnit.h"
 #include "editor/model/ProjectFile.h"
@@ -96,10 +98,27 @@ void BM_PlainRead(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
 }
 
+// A project of `count` drawing objects with nothing in them.
+void BM_LoadMinimalElements(benchmark::State& state) {
+    const auto count = static_cast<int32_t>(state.range(0));
+    const std::string path = folder() + "/minimal-" + std::to_string(count) + ".fmo";
+    ClearObjekts();
+    ObjektList.Reserve(count);
+    for (int32_t i = 0; i < count; ++i)
+        AddObjekt(okDrawing);
+    SaveProject(path);
+    ClearObjekts();
+    for (auto _ : state)
+        LoadProject(path);
+    state.SetItemsProcessed(int64_t(state.iterations()) * count);
+    ClearObjekts();
+}
+
 BENCHMARK(BM_SaveProject)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlainWrite)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadProject)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadMinimalElements)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
