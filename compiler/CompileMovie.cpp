@@ -161,6 +161,7 @@ private:
     int32_t m_depthCounter = 1;
     int64_t m_e = 0, m_dur = 0;
     bool m_warnedTextIDs = false;
+    bool m_pictureFailed = false; // a picture could not be exported: no movie
     double m_glyphSeconds = 0, m_pictureSeconds = 0;
     int32_t m_width = 0, m_height = 0;
 };
@@ -432,9 +433,11 @@ void Compiler::startPicture(int32_t index) {
     m_result.tags += m_movie.ObjectCount() - before;
     m_pictureSeconds += seconds(start);
     if (!ok) {
-        m_idsUsed -= 2;
-        warn("element " + std::to_string(index + 1) +
-             ": the picture could not be exported and was left out");
+        // A movie without one of its pictures is not the project's movie:
+        // the compilation fails and a movie already there stays.
+        m_result.error =
+            "element " + std::to_string(index + 1) + ": the picture could not be encoded as JPEG";
+        m_pictureFailed = true;
         return;
     }
     ++m_result.pictures;
@@ -609,6 +612,7 @@ void Compiler::run() {
                 m_placed[size_t(i)] = 0;
                 m_startedNow.push_back(i);
                 startElement(i);
+                if (m_pictureFailed) return;
                 continue;
             }
             if (!m_placed[size_t(i)]) continue; // never placed: nothing to move or remove

@@ -77,20 +77,6 @@ bool usable(const DibRecord& d) {
            (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32);
 }
 
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(f) : -1;
-    ok = ok && size > 0 && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        out.resize(static_cast<size_t>(size));
-        ok = std::fread(out.data(), 1, out.size(), f) == out.size();
-    }
-    std::fclose(f);
-    return ok;
-}
-
 int32_t absBox(int64_t v) {
     return static_cast<int32_t>(std::min<int64_t>(v < 0 ? -v : v, INT32_MAX));
 }
@@ -216,11 +202,8 @@ void addEdge(FDTDefineShape& shape, int64_t dx, int64_t dy) {
 
 bool StartPictureElement(Objekt& o, FObjCollection& movie, int32_t stageWidth, int32_t stageHeight,
                          std::vector<std::vector<uint8_t>>& jpegBlocks) {
-    if (!usable(o.Picture) || !Pixmill.SaveDib) return false;
+    if (!usable(o.Picture)) return false;
     int32_t pw = DibWidth(o.Picture), ph = DibHeight(o.Picture);
-
-    const std::string path = MakeTempFileName("tempjpg", ".jpg");
-    if (path.empty()) return false;
 
     const BoxSize exportSize = PictureExportSize(o, pw, ph);
     DibRecord scaled{};
@@ -236,14 +219,22 @@ bool StartPictureElement(Objekt& o, FObjCollection& movie, int32_t stageWidth, i
     o.Work.PicWidth = pw;
     o.Work.PicHeight = ph;
 
-    // A JPEG that was not written completely is not embedded.
-    const bool saved =
-        Pixmill.SaveDib(const_cast<DibRecord*>(exported), path.c_str(), 7, nullptr) != 0;
+    // The JPEG is encoded in memory: no temporary file to fail or to sync.
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    const bool encoded =
+        Pixmill.SaveDibToMemory && Pixmill.FreeDibMemoryBlock &&
+        Pixmill.SaveDibToMemory(const_cast<DibRecord*>(exported), 7, &data, &size) != 0;
     if (scaled.Bits || scaled.InfoBlock) Pixmill.deldib(&scaled);
+    if (!encoded) return false;
     std::vector<uint8_t> jpeg;
-    const bool read = saved && readWholeFile(path, jpeg);
-    std::remove(path.c_str());
-    if (!read) return false;
+    try {
+        jpeg.assign(data, data + size);
+    } catch (...) {
+        Pixmill.FreeDibMemoryBlock(data);
+        throw;
+    }
+    Pixmill.FreeDibMemoryBlock(data);
 
     jpegBlocks.push_back(std::move(jpeg));
     const std::vector<uint8_t>& block = jpegBlocks.back();

@@ -88,6 +88,12 @@ int deldib(DibRecord* rec);
 // Returns 1 when the file was written completely.
 int SaveDib(DibRecord* rec, const char* fileName, int option, void* owner);
 
+// The bytes SaveDib would write for the same picture and option, in a block
+// of memory: *data (release it with FreeDibMemoryBlock) and *size. Returns 1
+// on success; on failure *data is null and *size 0.
+int SaveDibToMemory(DibRecord* rec, int option, unsigned char** data, unsigned long* size);
+void FreeDibMemoryBlock(unsigned char* data);
+
 // Makes a blank (zero-filled) picture of width x height at 1, 4, 8 or 24 bits.
 // For up to 8 bits the first `colourCount` colour entries are copied from
 // `colourSource` (a header followed by its colour entries) when it is given.

@@ -1,4 +1,5 @@
-// SaveDib: writes a picture as a baseline JPEG file through libjpeg-turbo.
+// SaveDib: writes a picture as a baseline JPEG file through libjpeg-turbo;
+// SaveDibToMemory gives the same bytes in memory.
 // 24-bit rows are handed to the encoder where they lie (blue, green, red);
 // pictures of 1, 4 and 8 bits are expanded through their colour table one row
 // at a time. The file goes through platform/ReplacingFile, the one writer of
@@ -31,9 +32,11 @@ void errorExit(j_common_ptr cinfo) {
 void emitMessage(j_common_ptr, int) {}
 void outputMessage(j_common_ptr) {}
 
-// Compresses the picture into `out`; false when libjpeg reports an error,
-// including a failed write.
-bool compress(const DibRecord* rec, FILE* out, int quality) {
+// Compresses the picture into `out`, or with `out` null into a block of
+// memory (*memory, *memorySize, malloc'd); false when libjpeg reports an
+// error, including a failed write. Both give the same bytes.
+bool compress(const DibRecord* rec, FILE* out, unsigned char** memory, unsigned long* memorySize,
+              int quality) {
     const int w = rec->Info->biWidth;
     const int h = rec->Info->biHeight;
     const int bits = rec->Info->biBitCount;
@@ -48,10 +51,17 @@ bool compress(const DibRecord* rec, FILE* out, int quality) {
     if (setjmp(err.jump)) {
         jpeg_destroy_compress(&cinfo);
         std::free(expanded);
+        if (memory) {
+            std::free(*memory);
+            *memory = nullptr;
+        }
         return false;
     }
     jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, out);
+    if (out)
+        jpeg_stdio_dest(&cinfo, out);
+    else
+        jpeg_mem_dest(&cinfo, memory, memorySize);
     cinfo.image_width = static_cast<JDIMENSION>(w);
     cinfo.image_height = static_cast<JDIMENSION>(h);
     cinfo.input_components = 3;
@@ -106,24 +116,52 @@ bool compress(const DibRecord* rec, FILE* out, int quality) {
 
 using namespace pixmill;
 
-extern "C" int SaveDib(DibRecord* rec, const char* fileName, int option, void* /*owner*/) {
-    if (!rec || !rec->Info || !rec->Bits || !fileName || !*fileName) return 0;
+namespace {
+
+// The checks SaveDib and SaveDibToMemory share; the quality from `option`.
+bool savable(const DibRecord* rec, int option, int* quality) {
+    if (!rec || !rec->Info || !rec->Bits) return false;
     const PixmillBitmapInfoHeader* hdr = rec->Info;
     const int bits = hdr->biBitCount;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return 0;
-    if (hdr->biHeight <= 0 || hdr->biHeight > PIXMILL_MAX_SIDE) return 0;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return false;
+    if (hdr->biHeight <= 0 || hdr->biHeight > PIXMILL_MAX_SIDE) return false;
     const size_t stride = strideFor(hdr->biWidth, bits);
     if (stride == 0 || rec->BytesPerRow < 0 || static_cast<size_t>(rec->BytesPerRow) < stride)
-        return 0;
+        return false;
     if (option <= 0) option = 7;
-    const int quality = option * 10 + 5 > 100 ? 100 : option * 10 + 5;
+    *quality = option * 10 + 5 > 100 ? 100 : option * 10 + 5;
+    return true;
+}
 
+} // namespace
+
+extern "C" int SaveDib(DibRecord* rec, const char* fileName, int option, void* /*owner*/) {
+    int quality = 0;
+    if (!fileName || !*fileName || !savable(rec, option, &quality)) return 0;
     try {
         platform::ReplacingFile out(fileName);
         if (!out.file()) return 0;
-        if (!compress(rec, out.file(), quality)) return 0; // out removes its file
+        if (!compress(rec, out.file(), nullptr, nullptr, quality)) return 0; // out removes its file
         return out.commit() ? 1 : 0;
     } catch (const std::bad_alloc&) {
         return 0;
     }
+}
+
+extern "C" int SaveDibToMemory(DibRecord* rec, int option, unsigned char** data,
+                               unsigned long* size) {
+    if (!data || !size) return 0;
+    *data = nullptr;
+    *size = 0;
+    int quality = 0;
+    if (!savable(rec, option, &quality)) return 0;
+    try {
+        return compress(rec, nullptr, data, size, quality) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+extern "C" void FreeDibMemoryBlock(unsigned char* data) {
+    std::free(data);
 }

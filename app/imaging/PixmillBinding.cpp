@@ -53,6 +53,10 @@ bool BindPixmill(const std::string& programDir, BindingReporter& reporter) {
     if (handle) {
         ok &= lookUp(handle, "getpixel", api.getpixel, reporter);
         ok &= lookUp(handle, "setpixel", api.setpixel, reporter);
+        api.SaveDibToMemory =
+            reinterpret_cast<decltype(api.SaveDibToMemory)>(dlsym(handle, "SaveDibToMemory"));
+        api.FreeDibMemoryBlock =
+            reinterpret_cast<decltype(api.FreeDibMemoryBlock)>(dlsym(handle, "FreeDibMemoryBlock"));
     } else {
         ok = false;
     }

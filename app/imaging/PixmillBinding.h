@@ -15,6 +15,10 @@ struct PixmillApi {
     int (*newdib)(DibRecord*, int, int, int, const PixmillBitmapInfoHeader*, int) = nullptr;
     int (*getpixel)(const DibRecord*, int, int) = nullptr;
     void (*setpixel)(DibRecord*, int, int, int) = nullptr;
+    // The JPEG in memory; looked up as well, but a library without it still
+    // binds (pictures then cannot go into a movie).
+    int (*SaveDibToMemory)(DibRecord*, int, unsigned char**, unsigned long*) = nullptr;
+    void (*FreeDibMemoryBlock)(unsigned char*) = nullptr;
 
     bool complete() const { return OpenDib && deldib && SaveDib && newdib && getpixel && setpixel; }
 };

@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <cmath>
+#include <filesystem>
 #include <set>
 #include <thread>
 
@@ -262,19 +263,18 @@ TEST_F(CompileTest, EqualTimesNegativeStartsAndZeroBoxesAreSafe) {
     EXPECT_EQ(placesAt(m, 2).front().hasCharacter, true);
 }
 
-TEST_F(CompileTest, PictureExportFailureLeavesTheElementOut) {
+// The picture's JPEG is encoded in memory: an unusable temporary folder (it
+// used to drop the picture with a warning) changes nothing.
+TEST_F(CompileTest, PictureNeedsNoTemporaryFolder) {
     Objekt* pic = AddObjekt(okPicture);
     ASSERT_TRUE(Pixmill.newdib(&pic->Picture, 16, 16, 24, nullptr, 0));
     pic->DeleteAtEnd = 1;
     platform::SetTempFolder(dir.file("no-such-folder"));
     const mr::Movie m = compile();
     platform::SetTempFolder("");
-    EXPECT_EQ(m.count(mr::DefineBitsJPEG2), 0);
-    EXPECT_EQ(m.count(mr::PlaceObject2), 0);
-    EXPECT_EQ(m.count(mr::RemoveObject2), 0);
-    EXPECT_EQ(
-        result.warnings,
-        std::vector<std::string>{"element 1: the picture could not be exported and was left out"});
+    EXPECT_EQ(m.count(mr::DefineBitsJPEG2), 1);
+    EXPECT_EQ(m.count(mr::DefineShape), 1);
+    EXPECT_TRUE(result.warnings.empty());
 }
 
 TEST_F(CompileTest, PictureIsEmbeddedWithAClockwiseBitmapRectangle) {
@@ -324,6 +324,29 @@ TEST_F(CompileTest, ExtremeStoredValuesStillGiveAReadableMovie) {
         if (t.code == mr::DefineMorphShape) {
             EXPECT_NO_THROW(mr::ReadMorphShape(t));
         }
+}
+
+// A picture that cannot be encoded (here: a library without the in-memory
+// encoder) fails the compilation; the movie already there stays as it was
+// and nothing is left beside it.
+TEST_F(CompileTest, APictureThatCannotBeExportedFailsAndKeepsTheOldMovie) {
+    AddObjekt(okDrawing);
+    Objekt* pic = AddObjekt(okPicture);
+    ASSERT_TRUE(Pixmill.newdib(&pic->Picture, 9, 7, 24, nullptr, 0));
+    const std::string path = dir.file("movie.swf");
+    testsupport::WriteBytes(path, {'o', 'l', 'd'});
+    const auto encoder = Pixmill.SaveDibToMemory;
+    Pixmill.SaveDibToMemory = nullptr;
+    CompileOptions options;
+    options.outputPath = path;
+    result = CompileMovie(options);
+    Pixmill.SaveDibToMemory = encoder;
+    EXPECT_FALSE(result.written);
+    EXPECT_EQ(result.error, "element 2: the picture could not be encoded as JPEG");
+    EXPECT_EQ(testsupport::ReadBytes(path), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 // A snapshot compiled in memory on another thread, while the live project is

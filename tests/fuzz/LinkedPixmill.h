@@ -8,6 +8,8 @@ inline void BindLinkedPixmill() {
     Pixmill.OpenDib = OpenDib;
     Pixmill.deldib = deldib;
     Pixmill.SaveDib = SaveDib;
+    Pixmill.SaveDibToMemory = SaveDibToMemory;
+    Pixmill.FreeDibMemoryBlock = FreeDibMemoryBlock;
     Pixmill.newdib = newdib;
     Pixmill.getpixel = getpixel;
     Pixmill.setpixel = setpixel;
