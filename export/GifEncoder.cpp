@@ -281,6 +281,7 @@ public:
     bool finish() override {
         if (m_frames == 0) return fail("the movie has no frames");
         int error = 0;
+        dropLocalTable();
         GifFileType* gif = m_gif;
         m_gif = nullptr;
         if (EGifCloseFile(gif, &error) != GIF_OK) return gifFailed(error);
@@ -310,8 +311,18 @@ private:
         return fail(std::string("GIF: ") + (text ? text : "error"));
     }
 
+    // giflib keeps a copy of the last local colour table and loses it when a
+    // later frame has none (and on closing): it is released here first.
+    void dropLocalTable() {
+        if (m_gif && m_gif->Image.ColorMap) {
+            GifFreeMapObject(m_gif->Image.ColorMap);
+            m_gif->Image.ColorMap = nullptr;
+        }
+    }
+
     void close() {
         if (!m_gif) return;
+        dropLocalTable();
         int error = 0;
         EGifCloseFile(m_gif, &error);
         m_gif = nullptr;
@@ -352,6 +363,7 @@ private:
             return m_sink.patch(m_delayOffset, bytes, 2) || writeFailed();
         }
         if (!putControl(delay, kTransparent)) return false;
+        dropLocalTable();
         if (EGifPutImageDesc(m_gif, 0, 0, 1, 1, false, nullptr) != GIF_OK)
             return gifFailed(m_gif->Error);
         GifPixelType pixel = kTransparent;
@@ -424,6 +436,7 @@ private:
         } guard{local};
 
         if (!putControl(delay, first ? NO_TRANSPARENT_COLOR : transparent)) return false;
+        dropLocalTable();
         if (EGifPutImageDesc(m_gif, rect.x(), rect.y(), rect.width(), rect.height(), false,
                              local) != GIF_OK)
             return gifFailed(m_gif->Error);
