@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const Formats = "; the formats are: swf, gif, webp, apng (.png), webm";
+const char* const Formats = "; the formats are: swf, gif, webp, apng (.png), webm, svg";
 
 // `frames` frames of a square moving across a `width` x `height` stage.
 Bytes movingSquare(int width, int height, int frames) {
