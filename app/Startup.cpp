@@ -116,7 +116,11 @@ int RunMoviLoomster(int argc, char** argv) {
         player::InstallPlayerRouting(&form);
         form.show();
         // A project named on the command line opens as the open command opens it.
-        if (!project.isEmpty()) form.OpenProjectFile(QFileInfo(project).absoluteFilePath());
+        const QString path = project.isEmpty() ? QString() : QFileInfo(project).absoluteFilePath();
+        if (!path.isEmpty()) form.OpenProjectFile(path);
+        // Unsaved work that an ended editor left for this project (or for an
+        // unnamed one) is offered back.
+        form.OfferRecovery(path);
         const int code = QApplication::exec();
         ClearObjekts();
         return code;

@@ -285,14 +285,15 @@ void ProjectHistory::setStateRect(int32_t row, int32_t l, int32_t t, int32_t r, 
     setState(row, s, name, merge);
 }
 
-void ProjectHistory::stateChanged(int32_t row, const ObjektState& before, const char* name) {
+void ProjectHistory::stateChanged(int32_t row, const ObjektState& before, const char* name,
+                                  HistoryMerge merge) {
     const int32_t index = RowObjekt(row);
     if (row < 0 || !validElement(index)) return;
     const ElementValues after = ElementValues::Of(element(index));
     ElementValues old = after;
     (RowIsEnd(row) ? old.End : old.Start) = before;
     if (old == after) return;
-    m_stack.push(new ValuesCommand(*this, name, index, row, old, after, HistoryMerge::None));
+    m_stack.push(new ValuesCommand(*this, name, index, row, old, after, merge));
 }
 
 void ProjectHistory::setText(int32_t row, const std::string& text) {

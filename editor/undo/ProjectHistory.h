@@ -52,6 +52,10 @@ enum class HistoryMerge : int {
     Transparency,
     Nudge, // arrow keys: one step per burst of presses
     Rectangle,
+    RectX, // the position and size boxes, each its own field
+    RectY,
+    RectWidth,
+    RectHeight,
     StageWidth,
     StageHeight,
     StageFps,
@@ -108,7 +112,8 @@ public:
                       const char* name = step::Rectangle, HistoryMerge merge = HistoryMerge::None);
     // A change already made in place (a stage drag writes as the mouse
     // moves): records `before` as what undo brings back.
-    void stateChanged(int32_t row, const ObjektState& before, const char* name);
+    void stateChanged(int32_t row, const ObjektState& before, const char* name,
+                      HistoryMerge merge = HistoryMerge::None);
 
     // The element's text or font face (Shift-JIS bytes).
     void setText(int32_t row, const std::string& text);

@@ -10,6 +10,7 @@
 #include "app/widgets/TTintelColorComboBox.h"
 #include "compiler/PictureExport.h"
 #include "editor/model/MainUnit.h"
+#include "editor/recovery/RecoveryStore.h"
 #include "editor/stage/MoviePreview.h"
 #include "editor/window/ElementListModel.h"
 #include "editor/window/TStagePaintBox.h"
@@ -97,13 +98,15 @@ void TMainForm::projectFileNameChanged() {
     const QString name = ProjectFileName.empty()
                              ? QStringLiteral("noname.fmo")
                              : QFileInfo(QFile::decodeName(ProjectFileName.c_str())).fileName();
+    // " *" while the project differs from its last save or open.
     setWindowTitle(QString::fromUtf8(MainFormTitle) + QStringLiteral(" - [") + name +
-                   QStringLiteral("]"));
+                   QStringLiteral("]") + (IsModified() ? QStringLiteral(" *") : QString()));
 }
 
 void TMainForm::projectLoaded() {
     showSettingsFromStage();
     RebuildList();
+    projectReplaced();
 }
 
 void TMainForm::showError(std::string_view utf8Text) {
@@ -153,7 +156,7 @@ void TMainForm::RepaintStage() {
 }
 
 void TMainForm::UpdateStageSize() {
-    PaintBox1->setFixedSize(Stage.width(), Stage.height());
+    PaintBox1->setFixedSize(Stage.width() * m_zoom / 100, Stage.height() * m_zoom / 100);
 }
 
 void TMainForm::showRefusal(const QString& text) {
@@ -168,6 +171,7 @@ void TMainForm::NewBtnClick() {
     RebuildList();
     RepaintStage();
     SetProjectFileName("");
+    projectReplaced();
 }
 
 std::string TMainForm::projectPathFromDialog(const QString& dialogName,
@@ -193,15 +197,15 @@ void TMainForm::OpenBtnClick() {
 }
 
 void TMainForm::SaveBtnClick() {
-    if (!ProjectFileName.empty())
-        SaveProject(ProjectFileName);
-    else
+    if (ProjectFileName.empty())
         SaveAsBtnClick();
+    else if (SaveProject(ProjectFileName))
+        projectSaved();
 }
 
 void TMainForm::SaveAsBtnClick() {
     const std::string path = projectPathFromDialog("SaveDialog2", FileDialogRequest::Save);
-    if (!path.empty()) SaveProject(path);
+    if (!path.empty() && SaveProject(path)) projectSaved();
 }
 
 void TMainForm::NewObjBtnClick() {
@@ -210,6 +214,7 @@ void TMainForm::NewObjBtnClick() {
 
 void TMainForm::addElement(int32_t kind, const DibRecord* picture) {
     AddObjekt(kind, picture);
+    m_history->elementsInserted(ObjektList.Count - 1, 1, step::Add);
     RebuildList();
     SelectRow(ListModel->rowCount() - 2);
 }
@@ -244,7 +249,7 @@ void TMainForm::Bild1Click() {
 
 void TMainForm::DellObBtnClick() {
     const int row = SelectedRow();
-    if (row >= 0) DeleteObjekt(RowObjekt(row));
+    if (row >= 0) m_history->removeElement(RowObjekt(row));
     RebuildList();
     RepaintStage();
 }
@@ -254,7 +259,7 @@ void TMainForm::MoveUpBtnClick() {
     if (row < 0) return;
     const int i = RowObjekt(row);
     if (i <= 0) return;
-    MoveObjekt(i, -1);
+    m_history->moveElement(i, -1);
     RebuildList();
     RepaintStage();
     SelectRow(2 * i - 2);
@@ -265,7 +270,7 @@ void TMainForm::MoveDownBtnClick() {
     if (row < 0) return;
     const int i = RowObjekt(row);
     if (i >= ObjektList.Count - 1) return;
-    MoveObjekt(i, +1);
+    m_history->moveElement(i, +1);
     RebuildList();
     RepaintStage();
     SelectRow(2 * i + 2);

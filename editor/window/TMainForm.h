@@ -13,14 +13,20 @@
 #include "editor/model/Objekt.h"
 #include "editor/model/ProjectFile.h"
 #include "editor/stage/StageDrag.h"
+#include "editor/undo/ProjectHistory.h"
 
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCheckBox;
+class QHBoxLayout;
+class QTimer;
+class RecoveryStore;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -51,8 +57,10 @@ extern const char* const MakerWebAddress;
 extern const char* const ProjectFileFilter; // "Movi-Loomsterのファイル (*.fmo)|*.fmo"
 extern const char* const PictureFileFilter; // every picture format the library reads
 extern const char* const PictureOpenErrorText; // "ファイルを開くことができませんでした."
+// What the window asks at start when unsaved work of an ended editor is found.
+extern const char* const RecoveryQuestionText; // "保存されていない作業があります。復元しますか？"
 
-class TMainForm final : public QWidget, private ProjectView {
+class TMainForm final : public QWidget, private ProjectView, private HistoryView {
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -76,6 +84,22 @@ public:
     bool OpenProjectFile(const QString& path);
     // Shows a message box with a stop icon and an OK button.
     void ShowStopMessage(const QString& text);
+    // Whether the project differs from its last save or open (" *" in the caption).
+    bool IsModified() const;
+    // At start: offers the copy of unsaved work that an ended editor left
+    // for `projectPath` (empty: an unnamed project), asking first. Returns
+    // whether a copy was loaded.
+    bool OfferRecovery(const QString& projectPath);
+    // Where the copies of unsaved work are kept.
+    QString RecoveryFolder() const;
+    // The stage's zoom in percent (25 to 800).
+    int Zoom() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class TStagePaintBox;
@@ -137,6 +161,28 @@ private:
     // The element and state of the selected row, loaded into CurObjekt;
     // null when no row is selected or the editors are being filled.
     ObjektState* editedState();
+    // The edited state of the selected row changed through the history
+    // (nothing while the editors are being filled).
+    template <typename Change> void editState(const char* name, HistoryMerge merge, Change change);
+    template <typename Change> void editValues(const char* name, Change change);
+
+    // ---- history, recovery, keys, clipboard, drops, zoom (TMainFormEditing.cpp)
+    void historyStepShown(int32_t row, bool settingsChanged) override;
+    void setupEditing(QHBoxLayout* toolBar);
+    void UndoBtnClick();
+    void RedoBtnClick();
+    void projectReplaced(); // New and Open: a fresh history
+    void projectSaved();
+    void writeRecoveryCopy();
+    void nudge(int dx, int dy);
+    void cancelDrag();
+    void copyElement(bool cut);
+    void pasteElements();
+    void duplicate();
+    void insertElements(std::vector<Objekt> elements, const char* name);
+    void setZoom(int percent);
+    void zoomStep(int direction);
+    int toStage(int widgetCoordinate) const;
     void setPagesEnabled(QWidget* enabledPage);
 
     // ---- the stage view (TMainFormStage.cpp)
@@ -255,7 +301,19 @@ private:
     uint64_t m_projectFingerprint = 0;
     bool m_fillingRect = false; // the position and size boxes are being filled
     QTimer* m_autoScrollTimer;
-    QPoint m_autoScrollPos; // the pointer in the scroll box's viewport
+    QPoint m_autoScrollPos;     // the pointer in the scroll box's viewport
+    int m_dragRow = -1;         // the row a stage drag edits
+    ObjektState m_dragBefore{}; // its state when the drag began
+    int m_zoom = 100;
+    QAction* UndoAction = nullptr;
+    QAction* RedoAction = nullptr;
+    QToolButton* UndoBtn = nullptr;
+    QToolButton* RedoBtn = nullptr;
+    // Made before the layout, whose settings boxes already push steps.
+    std::unique_ptr<ProjectHistory> m_history =
+        std::make_unique<ProjectHistory>(static_cast<HistoryView*>(this));
+    std::unique_ptr<RecoveryStore> m_recovery;
+    QTimer* m_recoveryTimer = nullptr;
     TAboutBox* m_aboutBox = nullptr;
     QString m_lastStorableText; // what TextEd falls back to when an input is refused
 };

@@ -218,6 +218,7 @@ void TMainForm::buildLayout() {
     connect(AddTextObjekt, &QAction::triggered, this, [this] { AddTextObjektClick(); });
     connect(VektorObjekt1, &QAction::triggered, this, [this] { VektorObjekt1Click(); });
     connect(Bild1, &QAction::triggered, this, [this] { Bild1Click(); });
+    setupEditing(toolBar);
 }
 
 QWidget* TMainForm::buildElementsPage() {
@@ -535,24 +536,33 @@ QWidget* TMainForm::buildSettingsPage() {
     layout->addLayout(grid);
     layout->addStretch();
 
-    // The settings live in Stage; the controls only show and change them.
+    // The settings live in Stage; the controls show them and change them
+    // through the history (a value equal to the setting changes nothing).
     // Each change drops the movie the time slider shows.
     connect(WidthEd, &QSpinBox::valueChanged, this, [this](int v) {
-        Stage.setWidth(v);
+        StageSettings s = Stage;
+        s.setWidth(v);
+        m_history->setSettings(s, HistoryMerge::StageWidth);
         UpdateStageSize();
         noteProjectChange();
     });
     connect(HeightEd, &QSpinBox::valueChanged, this, [this](int v) {
-        Stage.setHeight(v);
+        StageSettings s = Stage;
+        s.setHeight(v);
+        m_history->setSettings(s, HistoryMerge::StageHeight);
         UpdateStageSize();
         noteProjectChange();
     });
     connect(BpSEd, &QSpinBox::valueChanged, this, [this](int v) {
-        Stage.setFramesPerSecond(v);
+        StageSettings s = Stage;
+        s.setFramesPerSecond(v);
+        m_history->setSettings(s, HistoryMerge::StageFps);
         noteProjectChange();
     });
     connect(ColorEd, &TTintelColorComboBox::OnChange, this, [this] {
-        Stage.setBackgroundColor(ColorEd->ColorValue());
+        StageSettings s = Stage;
+        s.setBackgroundColor(ColorEd->ColorValue());
+        m_history->setSettings(s);
         noteProjectChange();
     });
     return page;
@@ -588,7 +598,11 @@ QWidget* TMainForm::buildMoviePage() {
     connect(AutoLoadFlashCheck, &QCheckBox::toggled, this,
             [](bool on) { Stage.setShowAfterSaving(on); });
     connect(CreateHTMLCheck, &QCheckBox::toggled, this, [](bool on) { Stage.setCreateHtml(on); });
-    connect(RepeatCheck, &QCheckBox::toggled, this, [](bool on) { Stage.setRepeat(on); });
+    connect(RepeatCheck, &QCheckBox::toggled, this, [this](bool on) {
+        StageSettings s = Stage;
+        s.setRepeat(on);
+        m_history->setSettings(s);
+    });
     return page;
 }
 

@@ -92,6 +92,7 @@ void TMainForm::RectEdChange(QSpinBox* ed) {
     drag.DragElement = RowObjekt(row);
     drag.DragEndState = RowIsEnd(row);
     const ObjektState& s = RowState(ObjektAt(drag.DragElement), row);
+    const ObjektState before = s;
     int64_t x = s.Left, y = s.Top;
     if (ed == RectXEd || ed == RectYEd) {
         drag.HitKind = hkMove;
@@ -104,8 +105,14 @@ void TMainForm::RectEdChange(QSpinBox* ed) {
         y += ed->value();
     }
     DragTo(drag, static_cast<int32_t>(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX)),
-           static_cast<int32_t>(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX)), PaintBox1->width(),
-           PaintBox1->height());
+           static_cast<int32_t>(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX)), Stage.width(),
+           Stage.height());
+    // Typing into one box is one step.
+    const HistoryMerge field = ed == RectXEd       ? HistoryMerge::RectX
+                               : ed == RectYEd     ? HistoryMerge::RectY
+                               : ed == RectWidthEd ? HistoryMerge::RectWidth
+                                                   : HistoryMerge::RectHeight;
+    m_history->stateChanged(row, before, step::Rectangle, field);
     RepaintStage();
 }
 
@@ -221,8 +228,7 @@ void TMainForm::TextEdChange() {
     showRefusal({});
     const int row = SelectedRow();
     if (row < 0 || RowObjekt(row) >= ObjektList.Count) return;
-    ObjektList.Select(RowObjekt(row));
-    ReplaceString(CurObjekt->Text, *stored);
+    m_history->setText(row, *stored);
     RepaintStage();
     RebuildingList = true;
     RebuildList();
@@ -230,10 +236,30 @@ void TMainForm::TextEdChange() {
     RebuildingList = false;
 }
 
+template <typename Change>
+void TMainForm::editState(const char* name, HistoryMerge merge, Change change) {
+    if (ObjektState* s = editedState()) {
+        ObjektState after = *s;
+        change(after);
+        m_history->setState(SelectedRow(), after, name, merge);
+    }
+    RepaintStage();
+}
+
+template <typename Change> void TMainForm::editValues(const char* name, Change change) {
+    if (editedState()) {
+        ElementValues after = ElementValues::Of(*CurObjekt);
+        change(after);
+        const int row = SelectedRow();
+        m_history->setValues(RowObjekt(row), row, after, name);
+    }
+    RepaintStage();
+}
+
 void TMainForm::FontEdChange() {
     if (editedState()) {
         if (const auto face = ToCp932(FontEd->currentText()))
-            ReplaceString(CurObjekt->FontName, *face);
+            m_history->setFontName(SelectedRow(), *face);
     }
     RepaintStage();
 }
@@ -253,77 +279,79 @@ void TMainForm::FontSizeChange() {
     const int row = SelectedRow();
     if (row >= 0 && RowObjekt(row) < ObjektList.Count) {
         ObjektList.Select(RowObjekt(row));
-        RowState(*CurObjekt, row).FontSize = CurFontSize;
+        ObjektState after = RowState(*CurObjekt, row);
+        after.FontSize = CurFontSize;
+        m_history->setState(row, after, step::FontSize, HistoryMerge::FontSize);
     }
     RepaintStage();
 }
 
 void TMainForm::TFarbeEdChange() {
-    if (ObjektState* s = editedState()) s->Color = TFarbeEd->ColorValue();
-    RepaintStage();
+    editState(step::Color, HistoryMerge::None,
+              [&](ObjektState& s) { s.Color = TFarbeEd->ColorValue(); });
 }
 
 void TMainForm::TFarbeEd2Change() {
-    if (ObjektState* s = editedState()) s->Color = TFarbeEd2->ColorValue();
-    RepaintStage();
+    editState(step::Color, HistoryMerge::None,
+              [&](ObjektState& s) { s.Color = TFarbeEd2->ColorValue(); });
 }
 
 void TMainForm::RotEdChange() {
-    if (ObjektState* s = editedState()) s->Rotation = RotationFromDegrees(RotEd->value());
-    RepaintStage();
+    editState(step::Rotation, HistoryMerge::Rotation,
+              [&](ObjektState& s) { s.Rotation = RotationFromDegrees(RotEd->value()); });
 }
 
 void TMainForm::RotEd2Change() {
-    if (ObjektState* s = editedState()) s->Rotation = RotationFromDegrees(RotEd2->value());
-    RepaintStage();
+    editState(step::Rotation, HistoryMerge::Rotation,
+              [&](ObjektState& s) { s.Rotation = RotationFromDegrees(RotEd2->value()); });
 }
 
 void TMainForm::RotEd3Change() {
-    if (ObjektState* s = editedState()) s->Rotation = RotationFromDegrees(RotEd3->value());
-    RepaintStage();
+    editState(step::Rotation, HistoryMerge::Rotation,
+              [&](ObjektState& s) { s.Rotation = RotationFromDegrees(RotEd3->value()); });
 }
 
 void TMainForm::TimeEdChange() {
-    if (ObjektState* s = editedState()) s->Time = truncatedTime(TimeEd->value());
-    RepaintStage();
+    editState(step::Time, HistoryMerge::Time,
+              [&](ObjektState& s) { s.Time = truncatedTime(TimeEd->value()); });
 }
 
 void TMainForm::TimeEd2Change() {
-    if (ObjektState* s = editedState()) s->Time = truncatedTime(TimeEd2->value());
-    RepaintStage();
+    editState(step::Time, HistoryMerge::Time,
+              [&](ObjektState& s) { s.Time = truncatedTime(TimeEd2->value()); });
 }
 
 void TMainForm::TimeEd3Change() {
-    if (ObjektState* s = editedState()) s->Time = truncatedTime(TimeEd3->value());
-    RepaintStage();
+    editState(step::Time, HistoryMerge::Time,
+              [&](ObjektState& s) { s.Time = truncatedTime(TimeEd3->value()); });
 }
 
 void TMainForm::TransEdChange() {
-    if (ObjektState* s = editedState()) s->Transparency = TransEd->value();
-    RepaintStage();
+    editState(step::Transparency, HistoryMerge::Transparency,
+              [&](ObjektState& s) { s.Transparency = TransEd->value(); });
 }
 
 void TMainForm::TransEd2Change() {
-    if (ObjektState* s = editedState()) s->Transparency = TransEd2->value();
-    RepaintStage();
+    editState(step::Transparency, HistoryMerge::Transparency,
+              [&](ObjektState& s) { s.Transparency = TransEd2->value(); });
 }
 
 void TMainForm::ObjectKindBoxChange() {
-    if (editedState()) CurObjekt->DrawKind = ObjectKindBox->currentIndex();
-    RepaintStage();
+    editValues(step::DrawKind,
+               [&](ElementValues& v) { v.DrawKind = ObjectKindBox->currentIndex(); });
 }
 
 void TMainForm::DelObCheckClick() {
-    if (editedState()) CurObjekt->DeleteAtEnd = DelObCheck->isChecked() ? 1 : 0;
-    RepaintStage();
+    editValues(step::DeleteAtEnd,
+               [&](ElementValues& v) { v.DeleteAtEnd = DelObCheck->isChecked() ? 1 : 0; });
 }
 
 void TMainForm::DelObCheck2Click() {
-    if (editedState()) CurObjekt->DeleteAtEnd = DelObCheck2->isChecked() ? 1 : 0;
-    RepaintStage();
+    editValues(step::DeleteAtEnd,
+               [&](ElementValues& v) { v.DeleteAtEnd = DelObCheck2->isChecked() ? 1 : 0; });
 }
 
 void TMainForm::DelObCheck3Click() {
-    if (editedState()) CurObjekt->DeleteAtEnd = DelObCheck3->isChecked() ? 1 : 0;
-    RepaintStage();
+    editValues(step::DeleteAtEnd,
+               [&](ElementValues& v) { v.DeleteAtEnd = DelObCheck3->isChecked() ? 1 : 0; });
 }

@@ -98,16 +98,25 @@ void TMainForm::PaintBox1Paint(QPainter& painter) {
     if (showingMovie()) {
         const QImage frame = m_preview->frameImage(TimeSlider->value());
         if (!frame.isNull()) {
-            painter.drawImage(0, 0, frame);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+            painter.drawImage(PaintBox1->rect(), frame);
             return;
         }
         // Until the movie is compiled: the editing view, greyed.
-        painter.drawImage(0, 0, RenderStage(stageOptions()));
+        painter.drawImage(PaintBox1->rect(), RenderStage(stageOptions()));
         painter.fillRect(PaintBox1->rect(), QColor(128, 128, 128, 96));
         return;
     }
     // Drawn off-screen in full and copied in one step, so nothing flickers.
-    painter.drawImage(0, 0, RenderStage(stageOptions()));
+    const QImage stage = RenderStage(stageOptions());
+    if (m_zoom == 100) {
+        painter.drawImage(0, 0, stage);
+        return;
+    }
+    // Zoomed: every stage pixel becomes a block of screen pixels (nearest
+    // neighbour), so what is drawn is exactly what the stage holds.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(QRect(0, 0, PaintBox1->width(), PaintBox1->height()), stage);
 }
 
 bool TMainForm::showingMovie() const {
@@ -154,27 +163,45 @@ void TMainForm::applyStageMouse(const StageMouseResult& result) {
     if (result.repaint) RepaintStage();
 }
 
+// Mouse positions arrive in screen pixels of the paint box and go on in
+// stage pixels: at 200% a drag moves half the mouse's distance.
 void TMainForm::PaintBox1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
     // A click on the movie's frame brings the editing view back first.
     if (showingMovie()) {
         showEditingView();
         return;
     }
-    applyStageMouse(StageMouseDown(m_stageDrag, stageOptions(), x, y));
+    if (m_stageDrag.Dragging) return; // a second button during a drag
+    const int row = SelectedRow();
+    applyStageMouse(StageMouseDown(m_stageDrag, stageOptions(), toStage(x), toStage(y)));
+    if (m_stageDrag.Dragging && row >= 0) {
+        // What undo and Escape bring back.
+        m_dragRow = row;
+        ObjektList.Select(RowObjekt(row));
+        m_dragBefore = RowState(*CurObjekt, row);
+    }
 }
 
 void TMainForm::PaintBox1MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) {
-    MousePosLabel->setText(QStringLiteral("X: %1  Y: %2").arg(x).arg(y));
+    MousePosLabel->setText(QStringLiteral("X: %1  Y: %2").arg(toStage(x)).arg(toStage(y)));
     if (showingMovie()) return;
-    applyStageMouse(
-        StageMouseMove(m_stageDrag, stageOptions(), x, y, PaintBox1->width(), PaintBox1->height()));
+    applyStageMouse(StageMouseMove(m_stageDrag, stageOptions(), toStage(x), toStage(y),
+                                   Stage.width(), Stage.height()));
     if (m_stageDrag.Dragging)
         updateAutoScroll(PaintBox1->mapTo(ScrollBox1->viewport(), QPoint(x, y)));
 }
 
 void TMainForm::PaintBox1MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
     m_autoScrollTimer->stop();
-    applyStageMouse(StageMouseUp(m_stageDrag, x, y, PaintBox1->width(), PaintBox1->height()));
+    if (!m_stageDrag.Dragging) return; // ended by Escape, or never begun
+    const int32_t kind = m_stageDrag.HitKind;
+    applyStageMouse(
+        StageMouseUp(m_stageDrag, toStage(x), toStage(y), Stage.width(), Stage.height()));
+    // The whole drag is one step.
+    if (m_dragRow >= 0)
+        m_history->stateChanged(m_dragRow, m_dragBefore,
+                                kind == hkMove ? step::Move : step::Resize);
+    m_dragRow = -1;
 }
 
 void TMainForm::PaintBox1MouseLeave() {
@@ -204,6 +231,6 @@ void TMainForm::autoScrollStep() {
     if (h->value() == oldX && v->value() == oldY) return; // at the end already
     // The stage moved under the still pointer: the drag follows it there.
     const QPoint p = PaintBox1->mapFrom(ScrollBox1->viewport(), m_autoScrollPos);
-    applyStageMouse(StageMouseMove(m_stageDrag, stageOptions(), p.x(), p.y(), PaintBox1->width(),
-                                   PaintBox1->height()));
+    applyStageMouse(StageMouseMove(m_stageDrag, stageOptions(), toStage(p.x()), toStage(p.y()),
+                                   Stage.width(), Stage.height()));
 }
