@@ -36,3 +36,12 @@ if(TARGET editor_ui)
     add_dependencies(editor_ui_bench pixmill)
   endif()
 endif()
+
+# Undo and redo of a stage drag on a 1,000-element project, repaint included.
+if(TARGET editor_ui)
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+  movi_bench(NAME undo_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/undo_bench.cpp LIBS editor_ui Qt6::Test)
+  if(TARGET pixmill)
+    add_dependencies(undo_bench pixmill)
+  endif()
+endif()

@@ -48,18 +48,19 @@ public:
 
     void redo() final {
         apply(true);
-        if (m_pushed) m_history.shown(rowAfter(true), touchesSettings());
+        if (m_pushed) m_history.shown({rowAfter(true), changesList(), changesSettings()});
         m_pushed = true;
     }
     void undo() final {
         apply(false);
-        m_history.shown(rowAfter(false), touchesSettings());
+        m_history.shown({rowAfter(false), changesList(), changesSettings()});
     }
 
 protected:
     virtual void apply(bool forward) = 0;
     virtual int32_t rowAfter(bool forward) const = 0;
-    virtual bool touchesSettings() const { return false; }
+    virtual bool changesList() const { return true; }
+    virtual bool changesSettings() const { return false; }
 
 private:
     ProjectHistory& m_history;
@@ -89,6 +90,7 @@ protected:
         if (validElement(m_index)) (forward ? m_after : m_before).applyTo(element(m_index));
     }
     int32_t rowAfter(bool) const override { return m_row; }
+    bool changesList() const override { return false; }
 
 private:
     int32_t m_index;
@@ -126,6 +128,7 @@ protected:
         ReplaceString(m_field == TextField ? o.Text : o.FontName, forward ? m_after : m_before);
     }
     int32_t rowAfter(bool) const override { return m_row; }
+    bool changesList() const override { return m_field == TextField; } // the row captions
 
 private:
     Field m_field;
@@ -244,7 +247,8 @@ public:
 protected:
     void apply(bool forward) override { applySaved(forward ? m_after : m_before); }
     int32_t rowAfter(bool) const override { return -1; }
-    bool touchesSettings() const override { return true; }
+    bool changesList() const override { return false; }
+    bool changesSettings() const override { return true; }
 
 private:
     StageSettings m_before;

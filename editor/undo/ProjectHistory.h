@@ -23,10 +23,16 @@
 class HistoryView {
 public:
     virtual ~HistoryView() = default;
+    // What an undo or a redo changed besides element values.
+    struct Shown {
+        int32_t row = -1;         // the row to select (and reload the editors of); -1: none
+        bool listChanged = false; // elements came, went, moved or changed their captions
+        bool settingsChanged = false;
+    };
     // After an undo or a redo: the list and the stage show the project again,
-    // `row` (or none for -1) is selected and its editors reloaded; a settings
-    // step also refills the settings page.
-    virtual void historyStepShown(int32_t row, bool settingsChanged) = 0;
+    // the row is selected and its editors reloaded; a settings step also
+    // refills the settings page.
+    virtual void historyStepShown(const Shown& shown) = 0;
 };
 
 // The fields of one element that are plain values (the strings aside).
@@ -133,8 +139,8 @@ public:
     void setSettings(const StageSettings& after, HistoryMerge merge = HistoryMerge::None);
 
     // For the commands.
-    void shown(int32_t row, bool settingsChanged = false) {
-        if (m_view) m_view->historyStepShown(row, settingsChanged);
+    void shown(const HistoryView::Shown& what) {
+        if (m_view) m_view->historyStepShown(what);
     }
 
 private:

@@ -167,7 +167,7 @@ private:
     template <typename Change> void editValues(const char* name, Change change);
 
     // ---- history, recovery, keys, clipboard, drops, zoom (TMainFormEditing.cpp)
-    void historyStepShown(int32_t row, bool settingsChanged) override;
+    void historyStepShown(const Shown& shown) override;
     void setupEditing(QHBoxLayout* toolBar);
     void UndoBtnClick();
     void RedoBtnClick();

@@ -156,11 +156,19 @@ void TMainForm::RedoBtnClick() {
     m_history->stack().redo();
 }
 
-void TMainForm::historyStepShown(int32_t row, bool settingsChanged) {
-    if (settingsChanged) showSettingsFromStage();
-    RebuildList();
-    // Selecting the row reloads the editors under FillingEditors.
-    SelectRow(row);
+void TMainForm::historyStepShown(const Shown& shown) {
+    if (shown.settingsChanged) {
+        // The selection stays; only the settings page and the stage change.
+        showSettingsFromStage();
+    } else if (shown.listChanged || shown.row < 0) {
+        RebuildList();
+        // Selecting the row reloads the editors under FillingEditors.
+        SelectRow(shown.row);
+    } else if (shown.row != SelectedRow()) {
+        SelectRow(shown.row);
+    } else {
+        ListView1Click(); // the same row: only its editors are reloaded
+    }
     RepaintStage();
 }
 

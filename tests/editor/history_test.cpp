@@ -20,9 +20,9 @@ std::vector<uint8_t> projectBytes() {
 
 class RecordingHistoryView final : public HistoryView {
 public:
-    void historyStepShown(int32_t row, bool settings) override {
-        rows.push_back(row);
-        settingsShown = settingsShown || settings;
+    void historyStepShown(const Shown& shown) override {
+        rows.push_back(shown.row);
+        settingsShown = settingsShown || shown.settingsChanged;
     }
     std::vector<int32_t> rows;
     bool settingsShown = false;
