@@ -34,12 +34,31 @@ std::string attributeText(const std::string& s) {
     return out;
 }
 
+// The page declares no character set, so a browser may read a UTF-8 name in
+// another encoding and lose the link: bytes outside printable ASCII are
+// percent-encoded. Plain ASCII names stay exactly as written.
+std::string urlText(const std::string& name) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b >= 0x7F) {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 std::vector<std::string> BuildHtmlPage(int width, int height, const std::string& movieName,
                                        bool repeat) {
     const std::string w = std::to_string(width), h = std::to_string(height),
-                      n = attributeText(movieName);
+                      n = attributeText(urlText(movieName));
     std::vector<std::string> lines = {
         "<object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\" codebase=",
         std::string("\"") + PlayerDownloadAddress + "\"",

@@ -71,6 +71,31 @@ std::string decodeReferences(std::string_view s) {
     return out;
 }
 
+// Undoes the page writer's percent-encoding of bytes outside printable ASCII;
+// a "%" followed by anything else is part of the name, as the writer leaves
+// ASCII names untouched.
+std::string decodeNonAsciiEscapes(const std::string& s) {
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && digit(s[i + 1]) >= 0 && digit(s[i + 2]) >= 0) {
+            const int b = digit(s[i + 1]) * 16 + digit(s[i + 2]);
+            if (b < 0x20 || b >= 0x7F) {
+                out += static_cast<char>(b);
+                i += 2;
+                continue;
+            }
+        }
+        out += s[i];
+    }
+    return out;
+}
+
 struct Tag {
     std::string name;                                            // lower case
     std::vector<std::pair<std::string, std::string>> attributes; // names lower case
@@ -160,7 +185,7 @@ std::optional<MoviePage> ParseMoviePage(std::string_view html) {
                 loop = false;
         }
     }
-    std::string movie = !paramMovie.empty() ? paramMovie : embedSrc;
+    std::string movie = decodeNonAsciiEscapes(!paramMovie.empty() ? paramMovie : embedSrc);
     if (movie.empty()) return std::nullopt;
     return MoviePage{std::move(movie), loop};
 }

@@ -9,7 +9,8 @@
 namespace player {
 
 struct MoviePage {
-    std::string movie; // as the page names it (character references resolved)
+    std::string movie; // as the page names it (character references and the
+                       // percent-encoding of non-ASCII bytes resolved)
     bool loop = true;  // false when the page has <param name="loop" value="false">
 };
 

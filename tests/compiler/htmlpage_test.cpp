@@ -1,4 +1,5 @@
 #include "compiler/HtmlPage.h"
+#include "player/MoviePage.h"
 
 #include "test_support.h"
 
@@ -30,8 +31,26 @@ TEST(HtmlPage, LinesOfTheEmbeddingPage) {
 TEST(HtmlPage, NamesThatWouldBreakAttributesAreEscaped) {
     const std::vector<std::string> page = BuildHtmlPage(10, 10, "a\"b&<c>.swf", true);
     EXPECT_EQ(page[3], "<param name=\"movie\" value=\"a&quot;b&amp;&lt;c&gt;.swf\">");
-    EXPECT_EQ(BuildHtmlPage(10, 10, "映画.swf", true)[3],
-              "<param name=\"movie\" value=\"映画.swf\">");
+}
+
+// The page declares no character set: a name outside ASCII is percent-encoded
+// so that no browser's guess breaks the link, and the player's page reader
+// finds the file again. ASCII names, "%" included, stay as written.
+TEST(HtmlPage, NamesOutsideAsciiArePercentEncodedAndFoundAgain) {
+    const std::vector<std::string> page = BuildHtmlPage(10, 10, "アニメ 1.swf", true);
+    const std::string encoded = "%E3%82%A2%E3%83%8B%E3%83%A1 1.swf";
+    EXPECT_EQ(page[3], "<param name=\"movie\" value=\"" + encoded + "\">");
+    EXPECT_EQ(page[5], "<embed src=\"" + encoded + "\" quality=\"high\" pluginspage=");
+    const auto read = [](const std::vector<std::string>& lines) {
+        std::string html;
+        for (const std::string& line : lines)
+            html += line + "\r\n";
+        return player::ParseMoviePage(html).value_or(player::MoviePage{}).movie;
+    };
+    EXPECT_EQ(read(page), "アニメ 1.swf");
+    EXPECT_EQ(BuildHtmlPage(10, 10, "100%25.swf", true)[3],
+              "<param name=\"movie\" value=\"100%25.swf\">");
+    EXPECT_EQ(read(BuildHtmlPage(10, 10, "100%25.swf", true)), "100%25.swf");
 }
 
 TEST(HtmlPage, PagePathAndFileName) {
