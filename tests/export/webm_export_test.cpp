@@ -276,7 +276,9 @@ TEST(WebmContainer, SizesSeekIndexAndCuesPointWhereTheySay) {
         EXPECT_EQ(uintOf(bytes, *position), offsets[target]) << std::hex << target;
     }
 
-    const Element* duration = find(children(bytes, *info), 0x4489);
+    // find() points into the list it is given, so the lists are kept alive.
+    const auto infoFields = children(bytes, *info);
+    const Element* duration = find(infoFields, 0x4489);
     ASSERT_TRUE(duration && duration->size == 8);
     const uint64_t bits = uintOf(bytes, *duration);
     double milliseconds;
@@ -292,7 +294,8 @@ TEST(WebmContainer, SizesSeekIndexAndCuesPointWhereTheySay) {
         const Element* positions = find(fields, 0xB7);
         ASSERT_TRUE(time && positions);
         EXPECT_EQ(uintOf(bytes, *time), 1000 * i);
-        const Element* cluster = find(children(bytes, *positions), 0xF1);
+        const auto positionFields = children(bytes, *positions);
+        const Element* cluster = find(positionFields, 0xF1);
         ASSERT_TRUE(cluster);
         const uint64_t offset = uintOf(bytes, *cluster);
         ASSERT_NE(std::find(clusters.begin(), clusters.end(), offset), clusters.end());
