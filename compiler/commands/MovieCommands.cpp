@@ -4,25 +4,19 @@
 #include "compiler/HtmlPage.h"
 #include "editor/model/MainUnit.h"
 #include "export/ProjectExport.h"
+#include "platform/PreviewFolder.h"
 #include "platform/SystemServices.h"
 #include "svg/SvgMovie.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QVBoxLayout>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 
 const char* const MovieDefaultSuffix = "swf";
 const char* const PreviewFileName = "playtemp.swf";
@@ -121,28 +115,6 @@ private:
     QLabel* m_frames = nullptr;
     bool m_cancelled = false;
 };
-
-// Whether a file can be created in `dir` (ending in '/'): tried for real,
-// since permissions alone miss read-only file systems and the like.
-bool canCreateIn(const std::string& dir) {
-    std::string probe = dir + ".moviloomster-XXXXXX";
-    const int fd = mkstemp(probe.data());
-    if (fd < 0) return false;
-    close(fd);
-    unlink(probe.c_str());
-    return true;
-}
-
-// "moviloomster-<uid>" in the temporary folder, made private to the user; a
-// folder of that name that is someone else's or a link is not used.
-std::string privateTempFolder() {
-    const std::string dir = platform::TempFolder() + "moviloomster-" + std::to_string(getuid());
-    mkdir(dir.c_str(), 0700);
-    struct stat st {};
-    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid())
-        return platform::TempFolder();
-    return dir + "/";
-}
 
 } // namespace
 
@@ -303,17 +275,4 @@ MovieCommandResult MovieCommands::compileAndShow(const std::string& moviePath,
         platform::ShellOpen(shown); // the viewer reports its own failures
     }
     return result;
-}
-
-std::string PreviewFolder(const std::string& programDir) {
-    if (!programDir.empty() && canCreateIn(programDir)) return programDir;
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    if (!cache.isEmpty()) {
-        const QString dir = cache + QStringLiteral("/moviloomster");
-        if (QDir().mkpath(dir)) {
-            const std::string folder = QFile::encodeName(dir).toStdString() + "/";
-            if (canCreateIn(folder)) return folder;
-        }
-    }
-    return privateTempFolder();
 }

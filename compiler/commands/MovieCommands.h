@@ -125,9 +125,3 @@ private:
     MovieCommandDialogs& m_dialogs;
     std::string m_lastSaved;
 };
-
-// The folder of the preview movie, ending in '/': the program's folder when a
-// file can be created there; otherwise the user's cache folder
-// ($XDG_CACHE_HOME or ~/.cache, then "moviloomster"); otherwise a private
-// folder of the user's in the temporary folder.
-std::string PreviewFolder(const std::string& programDir);
