@@ -2,15 +2,13 @@
 
 #include "platform/SystemServices.h"
 
-#include <QDir>
-#include <QFile>
-#include <QStandardPaths>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
+namespace platform {
 namespace {
 
 // Whether a file can be created in `dir` (ending in '/'): tried for real,
@@ -24,14 +22,38 @@ bool canCreateIn(const std::string& dir) {
     return true;
 }
 
+// Makes `dir` and the folders above it that are missing (private to the
+// user, as cache folders are); true when it is a folder afterwards.
+bool makeFolders(const std::string& dir) {
+    struct stat st {};
+    for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
+        const std::string part = dir.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST &&
+            !(stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
+            return false;
+        if (slash == std::string::npos) break;
+    }
+    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The user's cache folder without its final '/': $XDG_CACHE_HOME when it is
+// an absolute path, else ~/.cache; empty when neither is known.
+std::string userCacheFolder() {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg && xdg[0] == '/') return xdg;
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.cache";
+    return {};
+}
+
 // "moviloomster-<uid>" in the temporary folder, made private to the user; a
 // folder of that name that is someone else's or a link is not used.
 std::string privateTempFolder() {
-    const std::string dir = platform::TempFolder() + "moviloomster-" + std::to_string(getuid());
+    const std::string dir = TempFolder() + "moviloomster-" + std::to_string(getuid());
     mkdir(dir.c_str(), 0700);
     struct stat st {};
     if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid())
-        return platform::TempFolder();
+        return TempFolder();
     return dir + "/";
 }
 
@@ -39,13 +61,12 @@ std::string privateTempFolder() {
 
 std::string PreviewFolder(const std::string& programDir) {
     if (!programDir.empty() && canCreateIn(programDir)) return programDir;
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    if (!cache.isEmpty()) {
-        const QString dir = cache + QStringLiteral("/moviloomster");
-        if (QDir().mkpath(dir)) {
-            const std::string folder = QFile::encodeName(dir).toStdString() + "/";
-            if (canCreateIn(folder)) return folder;
-        }
+    const std::string cache = userCacheFolder();
+    if (!cache.empty()) {
+        const std::string dir = cache + "/moviloomster";
+        if (makeFolders(dir) && canCreateIn(dir + "/")) return dir + "/";
     }
     return privateTempFolder();
 }
+
+} // namespace platform

@@ -215,7 +215,7 @@ MovieCommandResult MovieCommands::exportAndShow(const std::string& path,
 
 MovieCommandResult MovieCommands::preview(const MovieCommandOptions& options) {
     if (g_running) return {MovieCommandStatus::Busy, {}, {}, {}};
-    return compileAndShow(PreviewFolder(ProgramDir) + PreviewFileName, options);
+    return compileAndShow(platform::PreviewFolder(ProgramDir) + PreviewFileName, options);
 }
 
 MovieCommandResult MovieCommands::compileAndShow(const std::string& moviePath,
