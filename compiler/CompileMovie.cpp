@@ -11,6 +11,7 @@
 #include "swf/FDTFonts.h"
 #include "swf/FDTShapes.h"
 #include "swf/FObjCollection.h"
+#include "swf/Twips.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +29,8 @@
 
 thread_local int32_t FrameTime = 0;
 thread_local int32_t PrevFrameTime = -1;
+
+using swf::ToTwips;
 
 namespace {
 
@@ -193,7 +196,7 @@ void Compiler::defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int
     Objekt& o = *m_cur;
     const TextLayout& layout = m_texts[size_t(m_index)];
     // The text height field holds 16 bits.
-    size = static_cast<int32_t>(std::clamp<int64_t>(fontSize * 20, 0, 65535));
+    size = static_cast<int32_t>(std::clamp<int64_t>(ToTwips(fontSize), 0, 65535));
     int64_t sum = 0;
     for (int32_t i = 0; i < o.Work.GlyphCount; ++i)
         sum += int64_t(o.Work.Advances[i]) * size / 1000;
@@ -205,7 +208,8 @@ void Compiler::defineText(int64_t fontSize, int32_t r, int32_t g, int32_t b, int
         m_observer->textDefined(m_index, {m_advances, -half, -(size / 2), size, {r, g, b, alpha}});
     }
     auto text = std::make_unique<FDTDefineText2>(
-        std::make_unique<FRect>(-m_width * 20, -m_height * 20, m_width * 20, m_height * 20),
+        std::make_unique<FRect>(ToTwips(-m_width), ToTwips(-m_height), ToTwips(m_width),
+                                ToTwips(m_height)),
         std::make_unique<FMatrix>(false, 0, 0, false, 0, 0, -half, -(size / 2)), o.Work.GlyphCount);
     // A run of characters of one font: its font (the colour with the first),
     // then its glyphs. The pen goes on from one run to the next.
@@ -371,8 +375,8 @@ void Compiler::startText(int32_t index) {
                              a.c,
                              a.s,
                              -a.s,
-                             ClampTwips(int64_t(s.Left) * 20 + half),
-                             ClampTwips(int64_t(s.Top) * 20 + size / 2)};
+                             ClampTwips(ToTwips(int64_t(s.Left)) + half),
+                             ClampTwips(ToTwips(int64_t(s.Top)) + size / 2)};
     place(false, true, &matrix);
     m_placed[size_t(m_index)] = 1;
 }
@@ -383,8 +387,8 @@ void Compiler::startDrawing() {
     const ObjektState& s = o.Start;
     const ObjektState& e = o.End;
     auto morph = std::make_unique<FDTDefineMorphShape>(
-        std::make_unique<FRect>(0, 0, m_width * 20, m_height * 20),
-        std::make_unique<FRect>(0, 0, m_width * 20, m_height * 20));
+        std::make_unique<FRect>(0, 0, ToTwips(m_width), ToTwips(m_height)),
+        std::make_unique<FRect>(0, 0, ToTwips(m_width), ToTwips(m_height)));
     o.Work.MorphTag = morph.get();
     const uint32_t fill = morph->AddFillStyle(std::make_unique<FMorphFillStyleSolid>(
         std::make_unique<FColor>(red(s.Color), green(s.Color), blue(s.Color),
@@ -457,8 +461,8 @@ void Compiler::startPicture(int32_t index) {
                              sx,
                              rs,
                              -rs,
-                             ClampTwips(int64_t(s.Left) * 20 + int64_t(box.w) * 10),
-                             ClampTwips(int64_t(s.Top) * 20 + int64_t(box.h) * 10)};
+                             ClampTwips(ToTwips(int64_t(s.Left)) + ToTwips(int64_t(box.w)) / 2),
+                             ClampTwips(ToTwips(int64_t(s.Top)) + ToTwips(int64_t(box.h)) / 2)};
     place(false, true, &matrix);
     m_placed[size_t(m_index)] = 1;
 }
@@ -503,8 +507,8 @@ void Compiler::updateElement() {
             std::clamp(std::cos(a) * 65536.0 * double(w) / o.Work.PicWidth, -1e9, 1e9));
         const auto rs = static_cast<int32_t>(
             std::clamp(std::sin(a) * 65536.0 * double(h) / o.Work.PicHeight, -1e9, 1e9));
-        const int64_t x = mix(s.Left, e.Left) * 20 + w * 10;
-        const int64_t y = mix(s.Top, e.Top) * 20 + h * 10;
+        const int64_t x = ToTwips(mix(s.Left, e.Left)) + ToTwips(w) / 2;
+        const int64_t y = ToTwips(mix(s.Top, e.Top)) + ToTwips(h) / 2;
         const MovieMatrix matrix{sx, sx, rs, -rs, ClampTwips(x), ClampTwips(y)};
         place(true, false, &matrix);
         break;
@@ -531,8 +535,8 @@ void Compiler::updateElement() {
                                  a.c,
                                  a.s,
                                  -a.s,
-                                 ClampTwips(mix(s.Left, e.Left) * 20 + half),
-                                 ClampTwips(mix(s.Top, e.Top) * 20 + size / 2)};
+                                 ClampTwips(ToTwips(mix(s.Left, e.Left)) + half),
+                                 ClampTwips(ToTwips(mix(s.Top, e.Top)) + size / 2)};
         place(false, true, &matrix);
         break;
     }
@@ -582,8 +586,9 @@ void Compiler::run() {
     // 3. Movie start: the file beside the target, the background colour.
     ResetCharacterID();
     if (m_options.inMemory)
-        m_movie.BeginMovieInMemory(m_width * 20, m_height * 20, fps, m_options.discardMovie);
-    else if (!m_movie.BeginMovie(m_options.outputPath, m_width * 20, m_height * 20, fps))
+        m_movie.BeginMovieInMemory(ToTwips(m_width), ToTwips(m_height), fps,
+                                   m_options.discardMovie);
+    else if (!m_movie.BeginMovie(m_options.outputPath, ToTwips(m_width), ToTwips(m_height), fps))
         return;
     const int32_t bg = m_stage->backgroundColor();
     add(std::make_unique<FCTSetBackgroundColor>(

@@ -7,6 +7,7 @@
 #include "swf/FDTBitmaps.h"
 #include "swf/FDTShapes.h"
 #include "swf/FObjCollection.h"
+#include "swf/Twips.h"
 
 #include <unistd.h>
 
@@ -29,6 +30,9 @@ int64_t DibColorCount(const DibRecord& d) {
     const int32_t bits = DibBitCount(d);
     return bits >= 0 && bits < 63 ? int64_t(1) << bits : 0;
 }
+
+using swf::ToTwips;
+using swf::TwipsPerPixel;
 
 namespace {
 
@@ -249,24 +253,25 @@ bool StartPictureElement(Objekt& o, FObjCollection& movie, int32_t stageWidth, i
     auto clampRect = [](double v) {
         return static_cast<int32_t>(std::max(-1073741823.0, std::min(1073741823.0, v)));
     };
-    auto bounds = std::make_unique<FRect>(-pw * 20, -ph * 20,
-                                          clampRect(double(stageWidth) * 20 * pw / fitted.w),
-                                          clampRect(double(stageHeight) * 20 * ph / fitted.h));
+    auto bounds = std::make_unique<FRect>(ToTwips(-pw), ToTwips(-ph),
+                                          clampRect(ToTwips(double(stageWidth)) * pw / fitted.w),
+                                          clampRect(ToTwips(double(stageHeight)) * ph / fitted.h));
     auto shape = std::make_unique<FDTDefineShape>(std::move(bounds));
     shape->AddFillStyle(std::make_unique<FFillStyleBitmap>(
         false, uint16_t(65535),
         std::make_unique<FMatrix>(true, 10 << 16, 10 << 16, false, 0, 0, 0, 0)));
     shape->AddFillStyle(std::make_unique<FFillStyleBitmap>(
         false, bitmap->ID(),
-        std::make_unique<FMatrix>(true, 20 << 16, 20 << 16, false, 0, 0, -pw * 10, -ph * 10)));
+        std::make_unique<FMatrix>(true, TwipsPerPixel << 16, TwipsPerPixel << 16, false, 0, 0,
+                                  ToTwips(-pw) / 2, ToTwips(-ph) / 2)));
     shape->FinishStyleArrays();
     shape->AddShapeRec(std::make_unique<FShapeRecChange>(false, true, true, false, true,
-                                                         (pw / 2) * 20, (ph / 2) * 20, 0u, 2u, 0u,
-                                                         nullptr, nullptr));
-    addEdge(*shape, -int64_t(pw) * 20, 0);
-    addEdge(*shape, 0, -int64_t(ph) * 20);
-    addEdge(*shape, int64_t(pw) * 20, 0);
-    addEdge(*shape, 0, int64_t(ph) * 20);
+                                                         ToTwips(pw / 2), ToTwips(ph / 2), 0u, 2u,
+                                                         0u, nullptr, nullptr));
+    addEdge(*shape, ToTwips(-int64_t(pw)), 0);
+    addEdge(*shape, 0, ToTwips(-int64_t(ph)));
+    addEdge(*shape, ToTwips(int64_t(pw)), 0);
+    addEdge(*shape, 0, ToTwips(int64_t(ph)));
     shape->AddShapeRec(std::make_unique<FShapeRecEnd>());
     o.Work.PictureTag = movie.AddFObj(std::move(shape));
     return true;

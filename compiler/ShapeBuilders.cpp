@@ -3,6 +3,7 @@
 #include "editor/model/MainUnit.h"
 #include "platform/GlyphOutline.h"
 #include "swf/FDTShapes.h"
+#include "swf/Twips.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +11,9 @@
 #include <cstring>
 #include <memory>
 #include <numbers>
+
+using swf::ToTwips;
+using swf::TwipsPerPixel;
 
 namespace {
 
@@ -198,13 +202,14 @@ bool RectRunsCounterClockwise(const ObjektState& s) {
 void BuildStateOutline(const ObjektState& s, int32_t drawKind, bool mirror) {
     const int64_t width = ClampOutlineSide(int64_t(s.Right) - s.Left);
     const int64_t height = ClampOutlineSide(int64_t(s.Bottom) - s.Top);
-    const int32_t hx = ClampTwips(width / 2 * 20);
-    const int32_t hy = ClampTwips(height / 2 * 20);
+    const int32_t hx = ClampTwips(ToTwips(width / 2));
+    const int32_t hy = ClampTwips(ToTwips(height / 2));
     if (drawKind == dkRectangle)
         AddRectPoints(mirror ? -hx : hx, hy);
     else
-        AddEllipseOutline(width, height, 20);
+        AddEllipseOutline(width, height, TwipsPerPixel);
     const FixedAngle angle = OutlineTurn(s.Rotation);
     RotatePoints(angle.c, angle.s);
-    ToRelativePoints(ClampTwips(int64_t(s.Left) * 20 + hx), ClampTwips(int64_t(s.Top) * 20 + hy));
+    ToRelativePoints(ClampTwips(ToTwips(int64_t(s.Left)) + hx),
+                     ClampTwips(ToTwips(int64_t(s.Top)) + hy));
 }

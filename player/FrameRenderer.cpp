@@ -1,5 +1,7 @@
 #include "player/FrameRenderer.h"
 
+#include "swf/Twips.h"
+
 #include <QBrush>
 #include <QBuffer>
 #include <QImageReader>
@@ -523,7 +525,7 @@ bool FrameRenderer::render(const DisplayList& list, QPainter& painter, double sc
     const QTransform device = painter.transform();
     const QTransform stageToDevice =
         QTransform::fromTranslate(-m_movie.frame.left(), -m_movie.frame.top()) *
-        QTransform::fromScale(scale / 20, scale / 20) * device;
+        QTransform::fromScale(scale / swf::TwipsPerPixel, scale / swf::TwipsPerPixel) * device;
     for (const auto& [depth, object] : list) {
         if (object.clipLayer) continue;
         if (m_cut) break;

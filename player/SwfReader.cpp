@@ -1,6 +1,7 @@
 #include "player/SwfReader.h"
 
 #include "swf/TagCode.h"
+#include "swf/Twips.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -820,8 +821,8 @@ bool readSwf(const std::vector<uint8_t>& bytes, Movie* movie, std::string* error
         if (error) *error = std::string("header at offset 0: ") + e.what();
         return false;
     }
-    movie->info.width = std::max(1, static_cast<int>(movie->frame.width() / 20 + 0.5));
-    movie->info.height = std::max(1, static_cast<int>(movie->frame.height() / 20 + 0.5));
+    movie->info.width = std::max(1, static_cast<int>(swf::FromTwips(movie->frame.width()) + 0.5));
+    movie->info.height = std::max(1, static_cast<int>(swf::FromTwips(movie->frame.height()) + 0.5));
 
     std::vector<ControlOp> current;
     bool warnedClip = false;

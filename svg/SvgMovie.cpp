@@ -4,6 +4,7 @@
 #include "editor/model/MainUnit.h"
 #include "platform/ReplacingFile.h"
 #include "swf/FDTShapes.h"
+#include "swf/Twips.h"
 
 #include <algorithm>
 #include <array>
@@ -45,7 +46,7 @@ void appendInt(std::string& out, int64_t v) {
 
 // Twips to pixels, exact for whole twips.
 void appendTwips(std::string& out, double twips) {
-    appendNumber(out, twips / 20.0, 2);
+    appendNumber(out, swf::FromTwips(twips), 2);
 }
 
 // "#rrggbb", or "#rrggbbaa" when the colour is not opaque: the alpha goes
@@ -461,7 +462,7 @@ void SvgMovieBuilder::placed(int32_t index, const MovieMatrix* matrix, int32_t r
                 points[i] = {e.startPoints[i].x + (e.endPoints[i].x - e.startPoints[i].x) * t,
                              e.startPoints[i].y + (e.endPoints[i].y - e.startPoints[i].y) * t};
             s.clear();
-            appendPath(s, e.outline, points, {}, 1 / 20.0, 2);
+            appendPath(s, e.outline, points, {}, swf::PixelsPerTwip, 2);
             e.path.set(m_frame, s);
             return;
         }
@@ -627,7 +628,7 @@ void SvgMovieBuilder::writeElement(const Element& e, const Timing& timing, std::
         out += ") scale(";
         // Glyph outlines are drawn on a 1024-unit cell.
         const double unitsPerTwip = 1024.0 / e.textHeight;
-        appendNumber(out, 1 / (unitsPerTwip * 20), 8);
+        appendNumber(out, 1 / (unitsPerTwip * swf::TwipsPerPixel), 8);
         out += ")\">";
         int64_t pen = 0;
         for (size_t i = 0; i < e.glyphOfCharacter.size(); ++i) {
@@ -655,7 +656,7 @@ void SvgMovieBuilder::writeElement(const Element& e, const Timing& timing, std::
     case Element::Kind::Drawing:
         out += "<path d=\"";
         if (e.toStart) {
-            appendPath(out, e.outline, e.outline.points, e.anchor, 1 / 20.0, 2);
+            appendPath(out, e.outline, e.outline.points, e.anchor, swf::PixelsPerTwip, 2);
             out += "\"/>";
         } else if (!e.path.empty()) {
             out += e.path.value(0);
