@@ -2,6 +2,7 @@
 // 20 pictures of 640 x 480, 60 seconds at 30 frames per second; and the
 // compile's peak memory for the longest movies of a long text or of many
 // drawing objects.
+#include "BenchSupport.h"
 #include "app/imaging/PixmillBinding.h"
 #include "compiler/CompileMovie.h"
 #include "compiler/PictureExport.h"
@@ -9,75 +10,43 @@
 #include "platform/TextCodec.h"
 #include "swf/FObjCollection.h"
 
-#include "common/TempDir.h"
-
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
-// Scratch files of the run, removed at exit.
-const std::string& folder() {
-    static const movitest::TempDir dir("movi-bench");
-    static const std::string path = dir.path().string();
-    return path;
-}
+using namespace movibench;
 
+// 100 texts that grow to 48 pixels, 100 drawings and 20 pictures of 640 x 480
+// shown at half size, on an 800 x 600 stage.
 void buildProject() {
     static bool built = false;
     if (built) return;
     built = true;
-    ConsoleBindingReporter reporter(true);
-    BindPixmill(ProgramFolder(), reporter);
-    Stage.setWidth(800);
-    Stage.setHeight(600);
-    Stage.setFramesPerSecond(30);
-    const char* phrases[] = {"動く文字と図形の試験", "ようこそムービルーム", "日本語の文章を表示中",
-                             "春夏秋冬の色と形です"};
-    for (int i = 0; i < 100; ++i) {
-        // Each text moves and grows for ten seconds, the starts spread over the minute.
-        Objekt* t = AddObjekt(okText);
-        ReplaceString(t->Text, *platform::utf8ToCp932(phrases[i % 4]));
-        t->Start.Time = (i * 500) % 50000;
-        t->End.Time = t->Start.Time + 10000;
-        t->End.FontSize = 48;
-        t->End.Rotation = 300;
-        Objekt* d = AddObjekt(okDrawing);
-        d->DrawKind = i % 2;
-        d->Start.Time = 0;
-        d->End.Time = 60000;
-        d->End.Rotation = 900;
-        d->End.Transparency = 50;
-        d->DeleteAtEnd = 0;
-    }
-    for (int i = 0; i < 20; ++i) {
-        DibRecord pic{};
-        Pixmill.newdib(&pic, 640, 480, 24, nullptr, 0);
-        for (int32_t y = 0; y < 480; ++y)
-            for (int32_t x = 0; x < 640; ++x)
-                Pixmill.setpixel(&pic, x, y,
-                                 (x * 3 + i) | ((y * 2) & 255) << 8 | ((x ^ y) & 255) << 16);
-        Objekt* p = AddObjekt(okPicture, &pic);
-        p->Start = {10 * i, 10 * i, 10 * i + 320, 10 * i + 240, 24, 0, i * 1000, 0, 0};
-        p->End = {300, 200, 620, 440, 24, 450, i * 1000 + 20000, 0, 0};
-    }
+    MovingProject spec;
+    spec.stageWidth = 800;
+    spec.stageHeight = 600;
+    spec.textEndSize = 48;
+    spec.scatterTexts = false;
+    spec.drawings = 100;
+    spec.pictureWidth = 640;
+    spec.pictureHeight = 480;
+    spec.boxWidth = 320;
+    spec.boxHeight = 240;
+    spec.pictureStep = 1000;
+    buildMovingProject(spec);
 }
 
 void BM_CompileLargeProject(benchmark::State& state) {
     buildProject();
     CompileOptions options;
-    options.outputPath = folder() + "/large.swf";
+    options.outputPath = scratchFile("large.swf");
     CompileResult r;
     double wall = 0;
     for (auto _ : state) {
@@ -86,10 +55,8 @@ void BM_CompileLargeProject(benchmark::State& state) {
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     const double n = double(state.iterations());
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
     state.counters["wall_s"] = wall / n;
-    state.counters["peak_MB"] = double(usage.ru_maxrss) / 1024.0;
+    state.counters["peak_MB"] = peakResidentMB();
     state.counters["output_MB"] = double(r.bytes) / 1e6;
     state.counters["frames"] = r.frames;
     state.counters["tags"] = double(r.tags);
@@ -124,7 +91,7 @@ struct ExportedPictures {
 void BM_DirectJpegOfExportedPixels(benchmark::State& state) {
     buildProject();
     ExportedPictures exported;
-    const std::string path = folder() + "/direct.jpg";
+    const std::string path = scratchFile("direct.jpg");
     for (auto _ : state) {
         for (const DibRecord& d : exported.pictures) {
             std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -161,7 +128,7 @@ void BM_ExportStepScale(benchmark::State& state) {
 void BM_ExportStepSaveDib(benchmark::State& state) {
     buildProject();
     ExportedPictures exported;
-    const std::string path = folder() + "/savedib.jpg";
+    const std::string path = scratchFile("savedib.jpg");
     for (auto _ : state)
         for (DibRecord& d : exported.pictures)
             Pixmill.SaveDib(&d, path.c_str(), 7, nullptr);
@@ -193,27 +160,6 @@ void BM_ExportWhole(benchmark::State& state) {
 // and definitions).
 constexpr int32_t kLongestTime = 65535 * 1000 / 12;
 
-// A line of /proc/self/status in kB ("VmRSS:", "VmHWM:").
-long statusKB(const char* key) {
-    std::FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f) return 0;
-    char line[256];
-    long value = 0;
-    while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, key, std::strlen(key)) == 0)
-            value = std::strtol(line + std::strlen(key), nullptr, 10);
-    std::fclose(f);
-    return value;
-}
-
-// Sets the peak resident size back to the current one.
-void resetPeak() {
-    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);
-        std::fclose(f);
-    }
-}
-
 void longTextProject() {
     Stage.setFramesPerSecond(12);
     std::string text;
@@ -240,51 +186,27 @@ void manyDrawingsProject() {
 }
 
 void compileInChild(benchmark::State& state, void (*build)()) {
-    const std::string out = folder() + "/longest.swf";
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            resetPeak();
-            const long startKB = statusKB("VmRSS:");
-            ConsoleBindingReporter reporter(true);
-            BindPixmill(ProgramFolder(), reporter);
+        const ChildRun run = runInChild([build](std::vector<double>& values) {
+            bindImageLibrary();
             ClearObjekts();
             build();
             CompileOptions options;
-            options.outputPath = out;
+            options.outputPath = scratchFile("longest.swf");
             const CompileResult r = CompileMovie(options);
-            std::FILE* f = std::fopen((out + ".bytes").c_str(), "w");
-            if (f) {
-                std::fprintf(f, "%llu %d %ld %ld", static_cast<unsigned long long>(r.bytes),
-                             r.frames, startKB, statusKB("VmHWM:"));
-                std::fclose(f);
-            }
-            _exit(r.written ? 0 : 1);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        const double wall =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            values = {double(r.bytes), double(r.frames)};
+            std::filesystem::remove(options.outputPath);
+            return r.written;
+        });
+        if (!run.ok) {
             state.SkipWithError("the compile failed");
             break;
         }
-        unsigned long long bytes = 0;
-        int frames = 0;
-        long startKB = 0, peakKB = 0;
-        if (std::FILE* f = std::fopen((out + ".bytes").c_str(), "r")) {
-            if (std::fscanf(f, "%llu %d %ld %ld", &bytes, &frames, &startKB, &peakKB) != 4)
-                bytes = 0;
-            std::fclose(f);
-        }
-        state.counters["peak_growth_MB"] = double(peakKB - startKB) / 1024.0;
-        state.counters["peak_MB"] = double(peakKB) / 1024.0;
-        state.counters["output_MB"] = double(bytes) / 1e6;
-        state.counters["frames"] = frames;
-        state.counters["wall_s"] = wall;
-        std::filesystem::remove(out);
-        std::filesystem::remove(out + ".bytes");
+        state.counters["peak_growth_MB"] = run.peakMB - run.startMB;
+        state.counters["peak_MB"] = run.peakMB;
+        state.counters["output_MB"] = run.values[0] / 1e6;
+        state.counters["frames"] = run.values[1];
+        state.counters["wall_s"] = run.wallSeconds;
     }
 }
 

@@ -2,11 +2,9 @@
 // next to a plain read or write of the same bytes, in the same run; and
 // LoadProject of a project of many minimal elements (goal: 1,000,000 in at
 // most 2 s).
-#include "app/imaging/PixmillBinding.h"
+#include "BenchSupport.h"
 #include "editor/model/MainUnit.h"
 #include "editor/model/ProjectFile.h"
-
-#include "common/TempDir.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,26 +17,16 @@
 
 namespace {
 
-// Scratch files of the run, removed at exit.
-const std::string& folder() {
-    static const movitest::TempDir dir("movi-bench");
-    static const std::string path = dir.path().string();
-    return path;
-}
+using namespace movibench;
 
-// 12 pictures of 2880 x 1000 pixels: about 104 MB of pixel rows.
+// 12 pictures of 2880 x 1000 pixels, each followed by a text: about 104 MB
+// of pixel rows.
 void buildProject() {
     static bool built = false;
     if (built) return;
     built = true;
-    ConsoleBindingReporter reporter(true);
-    BindPixmill(ProgramFolder(), reporter);
     for (int i = 0; i < 12; ++i) {
-        DibRecord pic{};
-        Pixmill.newdib(&pic, 2880, 1000, 24, nullptr, 0);
-        for (int32_t y = 0; y < 1000; ++y)
-            for (int32_t x = 0; x < 2880 * 3; ++x)
-                pic.Bits[int64_t(y) * pic.BytesPerRow + x] = static_cast<uint8_t>(x * 7 + y + i);
+        const DibRecord pic = rampPicture(2880, 1000, i);
         AddObjekt(okPicture, &pic);
         AddObjekt(okText);
     }
@@ -50,7 +38,7 @@ uint64_t fileSize(const std::string& p) {
 
 void BM_SaveProject(benchmark::State& state) {
     buildProject();
-    const std::string path = folder() + "/save.fmo";
+    const std::string path = scratchFile("save.fmo");
     for (auto _ : state)
         SaveProject(path);
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(fileSize(path)));
@@ -59,13 +47,13 @@ void BM_SaveProject(benchmark::State& state) {
 // The same bytes with one fwrite, flushed to the disk as SaveProject does.
 void BM_PlainWrite(benchmark::State& state) {
     buildProject();
-    const std::string src = folder() + "/save.fmo";
+    const std::string src = scratchFile("save.fmo");
     SaveProject(src);
     std::vector<char> bytes(fileSize(src));
     std::FILE* in = std::fopen(src.c_str(), "rb");
     benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), in));
     std::fclose(in);
-    const std::string path = folder() + "/plain.bin";
+    const std::string path = scratchFile("plain.bin");
     for (auto _ : state) {
         std::FILE* f = std::fopen(path.c_str(), "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -78,7 +66,7 @@ void BM_PlainWrite(benchmark::State& state) {
 
 void BM_LoadProject(benchmark::State& state) {
     buildProject();
-    const std::string path = folder() + "/load.fmo";
+    const std::string path = scratchFile("load.fmo");
     SaveProject(path);
     for (auto _ : state)
         LoadProject(path);
@@ -87,7 +75,7 @@ void BM_LoadProject(benchmark::State& state) {
 
 void BM_PlainRead(benchmark::State& state) {
     buildProject();
-    const std::string path = folder() + "/load.fmo";
+    const std::string path = scratchFile("load.fmo");
     SaveProject(path);
     std::vector<char> bytes(fileSize(path));
     for (auto _ : state) {
@@ -101,7 +89,7 @@ void BM_PlainRead(benchmark::State& state) {
 // A project of `count` drawing objects with nothing in them.
 void BM_LoadMinimalElements(benchmark::State& state) {
     const auto count = static_cast<int32_t>(state.range(0));
-    const std::string path = folder() + "/minimal-" + std::to_string(count) + ".fmo";
+    const std::string path = scratchFile("minimal-") + std::to_string(count) + ".fmo";
     ClearObjekts();
     ObjektList.Reserve(count);
     for (int32_t i = 0; i < count; ++i)

@@ -2,12 +2,10 @@
 // editors loaded from the first row) and rebuilding the list, which the text
 // box does on every keystroke. Each is measured as the call alone and with
 // the window's pending events (layout and painting of the list) processed.
-#include "app/imaging/PixmillBinding.h"
+#include "BenchSupport.h"
 #include "editor/model/MainUnit.h"
 #include "editor/model/ProjectFile.h"
 #include "editor/window/TMainForm.h"
-
-#include "common/TempDir.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,15 +22,7 @@ std::string g_project;
 
 // 1,000 elements: texts and drawing objects, every tenth a 64 x 64 picture.
 void buildProject(const std::string& path) {
-    for (int i = 0; i < 1000; ++i) {
-        if (i % 10 == 9) {
-            DibRecord pic{};
-            Pixmill.newdib(&pic, 64, 64, 24, nullptr, 0);
-            AddObjekt(okPicture, &pic);
-        } else {
-            AddObjekt(i % 2 ? okDrawing : okText);
-        }
-    }
+    movibench::addSmallElements(1000, okText);
     SaveProject(path);
     ClearObjekts();
 }
@@ -64,10 +54,8 @@ BENCHMARK(BM_RebuildList1000)->ArgName("events")->Arg(0)->Arg(1)->Unit(benchmark
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    ConsoleBindingReporter reporter(true);
-    if (!BindPixmill(ProgramFolder(), reporter)) return 1;
-    const movitest::TempDir dir("movi-bench");
-    g_project = dir.file("thousand.fmo");
+    movibench::bindImageLibrary();
+    g_project = movibench::scratchFile("thousand.fmo");
     buildProject(g_project);
     auto form = std::make_unique<TMainForm>();
     form->show();

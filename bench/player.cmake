@@ -2,8 +2,7 @@
 # and on a generated 200-element, 1,800-frame movie, and the jump to the last
 # frame. Run on one core: taskset -c 0 build/bench/bin/player_bench
 if(TARGET player AND TARGET compiler)
-  movi_bench(NAME player_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/player_bench.cpp LIBS player compiler)
-  target_compile_definitions(player_bench PRIVATE MOVI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  movi_bench(NAME player_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/player_bench.cpp LIBS player bench_support)
   if(TARGET pixmill)
     add_dependencies(player_bench pixmill)
   endif()

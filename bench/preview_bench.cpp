@@ -2,37 +2,23 @@
 // the project in memory on the worker thread (snapshot, compile, read back),
 // and the frame shown for each new slider position once compiled, drawn by
 // the built-in renderer. Targets: at most 50 ms and 16 ms.
-#include "app/imaging/PixmillBinding.h"
+#include "BenchSupport.h"
 #include "editor/model/MainUnit.h"
-#include "editor/model/ProjectFile.h"
 #include "editor/stage/MoviePreview.h"
 
 #include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
 
 namespace {
-
-class SilentView final : public ProjectView {
-public:
-    void showError(std::string_view) override {}
-};
 
 void loadDemo() {
     static bool loaded = false;
     if (loaded) return;
     loaded = true;
-    ConsoleBindingReporter reporter(true);
-    static SilentView view;
-    SetProjectView(&view);
-    if (!BindPixmill(ProgramFolder(), reporter) ||
-        !LoadProject(MOVI_SOURCE_DIR "/examples/demo.fmo")) {
-        std::fprintf(stderr, "preview_bench: cannot read examples/demo.fmo\n");
-        std::exit(1);
-    }
+    movibench::loadExampleProject();
 }
 
 int64_t longestTime() {

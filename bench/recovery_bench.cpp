@@ -2,7 +2,7 @@
 // window's thread is held (the snapshot and the hand-over to the writer
 // thread), and the longest gap of a 1 ms tick kept on that thread while the
 // copy is written, next to the time the write takes on its own thread.
-#include "app/imaging/PixmillBinding.h"
+#include "BenchSupport.h"
 #include "editor/model/MainUnit.h"
 #include "editor/recovery/RecoveryStore.h"
 
@@ -29,14 +29,8 @@ void buildProject() {
     static bool built = false;
     if (built) return;
     built = true;
-    ConsoleBindingReporter reporter(true);
-    BindPixmill(ProgramFolder(), reporter);
     for (int i = 0; i < 12; ++i) {
-        DibRecord pic{};
-        Pixmill.newdib(&pic, 2880, 1000, 24, nullptr, 0);
-        for (int32_t y = 0; y < 1000; ++y)
-            for (int32_t x = 0; x < 2880 * 3; ++x)
-                pic.Bits[int64_t(y) * pic.BytesPerRow + x] = static_cast<uint8_t>(x * 7 + y + i);
+        const DibRecord pic = movibench::rampPicture(2880, 1000, i);
         AddObjekt(okPicture, &pic);
     }
     for (int i = 0; i < 1000; ++i)

@@ -1,12 +1,10 @@
 // Undo and redo of a stage drag in the main window on a 1,000-element
 // project, each with what the user then sees: the list rebuilt, the dragged
 // row selected and its editors reloaded, and the stage painted again.
-#include "app/imaging/PixmillBinding.h"
+#include "BenchSupport.h"
 #include "editor/model/MainUnit.h"
 #include "editor/model/ProjectFile.h"
 #include "editor/window/TMainForm.h"
-
-#include "common/TempDir.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,15 +22,7 @@ TMainForm* g_form = nullptr;
 // 1,000 elements: texts and drawing objects, every tenth a 64 x 64 picture;
 // the first is a drawing object at (10, 10)-(50, 50).
 void buildProject() {
-    for (int i = 0; i < 1000; ++i) {
-        if (i % 10 == 9) {
-            DibRecord pic{};
-            Pixmill.newdib(&pic, 64, 64, 24, nullptr, 0);
-            AddObjekt(okPicture, &pic);
-        } else {
-            AddObjekt(i % 2 ? okText : okDrawing);
-        }
-    }
+    movibench::addSmallElements(1000, okDrawing);
 }
 
 void dragFirstElement() {
@@ -68,11 +58,9 @@ BENCHMARK(BM_UndoRedoDrag1000)->ArgName("redo")->Arg(0)->Arg(1)->Unit(benchmark:
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Recovery copies of the run go into its own scratch folder.
-    const movitest::TempDir dir("movi-bench");
-    setenv("XDG_STATE_HOME", dir.path().c_str(), 1);
+    setenv("XDG_STATE_HOME", movibench::scratchFolder().c_str(), 1);
     QApplication app(argc, argv);
-    ConsoleBindingReporter reporter(true);
-    if (!BindPixmill(ProgramFolder(), reporter)) return 1;
+    movibench::bindImageLibrary();
     buildProject();
     auto form = std::make_unique<TMainForm>();
     form->show();

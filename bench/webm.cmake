@@ -2,8 +2,7 @@
 # as the referee, through a pipe): speed, file size, agreement with the frames.
 # Run on one core: taskset -c 0 build/bench/bin/webm_bench
 if(TARGET webm_export AND TARGET player AND TARGET compiler)
-  movi_bench(NAME webm_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/webm_bench.cpp LIBS webm_export player compiler)
-  target_compile_definitions(webm_bench PRIVATE MOVI_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  movi_bench(NAME webm_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/webm_bench.cpp LIBS webm_export player bench_support)
   if(TARGET pixmill)
     add_dependencies(webm_bench pixmill)
   endif()

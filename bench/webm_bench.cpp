@@ -6,15 +6,9 @@
 // renderer's frames (share of pixels within 24 levels, and PSNR).
 // Rendering is not counted on either side. Run on one core:
 //     taskset -c 0 build/bench/bin/webm_bench
-#include "app/imaging/PixmillBinding.h"
-#include "compiler/CompileMovie.h"
-#include "editor/model/MainUnit.h"
-#include "editor/model/ProjectFile.h"
+#include "BenchSupport.h"
 #include "export/webm/WebmExporter.h"
-#include "platform/TextCodec.h"
 #include "player/MoviePlayer.h"
-
-#include "common/TempDir.h"
 
 #include <QImage>
 #include <QPainter>
@@ -25,7 +19,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -37,91 +30,14 @@
 
 namespace {
 
-const std::string& folder() {
-    static const movitest::TempDir dir("movi-webm-bench");
-    static const std::string path = dir.path().string();
-    return path;
-}
+using namespace movibench;
 
-[[noreturn]] void die(const std::string& why) {
-    std::fprintf(stderr, "webm_bench: %s\n", why.c_str());
-    std::exit(1);
-}
-
-class SilentView final : public ProjectView {
-public:
-    void showError(std::string_view) override {}
-};
-
-void bindOnce() {
-    static bool bound = false;
-    if (bound) return;
-    bound = true;
-    ConsoleBindingReporter reporter(true);
-    if (!BindPixmill(ProgramFolder(), reporter)) die("the image library cannot be loaded");
-    static SilentView view;
-    SetProjectView(&view);
-}
-
-std::string compile(const std::string& name) {
-    CompileOptions options;
-    options.outputPath = folder() + "/" + name;
-    if (!CompileMovie(options).written) die("cannot compile " + name);
-    ClearObjekts();
-    return options.outputPath;
-}
-
-const std::string& exampleMovie() {
-    static const std::string path = [] {
-        bindOnce();
-        if (!LoadProject(MOVI_SOURCE_DIR "/examples/demo.fmo")) die("cannot read the example");
-        return compile("demo.swf");
-    }();
-    return path;
-}
-
-// 200 elements over a minute at 30 frames per second: 100 Japanese texts that
-// move, turn and grow (each shown for ten seconds), 80 drawings that turn and
-// fade, 20 pictures of 160 x 120 that move and turn (each for twenty seconds).
+// The 200-element project of BenchSupport's MovingProject: each text shown
+// for ten seconds, each picture for twenty.
 const std::string& largeMovie() {
     static const std::string path = [] {
-        bindOnce();
-        ClearObjekts();
-        Stage.setWidth(550);
-        Stage.setHeight(400);
-        Stage.setFramesPerSecond(30);
-        const char* phrases[] = {"動く文字と図形の試験", "ようこそムービルーム",
-                                 "日本語の文章を表示中", "春夏秋冬の色と形です"};
-        for (int i = 0; i < 100; ++i) {
-            Objekt* t = AddObjekt(okText);
-            ReplaceString(t->Text, *platform::utf8ToCp932(phrases[i % 4]));
-            t->Start.Time = (i * 500) % 50000;
-            t->End.Time = t->Start.Time + 10000;
-            t->Start.Left = (i * 37) % 400;
-            t->Start.Top = (i * 53) % 360;
-            t->End.FontSize = 36;
-            t->End.Rotation = 300;
-        }
-        for (int i = 0; i < 80; ++i) {
-            Objekt* d = AddObjekt(okDrawing);
-            d->DrawKind = i % 2;
-            d->Start.Time = 0;
-            d->End.Time = 60000;
-            d->End.Rotation = 900;
-            d->End.Transparency = 50;
-        }
-        for (int i = 0; i < 20; ++i) {
-            DibRecord pic{};
-            Pixmill.newdib(&pic, 160, 120, 24, nullptr, 0);
-            for (int32_t y = 0; y < 120; ++y)
-                for (int32_t x = 0; x < 160; ++x)
-                    Pixmill.setpixel(&pic, x, y,
-                                     (x * 3 + i) | ((y * 2) & 255) << 8 | ((x ^ y) & 255) << 16);
-            Objekt* p = AddObjekt(okPicture, &pic);
-            p->Start = {10 * i, 10 * i, 10 * i + 160, 10 * i + 120, 24, 0, i * 2000, 0, 0};
-            p->End = {300, 200, 460, 320, 24, 450, i * 2000 + 20000, 0, 0};
-        }
-        return compile("large.swf");
+        buildMovingProject();
+        return compileToScratch("large.swf");
     }();
     return path;
 }
@@ -145,12 +61,6 @@ private:
     player::MoviePlayer m_movie;
     QImage m_image;
 };
-
-double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 // A child process with one end of a pipe: its stdin (we write) or stdout (we read).
 struct Child {
@@ -278,7 +188,7 @@ void report(benchmark::State& state, const player::MovieInfo& info, double cpuSe
 void encodeOurs(benchmark::State& state, const std::string& movie) {
     Frames frames(movie);
     const player::MovieInfo& info = frames.info();
-    const std::string video = folder() + "/ours.webm";
+    const std::string video = scratchFile("ours.webm");
     double cpu = 0;
     for (auto _ : state) {
         webm::WebmSettings settings;
@@ -288,21 +198,21 @@ void encodeOurs(benchmark::State& state, const std::string& movie) {
         settings.quality = int(state.range(0));
         settings.background = info.background.rgb() & 0xFFFFFF;
         cpu = 0;
-        double start = threadSeconds();
+        double start = threadCpuSeconds();
         webm::WebmExporter out(video);
         if (!out.begin(settings)) die(out.error());
-        cpu += threadSeconds() - start;
+        cpu += threadCpuSeconds() - start;
         for (int k = 0; k < info.frameCount; ++k) {
             const QImage& image = frames.draw(k);
-            start = threadSeconds();
+            start = threadCpuSeconds();
             if (!out.addFrame(reinterpret_cast<const uint32_t*>(image.constBits()),
                               image.bytesPerLine() / 4))
                 die(out.error());
-            cpu += threadSeconds() - start;
+            cpu += threadCpuSeconds() - start;
         }
-        start = threadSeconds();
+        start = threadCpuSeconds();
         if (!out.finish()) die(out.error());
-        cpu += threadSeconds() - start;
+        cpu += threadCpuSeconds() - start;
         state.SetIterationTime(cpu);
     }
     report(state, info, cpu, video, frames);
@@ -315,7 +225,7 @@ void encodeOurs(benchmark::State& state, const std::string& movie) {
 void encodeFfmpeg(benchmark::State& state, const std::string& movie) {
     Frames frames(movie);
     const player::MovieInfo& info = frames.info();
-    const std::string video = folder() + "/ffmpeg.webm";
+    const std::string video = scratchFile("ffmpeg.webm");
     const std::string size = std::to_string(info.width) + "x" + std::to_string(info.height);
     double cpu = 0;
     signal(SIGPIPE, SIG_IGN);
