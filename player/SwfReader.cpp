@@ -505,6 +505,9 @@ MorphShape readDefineMorphShape(BitReader& r, bool strict) {
         endEdge.line = morph.startEdges.back().line;
         morph.endEdges.push_back(endEdge);
     }
+    if (strict && std::any_of(end.begin() + static_cast<std::ptrdiff_t>(e), end.end(),
+                              [](const Record& rec) { return rec.edge; }))
+        fail("its end shape has more edges than its start shape");
     return morph;
 }
 
@@ -541,9 +544,10 @@ Font readDefineFont(BitReader& r, const uint8_t* body, size_t size, bool strict)
 // record are two records, packed bit after bit) or in the combined layout of
 // later versions (each record may change the style and then holds its glyphs,
 // aligned to a byte). Returns false when the records do not parse cleanly in
-// the layout asked for, with the reason in *why. `aligned`: every record of
-// the older layout starts on a byte boundary too, as players read it.
-bool readTextRecords(BitReader r, bool combined, bool aligned, int glyphBits, int advanceBits,
+// the layout asked for, with the reason in *why. `strict`: every record of
+// the older layout starts on a byte boundary too, as players read it, and
+// glyphs are drawn from a font the movie defines.
+bool readTextRecords(BitReader r, bool combined, bool strict, int glyphBits, int advanceBits,
                      bool alpha, const Movie& movie, std::vector<TextRun>& runs, std::string* why) {
     runs.clear();
     TextRun style;
@@ -556,6 +560,11 @@ bool readTextRecords(BitReader r, bool combined, bool aligned, int glyphBits, in
     const auto readGlyphs = [&](int count) {
         TextRun run = style;
         const long available = glyphCountOf(run.font);
+        if (strict && available < 0) {
+            *why = "glyphs of character " + std::to_string(run.font) +
+                   ", which is no font, at byte " + std::to_string(r.bytePos());
+            return false;
+        }
         for (int i = 0; i < count; ++i) {
             TextGlyph g;
             g.index = r.bits(glyphBits);
@@ -574,7 +583,7 @@ bool readTextRecords(BitReader r, bool combined, bool aligned, int glyphBits, in
     };
     try {
         for (;;) {
-            if (combined || aligned) r.align();
+            if (combined || strict) r.align();
             const bool styleRecord = r.flag();
             if (!styleRecord) {
                 const int count = static_cast<int>(r.bits(7));

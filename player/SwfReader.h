@@ -19,8 +19,9 @@ namespace player {
 // must give the file's length and its number of ShowFrame tags, every tag
 // must be known and read exactly to its end (DefineFontInfo included), the
 // text records must parse in the layout of the movie's version with every
-// record on a byte boundary, and the movie must end with its End tag. It
-// also lists the tags in Movie::tags.
+// record on a byte boundary and draw glyphs of a defined font, a morph
+// shape's end edges must pair one to one with its start edges, and the movie
+// must end with its End tag. It also lists the tags in Movie::tags.
 enum class ReadMode { Lenient, Strict };
 
 // Reads `bytes` into *movie. On failure returns false and sets *error to one

@@ -1,6 +1,6 @@
 #include "compiler/CompileMovie.h"
 
-#include "MovieReader.h"
+#include "StrictMovie.h"
 #include "app/imaging/PixmillBinding.h"
 #include "editor/model/MainUnit.h"
 #include "editor/model/ProjectFile.h"
@@ -15,7 +15,7 @@
 #include <set>
 #include <thread>
 
-namespace mr = moviereader;
+namespace mr = strictmovie;
 
 namespace {
 
@@ -30,7 +30,7 @@ protected:
         options.afterCompile = [this] { ++afterCompileCalls; };
         result = CompileMovie(options);
         EXPECT_TRUE(result.written);
-        return mr::ReadMovieFile(options.outputPath);
+        return mr::ReadFile(options.outputPath);
     }
 
     Objekt* drawing(int32_t start, int32_t end) {
@@ -41,11 +41,10 @@ protected:
     }
 
     // Tags of element kinds per frame, for the placements at `depth`.
-    static std::vector<mr::Place> placesAt(const mr::Movie& m, uint16_t depth) {
-        std::vector<mr::Place> v;
+    static std::vector<player::ControlOp> placesAt(const mr::Movie& m, uint16_t depth) {
+        std::vector<player::ControlOp> v;
         for (const mr::Tag& t : m.tags)
-            if (t.code == mr::PlaceObject2 && mr::ReadPlace(t).depth == depth)
-                v.push_back(mr::ReadPlace(t));
+            if (t.code == mr::PlaceObject2 && t.op.depth == depth) v.push_back(t.op);
         return v;
     }
 
@@ -58,11 +57,10 @@ TEST_F(CompileTest, EmptyProjectIsBackgroundOneFrameAndEnd) {
     Stage.setBackgroundColor(0x00563412);
     const mr::Movie m = compile();
     EXPECT_EQ(m.codes(), (std::vector<int>{mr::SetBackgroundColor, mr::ShowFrame, mr::End}));
-    EXPECT_EQ(m.tags[0].body, (Bytes{0x12, 0x34, 0x56}));
-    EXPECT_EQ(m.version, 4);
-    EXPECT_EQ(m.frameRate, 12);
-    EXPECT_EQ(m.frame.xmax, 550 * 20);
-    EXPECT_EQ(m.frame.ymax, 400 * 20);
+    EXPECT_EQ(m.tags[0].body, (std::vector<uint8_t>{0x12, 0x34, 0x56}));
+    EXPECT_EQ(m.data.version, 4);
+    EXPECT_EQ(m.data.info.frameRate, 12);
+    EXPECT_EQ(m.data.frame, QRectF(0, 0, 550 * 20, 400 * 20));
     EXPECT_EQ(result.frames, 1);
     EXPECT_EQ(afterCompileCalls, 1);
 }
@@ -70,8 +68,8 @@ TEST_F(CompileTest, EmptyProjectIsBackgroundOneFrameAndEnd) {
 TEST_F(CompileTest, DrawingObjectRatiosAtTwelveFramesPerSecond) {
     drawing(0, 1000);
     const mr::Movie m = compile();
-    EXPECT_EQ(m.frameCount, 13);
-    const std::vector<mr::Place> places = placesAt(m, 2);
+    EXPECT_EQ(m.data.frames.size(), 13u);
+    const std::vector<player::ControlOp> places = placesAt(m, 2);
     ASSERT_EQ(places.size(), 13u);
     EXPECT_TRUE(places[0].hasCharacter);
     EXPECT_FALSE(places[0].hasMatrix);
@@ -101,8 +99,8 @@ TEST_F(CompileTest, StartFrameAndExchangedTimes) {
         EXPECT_EQ(frames[f].size(), 1u) << f;
     ASSERT_EQ(frames[6].size(), 3u);
     EXPECT_EQ(frames[6][0]->code, mr::DefineMorphShape);
-    EXPECT_FALSE(mr::ReadPlace(*frames[6][1]).hasRatio); // shown in its start state
-    EXPECT_TRUE(mr::ReadPlace(*frames[6][2]).hasRatio);  // the other one moves on
+    EXPECT_FALSE(frames[6][1]->op.hasRatio); // shown in its start state
+    EXPECT_TRUE(frames[6][2]->op.hasRatio);  // the other one moves on
 }
 
 TEST_F(CompileTest, RemovalInEveryFrameAfterTheEnd) {
@@ -117,7 +115,7 @@ TEST_F(CompileTest, RemovalInEveryFrameAfterTheEnd) {
         for (const mr::Tag* t : frames[f])
             if (t->code == mr::RemoveObject2) {
                 ++removes;
-                EXPECT_EQ(mr::ReadRemoveDepth(*t), 2);
+                EXPECT_EQ(t->op.depth, 2);
             }
         EXPECT_EQ(removes, 1) << f;
     }
@@ -141,31 +139,31 @@ TEST_F(CompileTest, ColoursAlphaAndFillSides) {
     o->End.Transparency = 100;
     o->End.Color = 0x00332211;
     const mr::Movie m = compile();
-    const mr::MorphShape shape = mr::ReadMorphShape(m.tags[1]);
-    ASSERT_EQ(shape.fills.size(), 1u);
-    const auto [from, to] = shape.fills[0];
-    EXPECT_EQ((std::vector<int>{from.r, from.g, from.b, from.a}),
-              (std::vector<int>{8, 0, 0, 255})); // 0x80000008
-    EXPECT_EQ((std::vector<int>{to.r, to.g, to.b, to.a}), (std::vector<int>{0x11, 0x22, 0x33, 0}));
+    ASSERT_EQ(m.tags[1].code, mr::DefineMorphShape);
+    const auto& shape = m.get<player::MorphShape>(m.tags[1]);
+    ASSERT_EQ(shape.startFills.size(), 1u);
+    EXPECT_EQ(shape.startFills[0].color, QColor(8, 0, 0, 255)); // 0x80000008
+    EXPECT_EQ(shape.endFills[0].color, QColor(0x11, 0x22, 0x33, 0));
     // The fill is on the inside only: fill style 1 of the clockwise outline.
-    ASSERT_EQ(shape.start[0].kind, 'c');
-    EXPECT_EQ(shape.start[0].fill0, 0u);
-    EXPECT_EQ(shape.start[0].fill1, 1u);
-    EXPECT_EQ(shape.start.size(), shape.end.size());
-    EXPECT_EQ(shape.start[0].x, (10 + 20) * 20 - 400);
+    ASSERT_EQ(shape.startEdges.size(), 4u);
+    EXPECT_EQ(shape.startEdges[0].fill0, 0);
+    EXPECT_EQ(shape.startEdges[0].fill1, 1);
+    EXPECT_EQ(shape.startEdges.size(), shape.endEdges.size());
+    EXPECT_EQ(shape.startEdges[0].from.x, (10 + 20) * 20 - 400);
 }
 
 TEST_F(CompileTest, TurnedOverRectangleFillsItsOtherSideAndEndFollows) {
     Objekt* o = drawing(0, 1000);
     std::swap(o->Start.Left, o->Start.Right); // runs counter-clockwise now
     const mr::Movie m = compile();
-    const mr::MorphShape shape = mr::ReadMorphShape(m.tags[1]);
-    EXPECT_EQ(shape.start[0].fill0, 1u);
-    EXPECT_EQ(shape.start[0].fill1, 0u);
+    const auto& shape = m.get<player::MorphShape>(m.tags[1]);
+    ASSERT_FALSE(shape.startEdges.empty());
+    EXPECT_EQ(shape.startEdges[0].fill0, 1);
+    EXPECT_EQ(shape.startEdges[0].fill1, 0);
     // The upright end rectangle is mirrored to run the same way: its first
     // edge goes left, like the start's.
-    EXPECT_EQ(shape.start[1].x, -800);
-    EXPECT_EQ(shape.end[1].x, -800);
+    EXPECT_EQ(shape.startEdges[0].to.x - shape.startEdges[0].from.x, -800);
+    EXPECT_EQ(shape.endEdges[0].to.x - shape.endEdges[0].from.x, -800);
 }
 
 TEST_F(CompileTest, TextIdsRotationAndGlyphs) {
@@ -180,40 +178,40 @@ TEST_F(CompileTest, TextIdsRotationAndGlyphs) {
     const auto frames = m.frames();
     ASSERT_EQ(frames[0].size(), 5u); // the background colour first
     EXPECT_EQ(frames[0][1]->code, mr::DefineFont);
-    EXPECT_EQ(mr::CharacterID(*frames[0][1]), 1);
+    EXPECT_EQ(frames[0][1]->id, 1);
     EXPECT_EQ(frames[0][2]->code, mr::DefineFontInfo);
-    EXPECT_EQ(mr::CharacterID(*frames[0][2]), 1); // refers to its font (and used up ID 2)
+    EXPECT_EQ(frames[0][2]->id, 1); // refers to its font (and used up ID 2)
     EXPECT_EQ(frames[0][3]->code, mr::DefineText2);
-    EXPECT_EQ(mr::CharacterID(*frames[0][3]), 3);
-    EXPECT_EQ(mr::ReadFontGlyphs(*frames[0][1]).size(), 3u);
-    const mr::Text text = mr::ReadText(*frames[0][3]);
-    ASSERT_EQ(text.records.size(), 1u);
-    EXPECT_EQ(text.records[0].fontID, 1);
-    EXPECT_EQ(text.records[0].height, 24 * 20);
-    EXPECT_EQ(text.records[0].colour.a, 127);
-    EXPECT_EQ(text.records[0].glyphs.size(), 3u);
-    EXPECT_EQ(text.bounds.xmin, -550 * 20);
-    EXPECT_EQ(text.matrix.ty, -240);
-    const mr::Place place = mr::ReadPlace(*frames[0][4]);
+    EXPECT_EQ(frames[0][3]->id, 3);
+    EXPECT_EQ(m.get<player::Font>(*frames[0][1]).glyphs.size(), 3u);
+    const auto& text = m.get<player::Text>(*frames[0][3]);
+    ASSERT_EQ(text.runs.size(), 1u);
+    EXPECT_EQ(text.runs[0].font, 1);
+    EXPECT_EQ(text.runs[0].height, 24 * 20);
+    EXPECT_EQ(text.runs[0].color.alpha(), 127);
+    EXPECT_EQ(text.runs[0].glyphs.size(), 3u);
+    EXPECT_EQ(text.bounds.left(), -550 * 20);
+    EXPECT_EQ(text.matrix.dy(), -240);
+    const player::ControlOp& place = frames[0][4]->op;
     EXPECT_EQ(place.character, 3);
     EXPECT_EQ(place.depth, 2);
     // 12.5 degrees turn as 12: cos 12° = 0.97815 and sin 12° = 0.20791 in 16.16,
     // truncated toward zero.
-    EXPECT_EQ(place.matrix.scaleX, 64103);
-    EXPECT_EQ(place.matrix.rotate0, -13625);
-    EXPECT_EQ(place.matrix.rotate1, 13625);
+    EXPECT_EQ(mr::Fixed(place.matrix.m11()), 64103);
+    EXPECT_EQ(mr::Fixed(place.matrix.m12()), -13625);
+    EXPECT_EQ(mr::Fixed(place.matrix.m21()), 13625);
     // Frame 1: remove, a new text with the next ID, placed again.
     ASSERT_EQ(frames[1].size(), 3u);
     EXPECT_EQ(frames[1][0]->code, mr::RemoveObject2);
     EXPECT_EQ(frames[1][1]->code, mr::DefineText2);
-    EXPECT_EQ(mr::CharacterID(*frames[1][1]), 4);
-    EXPECT_EQ(mr::ReadPlace(*frames[1][2]).character, 4);
+    EXPECT_EQ(frames[1][1]->id, 4);
+    EXPECT_EQ(frames[1][2]->op.character, 4);
 }
 
 TEST_F(CompileTest, LongAnimationReachesTheEndInAStraightLine) {
     drawing(0, 40000);
     const mr::Movie m = compile();
-    const std::vector<mr::Place> places = placesAt(m, 2);
+    const std::vector<player::ControlOp> places = placesAt(m, 2);
     ASSERT_EQ(places.size(), 481u);
     for (size_t f = 1; f < places.size(); ++f) {
         const int64_t t = 1000 * int64_t(f) / 12;
@@ -231,7 +229,7 @@ TEST_F(CompileTest, SameProjectTwiceGivesTheSameBytes) {
     AddObjekt(okPicture, &pic);
     compile("a.swf");
     compile("b.swf");
-    EXPECT_EQ(ReadFileBytes(dir.file("a.swf")), ReadFileBytes(dir.file("b.swf")));
+    EXPECT_EQ(testsupport::ReadBytes(dir.file("a.swf")), testsupport::ReadBytes(dir.file("b.swf")));
 }
 
 TEST_F(CompileTest, EqualTimesNegativeStartsAndZeroBoxesAreSafe) {
@@ -246,17 +244,16 @@ TEST_F(CompileTest, EqualTimesNegativeStartsAndZeroBoxesAreSafe) {
     std::set<uint16_t> placed;
     for (const mr::Tag& t : m.tags) {
         if (t.code == mr::PlaceObject2) {
-            const mr::Place p = mr::ReadPlace(t);
-            if (p.hasCharacter && !p.move)
-                placed.insert(p.depth);
+            if (t.op.hasCharacter && !t.op.move)
+                placed.insert(t.op.depth);
             else
-                EXPECT_TRUE(placed.count(p.depth)) << p.depth;
+                EXPECT_TRUE(placed.count(t.op.depth)) << t.op.depth;
         } else if (t.code == mr::RemoveObject2) {
-            EXPECT_TRUE(placed.count(mr::ReadRemoveDepth(t)));
+            EXPECT_TRUE(placed.count(t.op.depth));
         }
     }
     // The element without duration is at its end state right after its start.
-    const std::vector<mr::Place> zero = placesAt(m, 4); // it starts last, in frame 6
+    const std::vector<player::ControlOp> zero = placesAt(m, 4); // it starts last, in frame 6
     ASSERT_GE(zero.size(), 2u);
     EXPECT_EQ(zero[1].ratio, 65535);
     // The element that starts before 0 is placed in the first frame.
@@ -285,22 +282,23 @@ TEST_F(CompileTest, PictureIsEmbeddedWithAClockwiseBitmapRectangle) {
     const mr::Movie m = compile();
     ASSERT_EQ(m.tags[1].code, mr::DefineBitsJPEG2);
     ASSERT_EQ(m.tags[2].code, mr::DefineShape);
-    const Bytes& jpeg = m.tags[1].body;
+    const std::vector<uint8_t>& jpeg = m.tags[1].body;
     // After the ID: the empty encoding table, then the JPEG file as written.
-    EXPECT_EQ(Bytes(jpeg.begin() + 2, jpeg.begin() + 8),
-              (Bytes{0xFF, 0xD9, 0xFF, 0xD8, 0xFF, 0xD8}));
+    EXPECT_EQ(std::vector<uint8_t>(jpeg.begin() + 2, jpeg.begin() + 8),
+              (std::vector<uint8_t>{0xFF, 0xD9, 0xFF, 0xD8, 0xFF, 0xD8}));
+    EXPECT_EQ(m.get<player::Bitmap>(m.tags[1]).size, QSize(133, 100));
     EXPECT_EQ(pic->Work.PicWidth, 133);
     EXPECT_EQ(pic->Work.PicHeight, 100);
-    const std::vector<mr::ShapeRec> recs = mr::ReadShapeRecords(m.tags[2]);
-    ASSERT_EQ(recs.size(), 6u);
-    EXPECT_EQ(recs[0].x, 66 * 20);
-    EXPECT_EQ(recs[0].fill1, 2u);
-    EXPECT_EQ(recs[1].x, -133 * 20);
-    EXPECT_EQ(recs[2].y, -100 * 20);
-    const mr::Place place = mr::ReadPlace(m.tags[3]);
-    EXPECT_EQ(place.matrix.scaleX, 65536 * 40 / 133);
-    EXPECT_EQ(place.matrix.tx, 40 * 10);
-    EXPECT_EQ(place.matrix.ty, 30 * 10);
+    const std::vector<player::ShapeEdge>& edges = m.get<player::Shape>(m.tags[2]).edges;
+    ASSERT_EQ(edges.size(), 4u);
+    EXPECT_EQ(edges[0].from.x, 66 * 20);
+    EXPECT_EQ(edges[0].fill1, 2);
+    EXPECT_EQ(edges[0].to.x - edges[0].from.x, -133 * 20);
+    EXPECT_EQ(edges[1].to.y - edges[1].from.y, -100 * 20);
+    const player::ControlOp& place = m.tags[3].op;
+    EXPECT_EQ(mr::Fixed(place.matrix.m11()), 65536 * 40 / 133);
+    EXPECT_EQ(place.matrix.dx(), 40 * 10);
+    EXPECT_EQ(place.matrix.dy(), 30 * 10);
 }
 
 TEST_F(CompileTest, ExtremeStoredValuesStillGiveAReadableMovie) {
@@ -319,10 +317,11 @@ TEST_F(CompileTest, ExtremeStoredValuesStillGiveAReadableMovie) {
         }
     }
     const mr::Movie m = compile();
-    EXPECT_EQ(m.frameCount, 3);
+    EXPECT_EQ(m.data.frames.size(), 3u);
+    EXPECT_EQ(m.count(mr::DefineMorphShape), 2);
     for (const mr::Tag& t : m.tags)
         if (t.code == mr::DefineMorphShape) {
-            EXPECT_NO_THROW(mr::ReadMorphShape(t));
+            EXPECT_TRUE(std::holds_alternative<player::MorphShape>(m.data.characters.at(t.id)));
         }
 }
 
@@ -373,7 +372,7 @@ TEST_F(CompileTest, SnapshotInMemoryOnAnotherThreadMatchesTheFile) {
     worker.join();
     ASSERT_TRUE(inMemory.written);
     EXPECT_EQ(inMemory.bytes, inMemory.movie.size());
-    EXPECT_EQ(inMemory.movie, ReadFileBytes(dir.file("live.swf")));
+    EXPECT_EQ(inMemory.movie, testsupport::ReadBytes(dir.file("live.swf")));
 
     ClearObjekts();
     CompileOptions again;

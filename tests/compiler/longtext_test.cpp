@@ -2,7 +2,7 @@
 // text, a missing font, and running out of memory while compiling.
 #include "compiler/CompileMovie.h"
 
-#include "MovieReader.h"
+#include "StrictMovie.h"
 #include "editor/model/MainUnit.h"
 #include "platform/TextCodec.h"
 #include "test_support.h"
@@ -15,7 +15,7 @@
 #include <new>
 #include <set>
 
-namespace mr = moviereader;
+namespace mr = strictmovie;
 
 namespace {
 
@@ -47,7 +47,7 @@ protected:
         options.outputPath = dir.file("movie.swf");
         result = CompileMovie(options);
         EXPECT_TRUE(result.written) << result.error;
-        return result.written ? mr::ReadMovieFile(options.outputPath) : mr::Movie{};
+        return result.written ? mr::ReadFile(options.outputPath) : mr::Movie{};
     }
 
     testsupport::TempDir dir;
@@ -55,14 +55,11 @@ protected:
 };
 
 // The glyphs of every text record: (font ID, glyph index) per character.
-std::vector<std::pair<uint16_t, uint32_t>> drawnGlyphs(const mr::Tag& textTag) {
+std::vector<std::pair<uint16_t, uint32_t>> drawnGlyphs(const mr::Movie& m, const mr::Tag& textTag) {
     std::vector<std::pair<uint16_t, uint32_t>> out;
-    uint16_t font = 0;
-    for (const mr::TextRecordInfo& r : mr::ReadText(textTag).records) {
-        if (r.fontID != 0) font = r.fontID;
-        for (const auto& [index, advance] : r.glyphs)
-            out.emplace_back(font, index);
-    }
+    for (const player::TextRun& run : m.get<player::Text>(textTag).runs)
+        for (const player::TextGlyph& g : run.glyphs)
+            out.emplace_back(run.font, g.index);
     return out;
 }
 
@@ -71,8 +68,8 @@ TEST_F(LongTextTest, ATextThatFitsKeepsOneGlyphPerCharacterInOrder) {
     const mr::Movie m = compile();
     ASSERT_EQ(m.count(mr::DefineFont), 1);
     const auto frames = m.frames();
-    EXPECT_EQ(mr::ReadFontGlyphs(*frames[0][1]).size(), 5u); // repeats included
-    EXPECT_EQ(drawnGlyphs(*frames[0][3]),
+    EXPECT_EQ(m.get<player::Font>(*frames[0][1]).glyphs.size(), 5u); // repeats included
+    EXPECT_EQ(drawnGlyphs(m, *frames[0][3]),
               (std::vector<std::pair<uint16_t, uint32_t>>{{1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}}));
 }
 
@@ -87,15 +84,15 @@ TEST_F(LongTextTest, OutlinesBeyondOneFontSpreadOverSeveralWithoutLoss) {
     const mr::Movie m = compile();
     EXPECT_TRUE(result.warnings.empty());
 
-    std::map<uint16_t, std::vector<std::vector<mr::ShapeRec>>> fonts;
+    std::map<uint16_t, std::vector<std::vector<player::ShapeEdge>>> fonts;
     for (const mr::Tag& t : m.tags)
-        if (t.code == mr::DefineFont) fonts[mr::CharacterID(t)] = mr::ReadFontGlyphs(t);
+        if (t.code == mr::DefineFont) fonts[t.id] = m.get<player::Font>(t).glyphs;
     ASSERT_GE(fonts.size(), 2u);
     size_t glyphCount = 0;
     for (const auto& [id, glyphs] : fonts) {
         glyphCount += glyphs.size();
         for (const auto& g : glyphs)
-            EXPECT_GT(g.size(), 1u) << "font " << id << ": a glyph lost its outline";
+            EXPECT_FALSE(g.empty()) << "font " << id << ": a glyph lost its outline";
     }
     EXPECT_EQ(glyphCount, 350u);
 
@@ -105,7 +102,7 @@ TEST_F(LongTextTest, OutlinesBeyondOneFontSpreadOverSeveralWithoutLoss) {
     for (const mr::Tag& t : m.tags) {
         if (t.code != mr::DefineText2) continue;
         ++texts;
-        const auto drawn = drawnGlyphs(t);
+        const auto drawn = drawnGlyphs(m, t);
         ASSERT_EQ(drawn.size(), 400u);
         std::map<std::pair<uint16_t, uint32_t>, char16_t> owner;
         for (size_t i = 0; i < drawn.size(); ++i) {
@@ -130,7 +127,7 @@ TEST_F(LongTextTest, ATextBeyondTheLimitIsLeftOutWithAWarning) {
     ASSERT_EQ(m.count(mr::DefineFont), 1); // the text at the limit, with its one glyph
     for (const mr::Tag& t : m.tags)
         if (t.code == mr::DefineText2) {
-            EXPECT_EQ(drawnGlyphs(t).size(), kMaxTextCharacters);
+            EXPECT_EQ(drawnGlyphs(m, t).size(), kMaxTextCharacters);
         }
 }
 

@@ -1,8 +1,10 @@
 #include "compiler/ShapeBuilders.h"
 
-#include "MovieReader.h"
+#include "../player/SwfBuilder.h"
+#include "StrictMovie.h"
 #include "editor/model/MainUnit.h"
 #include "platform/GlyphOutline.h"
+#include "swf/FDTFonts.h"
 #include "swf/FDTShapes.h"
 #include "test_support.h"
 
@@ -10,7 +12,7 @@
 
 #include <vector>
 
-using moviereader::ShapeRec;
+using player::ShapeEdge;
 
 inline bool operator==(const TPoint32& a, const TPoint32& b) {
     return a.x == b.x && a.y == b.y;
@@ -173,17 +175,17 @@ private:
     size_t m_start = 0;
 };
 
-std::vector<ShapeRec> decode(FShape& shape) {
-    shape.SetFillBits(1); // as the font that holds a glyph sets them
-    shape.SetLineBits(0);
-    FSWFStream stream;
-    shape.WriteToSWFStream(&stream);
-    stream.FlushBits();
-    Bytes bytes = stream.SplicedBytes();
-    BitReader r(bytes);
-    const int fillBits = static_cast<int>(r.U(4));
-    const int lineBits = static_cast<int>(r.U(4));
-    return moviereader::ReadShapeRecords(r, fillBits, lineBits);
+// The glyph's edges as a player reads them from a font that holds it alone.
+std::vector<ShapeEdge> decode(FShape& glyph) {
+    swfbuild::Bits font;
+    font.u16(1).u16(2).raw(FDTDefineFont::GlyphBytes(glyph)); // ID, offset table, outline
+    const strictmovie::Movie m = strictmovie::Read(swfbuild::movie(
+        100, 100, 12, {swfbuild::tag(swfbuild::DefineFont, font), swfbuild::showFrame()}));
+    return m.tags.empty() ? std::vector<ShapeEdge>{} : m.get<player::Font>(m.tags[0]).glyphs.at(0);
+}
+
+player::Point delta(player::Point from, player::Point to) {
+    return {to.x - from.x, to.y - from.y};
 }
 
 TEST(GlyphOutline, SplineRecordsOfTwoAndThreePoints) {
@@ -197,30 +199,30 @@ TEST(GlyphOutline, SplineRecordsOfTwoAndThreePoints) {
     b.close();
     FShape shape;
     OutlineToShape(shape, b.bytes().data(), b.bytes().size(), m);
-    const std::vector<ShapeRec> recs = decode(shape);
-    ASSERT_EQ(recs.size(), 7u);
-    EXPECT_EQ(recs[0].kind, 'c');
-    EXPECT_TRUE(recs[0].moveTo);
-    EXPECT_EQ(recs[0].x, 0);
-    EXPECT_EQ(recs[0].y, 1000);
-    EXPECT_EQ(recs[0].fill0, 1u);
-    EXPECT_EQ(recs[0].fill1, 0u);
+    EXPECT_EQ(shape.RecordCount(), 7u); // move, five edges, end
+    const std::vector<ShapeEdge> edges = decode(shape);
+    ASSERT_EQ(edges.size(), 5u);
+    EXPECT_EQ(edges[0].from, (player::Point{0, 1000}));
+    EXPECT_EQ(edges[0].fill0, 1);
+    EXPECT_EQ(edges[0].fill1, 0);
+    // Control and anchor deltas of the curves.
+    const auto curve = [&](size_t i) {
+        EXPECT_TRUE(edges[i].curved) << i;
+        const player::Point c = delta(edges[i].from, edges[i].control);
+        const player::Point a = delta(edges[i].control, edges[i].to);
+        return std::vector<double>{c.x, c.y, a.x, a.y};
+    };
     // (0,1000) -> control (10,980) -> anchor (30,1000)
-    EXPECT_EQ((std::vector<int32_t>{recs[1].cx, recs[1].cy, recs[1].x, recs[1].y}),
-              (std::vector<int32_t>{10, -20, 20, 20}));
+    EXPECT_EQ(curve(0), (std::vector<double>{10, -20, 20, 20}));
     // control (40,990), anchor midpoint of (40,990),(60,970) = (50,980)
-    EXPECT_EQ((std::vector<int32_t>{recs[2].cx, recs[2].cy, recs[2].x, recs[2].y}),
-              (std::vector<int32_t>{10, -10, 10, -10}));
+    EXPECT_EQ(curve(1), (std::vector<double>{10, -10, 10, -10}));
     // control (60,970), anchor (80,1000)
-    EXPECT_EQ((std::vector<int32_t>{recs[3].cx, recs[3].cy, recs[3].x, recs[3].y}),
-              (std::vector<int32_t>{10, -10, 20, 30}));
-    EXPECT_EQ(recs[4].kind, 's');
-    EXPECT_EQ(recs[4].y, -100);
+    EXPECT_EQ(curve(2), (std::vector<double>{10, -10, 20, 30}));
+    EXPECT_FALSE(edges[3].curved);
+    EXPECT_EQ(delta(edges[3].from, edges[3].to), (player::Point{0, -100}));
     // closing edge from (80, 900) back to (0, 1000)
-    EXPECT_EQ(recs[5].kind, 's');
-    EXPECT_EQ(recs[5].x, -80);
-    EXPECT_EQ(recs[5].y, 100);
-    EXPECT_EQ(recs[6].kind, 'e');
+    EXPECT_FALSE(edges[4].curved);
+    EXPECT_EQ(delta(edges[4].from, edges[4].to), (player::Point{-80, 100}));
 }
 
 TEST(GlyphOutline, MidpointTruncatesTowardZeroAndWholePartsDropFractions) {
@@ -243,41 +245,38 @@ TEST(GlyphOutline, DamagedBufferStopsWithoutReadingPastIt) {
     bytes[0] = 0xFF; // contour size far beyond the buffer
     FShape shape;
     OutlineToShape(shape, bytes.data(), bytes.size(), GlyphMetrics{1000, 0});
-    EXPECT_EQ(decode(shape).size(), 1u); // only the end record
+    EXPECT_EQ(shape.RecordCount(), 1u); // only the end record
+    EXPECT_TRUE(decode(shape).empty());
     bytes = b.bytes();
     bytes[18] = 200; // a record claiming 200 points
     FShape shape2;
     OutlineToShape(shape2, bytes.data(), bytes.size(), GlyphMetrics{1000, 0});
-    EXPECT_EQ(decode(shape2).size(), 2u); // move, end
+    EXPECT_EQ(shape2.RecordCount(), 2u); // move, end
+    EXPECT_TRUE(decode(shape2).empty());
 }
 
 TEST(GlyphOutline, RealFacesSpaceAndJapanese) {
     platform::FontOutlineCache fonts;
     FShape space;
     EXPECT_GT(GlyphToShape(space, u' ', "Arial", fonts), 0);
-    EXPECT_EQ(decode(space).size(), 1u);
+    EXPECT_EQ(space.RecordCount(), 1u);
+    EXPECT_TRUE(decode(space).empty());
     FShape kanji;
     const int32_t advance =
         GlyphToShape(kanji, u'動', "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E", fonts);
     EXPECT_GT(advance, 500);
-    const std::vector<ShapeRec> recs = decode(kanji);
-    EXPECT_GT(recs.size(), 20u);
-    // Every contour closes: the deltas after each move sum to zero.
-    int32_t x = 0, y = 0;
-    bool open = false;
-    for (const ShapeRec& r : recs) {
-        if (r.kind == 'c' || r.kind == 'e') {
-            if (open) {
-                EXPECT_EQ(x, 0);
-                EXPECT_EQ(y, 0);
-            }
-            x = y = 0;
-            open = r.kind == 'c';
-        } else {
-            x += r.x + r.cx;
-            y += r.y + r.cy;
-        }
+    EXPECT_GT(kanji.RecordCount(), 20u);
+    const std::vector<ShapeEdge> edges = decode(kanji);
+    ASSERT_GT(edges.size(), 15u);
+    // Every contour closes: where the pen moves to a new contour, the one
+    // before it has come back to its start.
+    player::Point start = edges[0].from;
+    for (size_t i = 1; i < edges.size(); ++i) {
+        if (edges[i].from == edges[i - 1].to) continue;
+        EXPECT_EQ(edges[i - 1].to, start) << i;
+        start = edges[i].from;
     }
+    EXPECT_EQ(edges.back().to, start);
 }
 
 } // namespace

@@ -378,7 +378,33 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   false,
                   "DefineText2 at offset 85: its text records in the older layout are damaged: "
-                  "the tag ends inside its text records"}),
+                  "the tag ends inside its text records"},
+        StrictRow{"GlyphsBeforeAnyFont",
+                  [] {
+                      Bits b = textHead(2);
+                      glyphRecord(b, {{0, 600}});
+                      b.u8(0);
+                      return swfbuild::movie(100, 100, 12,
+                                             {twoGlyphFont(1), tag(DefineText2, b), showFrame()});
+                  },
+                  true,
+                  "DefineText2 at offset 85: its text records in the older layout are damaged: "
+                  "glyphs of character 0, which is no font, at byte 23"},
+        StrictRow{"MorphEndHasMoreEdges",
+                  [] {
+                      Bits start;
+                      start.u8(0).u8(0).bits(0, 4).bits(0, 4).styleChange(true, 0, 0, -1, -1, 0);
+                      start.line(20, 0).endShape();
+                      Bits end;
+                      end.bits(0, 8).line(40, 0).line(0, 40).endShape();
+                      Bits b;
+                      b.u16(1).rect(0, 20, 0, 20).rect(0, 20, 0, 20).u32(uint32_t(start.size()));
+                      b.raw(start.bytes()).raw(end.bytes());
+                      return withTag(tag(DefineMorphShape, b));
+                  },
+                  true,
+                  "DefineMorphShape at offset 21: its end shape has more edges than its start "
+                  "shape"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Reader, UndecodableJpegIsAWarningNotAnError) {
