@@ -5,6 +5,7 @@
 // blended over the one before, so they compress to almost nothing. Programs
 // without APNG show the first frame.
 
+#include "export/ChangedRect.h"
 #include "export/Encoders.h"
 #include "export/ExportSink.h"
 
@@ -36,28 +37,6 @@ void put32(uint8_t* p, uint32_t v) {
 void put16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v >> 8);
     p[1] = uint8_t(v);
-}
-
-// The bounding box of the pixels that differ between two frames of one size.
-QRect changedRect(const QImage& a, const QImage& b) {
-    int top = -1, bottom = -1, left = a.width(), right = -1;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* pa = reinterpret_cast<const uint32_t*>(a.constScanLine(y));
-        const auto* pb = reinterpret_cast<const uint32_t*>(b.constScanLine(y));
-        if (std::memcmp(pa, pb, size_t(a.width()) * 4) == 0) continue;
-        if (top < 0) top = y;
-        bottom = y;
-        int x0 = 0;
-        while (pa[x0] == pb[x0])
-            ++x0;
-        int x1 = a.width() - 1;
-        while (pa[x1] == pb[x1])
-            --x1;
-        left = std::min(left, x0);
-        right = std::max(right, x1);
-    }
-    if (top < 0) return {};
-    return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 class ApngEncoder final : public FrameEncoder {
@@ -94,7 +73,7 @@ public:
 
     bool addFrame(const QImage& image, int frame) override {
         const bool first = m_frames == 0;
-        QRect rect = first ? image.rect() : changedRect(m_previous, image);
+        QRect rect = first ? image.rect() : ChangedRect(m_previous, image);
         if (rect.isEmpty()) return true; // the frame before lasts longer
         if (!first && !closeRun(frame)) return false;
         m_runStart = frame;
@@ -109,9 +88,7 @@ public:
         m_fctl[25] = first ? kBlendSource : kBlendOver;
         if (!chunk("fcTL", m_fctl.data(), m_fctl.size())) return false;
         if (!writeImage(image, rect, first)) return false;
-        for (int y = rect.top(); y <= rect.bottom(); ++y)
-            std::memcpy(m_previous.scanLine(y) + rect.x() * 4,
-                        image.constScanLine(y) + rect.x() * 4, size_t(rect.width()) * 4);
+        CopyRect(image, rect, m_previous);
         ++m_frames;
         return true;
     }

@@ -15,6 +15,7 @@
 // frame lasts until the next frame written. Frames are left out where they
 // would last less than 2 hundredths (browsers slow shorter delays down to 10).
 
+#include "export/ChangedRect.h"
 #include "export/Encoders.h"
 #include "export/ExportSink.h"
 
@@ -206,27 +207,6 @@ private:
     std::vector<int16_t> m_cache = std::vector<int16_t>(1 << 18);
 };
 
-QRect changedRect(const QImage& a, const QImage& b) {
-    int top = -1, bottom = -1, left = a.width(), right = -1;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* pa = reinterpret_cast<const uint32_t*>(a.constScanLine(y));
-        const auto* pb = reinterpret_cast<const uint32_t*>(b.constScanLine(y));
-        if (std::memcmp(pa, pb, size_t(a.width()) * 4) == 0) continue;
-        if (top < 0) top = y;
-        bottom = y;
-        int x0 = 0;
-        while (pa[x0] == pb[x0])
-            ++x0;
-        int x1 = a.width() - 1;
-        while (pa[x1] == pb[x1])
-            --x1;
-        left = std::min(left, x0);
-        right = std::max(right, x1);
-    }
-    if (top < 0) return {};
-    return QRect(QPoint(left, top), QPoint(right, bottom));
-}
-
 class GifEncoder final : public FrameEncoder {
 public:
     explicit GifEncoder(ExportSink& sink) : m_sink(sink) {}
@@ -269,12 +249,10 @@ public:
     bool addFrame(const QImage& image, int frame) override {
         const int delay = delayOf(frame);
         const bool first = m_frames == 0;
-        const QRect rect = first ? image.rect() : changedRect(m_previous, image);
+        const QRect rect = first ? image.rect() : ChangedRect(m_previous, image);
         if (rect.isEmpty()) return lengthen(delay);
         if (!writeFrame(image, rect, first, delay)) return false;
-        for (int y = rect.top(); y <= rect.bottom(); ++y)
-            std::memcpy(m_previous.scanLine(y) + rect.x() * 4,
-                        image.constScanLine(y) + rect.x() * 4, size_t(rect.width()) * 4);
+        CopyRect(image, rect, m_previous);
         return true;
     }
 
