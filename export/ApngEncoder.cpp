@@ -74,7 +74,13 @@ public:
     bool addFrame(const QImage& image, int frame) override {
         const bool first = m_frames == 0;
         QRect rect = first ? image.rect() : ChangedRect(m_previous, image);
-        if (rect.isEmpty()) return true; // the frame before lasts longer
+        if (rect.isEmpty()) {
+            // The frame before lasts longer, as far as its delay can hold;
+            // then a frame that changes nothing carries the time on.
+            uint16_t num = 0, den = 0;
+            if (delayOf(m_runStart, frame + 1, &num, &den)) return true;
+            rect = QRect(0, 0, 1, 1);
+        }
         if (!first && !closeRun(frame)) return false;
         m_runStart = frame;
         m_fctlOffset = m_sink.position();
@@ -130,30 +136,36 @@ private:
 
     // The delay of frames [from, to): exact as a fraction of the frame rate
     // when the rate is a multiple of 1/256 (as a movie's is) and the fraction
-    // fits; else in milliseconds rounded so that the total stays exact.
-    void setDelay(int from, int to) {
-        uint64_t num = 0, den = 0;
+    // fits; else in milliseconds or hundredths rounded so that the total stays
+    // exact. false when even hundredths do not fit.
+    bool delayOf(int from, int to, uint16_t* num, uint16_t* den) const {
         const double rate256 = m_settings.fps * 256;
         if (std::abs(rate256 - std::round(rate256)) < 1e-6 && rate256 >= 1) {
-            num = uint64_t(to - from) * 256;
-            den = uint64_t(std::llround(rate256));
-            const uint64_t g = std::gcd(num, den);
-            num /= g;
-            den /= g;
-        }
-        if (num == 0 || num > 0xFFFF || den > 0xFFFF) {
-            const auto at = [&](int k, double unit) {
-                return std::llround(k * unit / m_settings.fps);
-            };
-            den = 1000;
-            num = uint64_t(at(to, 1000) - at(from, 1000));
-            if (num > 0xFFFF) {
-                den = 100;
-                num = std::min<uint64_t>(uint64_t(at(to, 100) - at(from, 100)), 0xFFFF);
+            const uint64_t n = uint64_t(to - from) * 256, d = uint64_t(std::llround(rate256));
+            const uint64_t g = std::gcd(n, d);
+            if (n / g <= 0xFFFF && d / g <= 0xFFFF) {
+                *num = uint16_t(n / g);
+                *den = uint16_t(d / g);
+                return true;
             }
         }
-        put16(m_fctl.data() + 20, uint16_t(num));
-        put16(m_fctl.data() + 22, uint16_t(den));
+        for (const int unit : {1000, 100}) {
+            const long long n = std::llround(to * double(unit) / m_settings.fps) -
+                                std::llround(from * double(unit) / m_settings.fps);
+            if (n <= 0xFFFF) {
+                *num = uint16_t(n);
+                *den = uint16_t(unit);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void setDelay(int from, int to) {
+        uint16_t num = 0xFFFF, den = 100; // the longest; a frame that changes nothing follows
+        delayOf(from, to, &num, &den);
+        put16(m_fctl.data() + 20, num);
+        put16(m_fctl.data() + 22, den);
     }
 
     // The frame written last lasts until `end`.

@@ -268,6 +268,46 @@ INSTANTIATE_TEST_SUITE_P(
         ExportRow{"ApngOnceAt60", ExportFormat::Apng, 60, 9, false, false, -1, 0, 1.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A still movie longer than one frame's delay can hold (300 frames of 256
+// seconds each, the slowest rate a movie has) keeps its whole length: the
+// time goes on in extra frames that change nothing.
+class LongStillExport : public ::testing::TestWithParam<ExportFormat> {};
+
+TEST_P(LongStillExport, KeepsItsWholeLength) {
+    std::vector<Bytes> tags{tag(SetBackgroundColor, Bits().rgb(0x3366CC))};
+    tags.resize(301, showFrame());
+    Bytes bytes = swfbuild::movie(96, 64, 1, tags);
+    // The header ends with the 8.8 frame rate, set to 1/256, and the frame count.
+    const size_t rate = swfbuild::movie(96, 64, 1, {}, 4, false).size() - 4;
+    bytes[rate] = 1;
+    bytes[rate + 1] = 0;
+    bytes[rate + 2] = 300 & 0xFF;
+    bytes[rate + 3] = 300 >> 8;
+    player::MoviePlayer movie;
+    std::string error;
+    ASSERT_TRUE(movie.loadBytes(bytes, &error)) << error;
+    ASSERT_EQ(movie.info().frameCount, 300);
+    movitest::TempDir dir("movi-export");
+    movie_export::ExportOptions options;
+    options.outputPath = dir.file("out");
+    options.format = GetParam();
+    ASSERT_TRUE(movie_export::ExportMovie(movie, options).written);
+    const std::vector<uint8_t> file = readFile(options.outputPath);
+    const Decoded d = GetParam() == ExportFormat::Gif    ? decodeGif(file)
+                      : GetParam() == ExportFormat::WebP ? decodeWebp(file)
+                                                         : decodeApng(file);
+    EXPECT_NEAR(d.total, 300 * 256.0, 1e-6);
+    for (const QImage& frame : d.frames)
+        EXPECT_EQ(frame.pixel(95, 63) & 0xFFFFFF, 0x3366CCu);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, LongStillExport,
+                         ::testing::Values(ExportFormat::Gif, ExportFormat::WebP,
+                                           ExportFormat::Apng),
+                         [](const auto& info) {
+                             return std::string(movie_export::Format(info.param).name);
+                         });
+
 // A cancel, and a target that cannot be written, leave the old file as it
 // was and nothing beside it.
 TEST(FrameExportFailure, OldFileStaysAndNothingIsLeft) {
