@@ -23,13 +23,18 @@ function(movi_gtest)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 endfunction()
 
-# movi_fuzz(NAME name SOURCES a.cpp LIBS lib ... [SECONDS n])
+# movi_fuzz(NAME name SOURCES a.cpp LIBS lib ... [SECONDS n] [MAX_LEN bytes])
 # A libFuzzer target, run by ctest for a bounded time over its seed corpus in
 # tests/fuzz/corpus/<name>. Any crash, leak, timeout or out-of-memory fails.
+# Inputs grow up to MAX_LEN bytes (without it, to the largest seed).
 function(movi_fuzz)
-  cmake_parse_arguments(F "" "NAME;SECONDS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "NAME;SECONDS;MAX_LEN" "SOURCES;LIBS" ${ARGN})
   if(NOT F_SECONDS)
     set(F_SECONDS 20)
+  endif()
+  set(max_len)
+  if(F_MAX_LEN)
+    set(max_len -max_len=${F_MAX_LEN})
   endif()
   add_executable(${F_NAME} ${F_SOURCES})
   target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
@@ -38,7 +43,7 @@ function(movi_fuzz)
   set(work ${CMAKE_BINARY_DIR}/fuzz-work/${F_NAME})
   file(MAKE_DIRECTORY ${work})
   add_test(NAME ${F_NAME}
-    COMMAND ${F_NAME} -max_total_time=${F_SECONDS} -timeout=10 -rss_limit_mb=2048
+    COMMAND ${F_NAME} -max_total_time=${F_SECONDS} -timeout=10 ${max_len} -rss_limit_mb=2048
             -malloc_limit_mb=1024 -print_final_stats=1 -artifact_prefix=${work}/ ${work} ${corpus})
   set_tests_properties(${F_NAME} PROPERTIES TIMEOUT 300
     ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1")

@@ -488,7 +488,11 @@ double FrameRenderer::pathWork(const QPainterPath& path, const QTransform& toDev
 
 bool FrameRenderer::afford(double work) {
     if (m_cut) return false;
-    if ((++m_calls & 63) == 0 || work > 1e5) {
+    // The clock is a system call: read every 64 objects, or once the work
+    // since it was last read could take a noticeable time.
+    m_workSinceClock += work;
+    if ((++m_calls & 63) == 0 || m_workSinceClock > 1e5) {
+        m_workSinceClock = 0;
         timespec now{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
         const double seconds = double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
@@ -507,6 +511,7 @@ bool FrameRenderer::render(const DisplayList& list, QPainter& painter, double sc
     m_workLeft = limits.work;
     m_cut = false;
     m_calls = 0;
+    m_workSinceClock = 0;
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     m_started = double(now.tv_sec) + double(now.tv_nsec) * 1e-9;

@@ -70,7 +70,7 @@ private:
 
     const Movie& m_movie;
     RenderLimits m_limits;
-    double m_workLeft = 0, m_started = 0;
+    double m_workLeft = 0, m_started = 0, m_workSinceClock = 0;
     bool m_cut = false;
     unsigned m_calls = 0;
     std::unordered_map<uint16_t, ShapePaths> m_shapes;

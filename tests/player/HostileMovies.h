@@ -112,4 +112,33 @@ inline Bytes combMovie(int teeth = 500, int places = 100, int frames = 1) {
     return movie(550, 400, 12, tags);
 }
 
+// A picture seen through a comb: one shape of `teeth` teeth as in
+// combMovie, filled with a clipped 64 x 64 picture stretched over the stage,
+// placed `places` times, each with a colour transform that changes its
+// colours (drawn through a layer, not as a plain brush).
+inline Bytes pictureCombMovie(int teeth = 200, int places = 20) {
+    Bits jpeg;
+    jpeg.u16(1).raw(quadrantJpeg(64, 64));
+    Bits s;
+    s.u16(2).rect(0, 11000, 0, 8000).u8(1).u8(0x41).u16(1);
+    s.matrix(65536 * 170, 65536 * 125).u8(0); // 64 pixels over 550 x 400, no lines
+    s.bits(1, 4).bits(0, 4);
+    s.styleChange(true, 100, 100, -1, 1, 1);
+    for (int k = 0; k < teeth; ++k)
+        s.line(0, 7800).line(20, 0).line(0, -7800).line(20, 0);
+    s.line(-40 * teeth, 0).endShape();
+    std::vector<Bytes> tags{tag(DefineBitsJPEG2, jpeg), tag(DefineShape, s)};
+    for (int k = 0; k < places; ++k) {
+        Bits p;
+        p.u8(0x0E)
+            .u16(uint16_t(k + 1))
+            .u16(2)
+            .matrix(65536, 65536, 0, 0, 7 * k, 0)
+            .cxformAlpha({256, 200, 256, 256}, {k, 0, -k, 0});
+        tags.push_back(tag(PlaceObject2, p));
+    }
+    tags.push_back(showFrame());
+    return movie(550, 400, 12, tags);
+}
+
 } // namespace swfbuild

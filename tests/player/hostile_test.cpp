@@ -77,4 +77,18 @@ TEST(HostileMovie, DenseOutlinesAreCutAtTheFramesBudget) {
     EXPECT_FALSE(movie.renderFrame(0, painter, 0.1, [] { return true; }));
 }
 
+// Twenty objects, each under the work at which the clock is read at once:
+// the time limit still cuts the frame.
+TEST(HostileMovie, TimeLimitCountsInAFrameOfFewObjects) {
+    player::MoviePlayer movie;
+    std::string error;
+    ASSERT_TRUE(movie.loadBytes(pictureCombMovie(), &error)) << error;
+    QImage small(55, 40, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&small);
+    EXPECT_TRUE(movie.renderFrame(0, painter, 0.1));
+    player::RenderLimits limits;
+    limits.seconds = 1e-6;
+    EXPECT_FALSE(movie.renderFrame(0, painter, 0.1, limits));
+}
+
 } // namespace
