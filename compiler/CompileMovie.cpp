@@ -657,7 +657,7 @@ void Compiler::run() {
 
     // 5. End of the movie: the End tag, the header's length and frame count.
     const auto writeStart = Clock::now();
-    m_result.written = m_movie.FinishMovie();
+    m_result.written = m_movie.FinishMovie(m_options.replaceMovie);
     m_result.writeSeconds = writeSeconds + seconds(writeStart);
     m_result.tagSeconds =
         seconds(tagStart) - m_glyphSeconds - m_pictureSeconds - m_result.writeSeconds;

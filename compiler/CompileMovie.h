@@ -12,6 +12,9 @@
 
 class CompileObserver;
 struct ProjectSnapshot;
+namespace platform {
+class ReplacingFile;
+}
 
 // Time of the frame being built and of the one before it, in milliseconds,
 // for the compilation running on the calling thread.
@@ -38,6 +41,11 @@ struct CompileOptions {
     // Asked after every frame; true stops the compilation: no movie is written
     // and a file already at outputPath stays as it was.
     std::function<bool()> cancelRequested;
+    // Puts the complete movie file in outputPath's place instead of
+    // committing it alone, for instance together with its page
+    // (ReplacingFile::CommitTogether); returns whether it did. When it did
+    // not, the compilation fails and the old file stays.
+    std::function<bool(platform::ReplacingFile& movie)> replaceMovie;
     // Called at the end, for instance so that the window shows the selected
     // element again.
     std::function<void()> afterCompile;

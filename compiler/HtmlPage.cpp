@@ -90,14 +90,18 @@ std::string HtmlPagePath(const std::string& moviePath) {
     return base + ".htm";
 }
 
+bool WriteHtmlLines(platform::ReplacingFile& out, const std::vector<std::string>& lines) {
+    bool ok = out.file() != nullptr;
+    for (const std::string& line : lines)
+        ok = ok && out.write(line.data(), line.size()) && out.write("\r\n", 2);
+    return ok;
+}
+
 bool WriteHtmlPage(const std::string& path, const std::vector<std::string>& lines, int* error) {
     // Written beside the page and renamed over it, so that a failed write
     // leaves the previous page as it was.
     platform::ReplacingFile out(path);
-    bool ok = out.file() != nullptr;
-    for (const std::string& line : lines)
-        ok = ok && out.write(line.data(), line.size()) && out.write("\r\n", 2);
-    ok = ok && out.commit();
+    const bool ok = WriteHtmlLines(out, lines) && out.commit();
     if (!ok && error) *error = out.error();
     return ok;
 }

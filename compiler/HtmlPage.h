@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+class ReplacingFile;
+}
+
 // Where the player installer and the plug-in page are found.
 extern const char* const PlayerDownloadAddress; // ends in "#version=4,0,2,0"
 extern const char* const PlayerPluginPage;
@@ -27,3 +31,5 @@ std::string FileNamePart(const std::string& path);
 // system's error number (0 when unknown).
 bool WriteHtmlPage(const std::string& path, const std::vector<std::string>& lines,
                    int* error = nullptr);
+// Writes the lines the same way into `out`, without committing it.
+bool WriteHtmlLines(platform::ReplacingFile& out, const std::vector<std::string>& lines);

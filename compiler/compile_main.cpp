@@ -15,6 +15,7 @@
 #include "export/ExportCommand.h"
 #include "export/ProjectExport.h"
 #include "platform/CommandLine.h"
+#include "platform/ReplacingFile.h"
 #include "svg/SvgMovie.h"
 
 #include <unistd.h>
@@ -163,6 +164,20 @@ int run(int argc, char** argv, int& failureCode) {
             std::fprintf(stderr, "\rframe %d of %d (%d%%)", frame + 1, last + 1, percent);
         }
     };
+    // The movie and its page replace the old pair together, or neither does.
+    const std::string page = HtmlPagePath(output);
+    bool pageFailed = false;
+    int pageError = 0;
+    if (html)
+        options.replaceMovie = [&](platform::ReplacingFile& movie) {
+            platform::ReplacingFile pageFile(page);
+            WriteHtmlLines(pageFile, BuildHtmlPage(Stage.width(), Stage.height(),
+                                                   FileNamePart(output), Stage.repeat()));
+            if (platform::ReplacingFile::CommitTogether(movie, pageFile)) return true;
+            pageFailed = movie.error() == 0;
+            pageError = pageFile.error();
+            return false;
+        };
     const CompileResult result = CompileMovie(options);
     if (shown >= 0) std::fprintf(stderr, "\r\033[K");
     if (result.cancelled) {
@@ -172,24 +187,16 @@ int run(int argc, char** argv, int& failureCode) {
     for (const std::string& w : result.warnings)
         std::cerr << "moviloomster-compile: warning: " << w << "\n";
     if (!result.written) {
-        std::cerr << "moviloomster-compile: cannot write " << output << ": " << result.error
-                  << "\n";
+        if (pageFailed)
+            std::cerr << "moviloomster-compile: cannot write " << page << ": "
+                      << (pageError != 0 ? std::strerror(pageError)
+                                         : "the file could not be written")
+                      << "\n";
+        else
+            std::cerr << "moviloomster-compile: cannot write " << output << ": " << result.error
+                      << "\n";
         ClearObjekts();
         return 2;
-    }
-    if (html) {
-        const std::string page = HtmlPagePath(output);
-        int error = 0;
-        if (!WriteHtmlPage(
-                page,
-                BuildHtmlPage(Stage.width(), Stage.height(), FileNamePart(output), Stage.repeat()),
-                &error)) {
-            std::cerr << "moviloomster-compile: cannot write " << page << ": "
-                      << (error != 0 ? std::strerror(error) : "the file could not be written")
-                      << "\n";
-            ClearObjekts();
-            return 2;
-        }
     }
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

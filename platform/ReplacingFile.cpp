@@ -104,11 +104,14 @@ void ReplacingFile::abandon() {
     m_file = nullptr;
     if (!m_temp.empty()) ::unlink(m_temp.c_str());
     m_temp.clear();
+    m_prepared = false;
 }
 
-bool ReplacingFile::commit() {
+bool ReplacingFile::prepare() {
+    if (m_prepared) return true;
     if (!m_file) {
         fail(EBADF);
+        abandon();
         return false;
     }
     const int fd = fileno(m_file);
@@ -124,13 +127,76 @@ bool ReplacingFile::commit() {
         fail(errno);
     if (std::fclose(m_file) != 0) fail(errno);
     m_file = nullptr;
-    if (m_error == 0 && std::rename(m_temp.c_str(), m_target.c_str()) != 0) fail(errno);
     if (m_error != 0) {
         abandon();
         return false;
     }
+    m_prepared = true;
+    return true;
+}
+
+bool ReplacingFile::rename() {
+    if (std::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        fail(errno);
+        abandon();
+        return false;
+    }
     m_temp.clear(); // it is the target now
+    return true;
+}
+
+bool ReplacingFile::commit() {
+    if (!prepare() || !rename()) return false;
     syncFolderOf(m_target);
+    return true;
+}
+
+bool ReplacingFile::CommitTogether(ReplacingFile& first, ReplacingFile& second) {
+    const auto giveUp = [&] {
+        first.abandon();
+        second.abandon();
+        return false;
+    };
+    if (!first.prepare() || !second.prepare()) return giveUp();
+    // A folder in the second's place is the one refusal known in advance.
+    struct stat st {};
+    if (::stat(second.m_target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        second.fail(EISDIR);
+        return giveUp();
+    }
+    // The first target's old file stays reachable under a fresh name until
+    // the second is in place.
+    std::string kept;
+    const bool existed = ::lstat(first.m_target.c_str(), &st) == 0;
+    if (existed && S_ISREG(st.st_mode)) {
+        std::random_device seed;
+        std::minstd_rand random(seed());
+        for (int attempt = 0; attempt < 100 && kept.empty(); ++attempt) {
+            std::string name = first.m_target + ".old" + std::to_string(random() % 1000000);
+            if (::link(first.m_target.c_str(), name.c_str()) == 0)
+                kept = std::move(name);
+            else if (errno != EEXIST)
+                break;
+        }
+    }
+    const auto dropKept = [&] {
+        if (!kept.empty()) ::unlink(kept.c_str());
+    };
+    if (!first.rename()) {
+        dropKept();
+        return giveUp();
+    }
+    if (!second.rename()) {
+        if (!kept.empty())
+            (void)std::rename(kept.c_str(), first.m_target.c_str());
+        else if (!existed)
+            ::unlink(first.m_target.c_str());
+        syncFolderOf(first.m_target);
+        return giveUp();
+    }
+    dropKept();
+    syncFolderOf(first.m_target);
+    syncFolderOf(second.m_target);
     return true;
 }
 

@@ -53,18 +53,33 @@ public:
     // error the stream saw before.
     bool commit();
 
+    // Everything commit() does before the rename: flushes, syncs and closes
+    // the fresh file. Returns false (and removes it) when a step fails; the
+    // target is not touched either way. commit() afterwards only renames.
+    bool prepare();
+
     // Removes the fresh file now; the target stays as it was.
     void abandon();
 
     // The system's error number of the first step that failed (0 when none).
     int error() const { return m_error; }
 
+    // Puts both files in their targets' places, or neither: both are
+    // prepared first, a folder in the second's place refuses both, and when
+    // the second rename fails all the same the first target's old file (kept
+    // under a link beside it meanwhile, where the file system has links) is
+    // put back, or the first target removed when it did not exist before. On failure both
+    // fresh files are gone and error() tells which one failed.
+    static bool CommitTogether(ReplacingFile& first, ReplacingFile& second);
+
 private:
     void fail(int error);
+    bool rename();
 
     std::string m_target;
     std::string m_temp;
     std::FILE* m_file = nullptr;
+    bool m_prepared = false;
     int m_error = 0;
 };
 

@@ -163,7 +163,7 @@ bool FObjCollection::WritePending() {
     return true;
 }
 
-bool FObjCollection::FinishMovie() {
+bool FObjCollection::FinishMovie(const std::function<bool(platform::ReplacingFile&)>& replace) {
     if ((!m_file && !m_inMemory) || !WritePending()) return false;
     FSWFStream end;
     WriteEndTag(end);
@@ -182,7 +182,8 @@ bool FObjCollection::FinishMovie() {
     }
     if (std::fseek(m_file->file(), 0, SEEK_SET) != 0)
         return fail(WriteFailure::Write, errno != 0 ? errno : EIO);
-    if (!m_file->write(header.data(), header.size()) || !m_file->commit())
+    if (!m_file->write(header.data(), header.size()) ||
+        !(replace ? replace(*m_file) : m_file->commit()))
         return fail(WriteFailure::Write, m_file->error());
     m_file.reset();
     ResetCharacterID();

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -71,8 +72,10 @@ public:
     // movie is abandoned: nothing is left beside the target.
     bool WritePending();
     // Writes what is pending and the End tag, patches the header and puts the
-    // file in the target's place. Sets the ID counter back.
-    bool FinishMovie();
+    // file in the target's place. Sets the ID counter back. With `replace`,
+    // that function puts the complete file in place instead (with another
+    // file, for instance) and returns whether it did.
+    bool FinishMovie(const std::function<bool(platform::ReplacingFile&)>& replace = {});
     // Drops a movie that was begun: the target stays as it was.
     void AbandonMovie();
 

@@ -139,6 +139,58 @@ TEST_F(CompileCommand, AFileSizeLimitIsAWriteErrorLikeAnyOther) {
     EXPECT_EQ(names(work), before);
 }
 
+// A movie and its page replace the old pair together or not at all: when
+// either cannot be written the command exits 2 and leaves both old files as
+// they were, with nothing beside them.
+struct PairCase {
+    const char* name;
+    bool emptyProject; // a movie smaller than its page
+    bool pageIsFolder;
+    rlim_t fileSizeLimit;
+    std::string message; // {W}: the work folder
+};
+
+class CompileCommandPair : public CompileCommand, public testing::WithParamInterface<PairCase> {};
+
+TEST_P(CompileCommandPair, KeepsTheOldPairWhenEitherFails) {
+    const PairCase& c = GetParam();
+    std::string input = project;
+    if (c.emptyProject) {
+        input = dir.file("empty.fmo");
+        ASSERT_TRUE(SaveProject(input));
+    }
+    const std::string movie = work + "/m.swf", page = work + "/m.htm";
+    const std::vector<unsigned char> oldMovie{'o', 'l', 'd'}, oldPage{'p', 'a', 'g', 'e'};
+    testsupport::WriteBytes(movie, oldMovie);
+    if (c.pageIsFolder)
+        fs::create_directory(page);
+    else
+        testsupport::WriteBytes(page, oldPage);
+    const auto before = names(work);
+    const Outcome r =
+        runProgram("moviloomster-compile", {input, "-o", movie}, errFile, c.fileSizeLimit);
+    ASSERT_TRUE(r.exited) << "killed by signal " << -r.code;
+    EXPECT_EQ(r.code, 2);
+    std::string message = c.message;
+    message.replace(message.find("{W}"), 3, work);
+    EXPECT_EQ(r.err, message);
+    EXPECT_EQ(testsupport::ReadBytes(movie), oldMovie);
+    if (!c.pageIsFolder) {
+        EXPECT_EQ(testsupport::ReadBytes(page), oldPage);
+    }
+    EXPECT_EQ(names(work), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pair, CompileCommandPair,
+    testing::Values(PairCase{"FolderNamedLikeThePage", false, true, 0,
+                             "moviloomster-compile: cannot write {W}/m.htm: Is a directory\n"},
+                    PairCase{"PageBeyondAFileSizeLimit", true, false, 200,
+                             "moviloomster-compile: cannot write {W}/m.htm: File too large\n"},
+                    PairCase{"MovieBeyondAFileSizeLimit", false, false, 512,
+                             "moviloomster-compile: cannot write {W}/m.swf: File too large\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The summary program's copy under the same limit: no signal, the old copy
 // stays, no temporary project file beside it.
 TEST_F(CompileCommand, TheSummaryProgramsCopyFailsTheSameWay) {
