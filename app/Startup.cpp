@@ -7,7 +7,6 @@
 #include "editor/model/MainUnit.h"
 #include "editor/window/TMainForm.h"
 #include "platform/CommandLine.h"
-#include "player/window/PlayerRouting.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -111,9 +110,6 @@ int RunMoviLoomster(int argc, char** argv) {
         // Without the image library the program ends once its messages are read.
         if (!bound || reporter.terminateRequested()) return 1;
 
-        // Movies and their pages open in the built-in player; other
-        // addresses still go to the desktop's handler.
-        player::InstallPlayerRouting(&form);
         form.show();
         // A project named on the command line opens as the open command opens it.
         const QString path = project.isEmpty() ? QString() : QFileInfo(project).absoluteFilePath();

@@ -1,12 +1,16 @@
 #include "app/widgets/Modals.h"
 
 #include "app/gui/SystemColors.h"
-#include "platform/SystemServices.h"
+#include "app/widgets/DesktopOpen.h"
 
 #include <QColorDialog>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QPointer>
+
+const char* const DesktopOpenFailedText = "デスクトップで開けません：";
 
 namespace {
 
@@ -68,8 +72,10 @@ public:
 
     int runDialog(QDialog& dialog) override { return dialog.exec(); }
 
-    bool desktopOpen(const std::string& pathOrAddress) override {
-        return platform::ShellOpen(pathOrAddress);
+    void desktopOpen(const std::string& pathOrAddress, std::function<void()> failed) override {
+        StartDesktopOpen(pathOrAddress, [failed = std::move(failed)](bool handedOver) {
+            if (!handedOver && failed) failed();
+        });
     }
 };
 
@@ -115,4 +121,12 @@ QString ChooseFile(QWidget* owner, const FileDialogRequest& request) {
     // The default extension goes onto a name typed without one.
     if (!QFileInfo(path).fileName().contains(u'.')) path += u'.' + suffix;
     return path;
+}
+
+void OpenOnDesktop(QWidget* owner, const std::string& pathOrAddress) {
+    CurrentModals().desktopOpen(pathOrAddress, [owner = QPointer<QWidget>(owner), pathOrAddress] {
+        ShowStopMessage(owner, QGuiApplication::applicationDisplayName(),
+                        QString::fromUtf8(DesktopOpenFailedText) + u'\n' +
+                            QFile::decodeName(pathOrAddress.c_str()));
+    });
 }

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -57,9 +58,10 @@ public:
     virtual std::optional<int32_t> colorDialog(QWidget* owner, int32_t preset) = 0;
     // Runs a prepared dialog (the about box) modally; returns its result.
     virtual int runDialog(QDialog& dialog) = 0;
-    // Hands a path or an address to the desktop's handler; returns whether
-    // the request could be handed over.
-    virtual bool desktopOpen(const std::string& pathOrAddress) = 0;
+    // Hands a path or an address to the desktop's handler and returns at
+    // once; `failed` is called later, on this thread, when the handler could
+    // not be started or reported failure.
+    virtual void desktopOpen(const std::string& pathOrAddress, std::function<void()> failed) = 0;
 };
 
 // The seam in use: the real dialogs unless a test installed another.
@@ -72,3 +74,8 @@ void SetModals(Modals* modals);
 void ShowStopMessage(QWidget* owner, const QString& title, const QString& text);
 // A file dialog; the default suffix goes onto a chosen name typed without one.
 QString ChooseFile(QWidget* owner, const FileDialogRequest& request);
+// Hands a path or an address to the desktop's handler. When that fails, a
+// stop message says so (DesktopOpenFailedText, then the path) over `owner`,
+// or over no window once `owner` is gone.
+void OpenOnDesktop(QWidget* owner, const std::string& pathOrAddress);
+extern const char* const DesktopOpenFailedText; // "デスクトップで開けません："

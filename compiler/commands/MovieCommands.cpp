@@ -5,7 +5,6 @@
 #include "editor/model/MainUnit.h"
 #include "export/ProjectExport.h"
 #include "platform/PreviewFolder.h"
-#include "platform/SystemServices.h"
 #include "svg/SvgMovie.h"
 
 #include <QApplication>
@@ -208,7 +207,7 @@ MovieCommandResult MovieCommands::exportAndShow(const std::string& path,
     }
     if (options.showAfterSaving) {
         result.opened = path;
-        platform::ShellOpen(path); // the viewer reports its own failures
+        if (showMovie) showMovie(path);
     }
     return result;
 }
@@ -272,7 +271,7 @@ MovieCommandResult MovieCommands::compileAndShow(const std::string& moviePath,
     }
     if (options.showAfterSaving) {
         result.opened = shown;
-        platform::ShellOpen(shown); // the viewer reports its own failures
+        if (showMovie) showMovie(shown);
     }
     return result;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The save-movie and preview commands: compile the project into a movie, put
 // the HTML page's source into the window, write the page beside the movie and
-// open the page (or the movie) through the platform's "open". Everything modal
+// have the window show the page (or the movie). Everything modal
 // (the save dialog, the messages, the progress display) goes through
 // MovieCommandDialogs, so that tests run the commands without a window.
 
@@ -84,7 +84,7 @@ struct MovieCommandResult {
     MovieCommandStatus status = MovieCommandStatus::Done;
     std::string moviePath; // empty when the save dialog was cancelled
     std::string pagePath;  // empty when no page was asked for
-    std::string opened;    // what was handed to the platform's "open", if anything
+    std::string opened;    // what was handed to showMovie, if anything
 };
 
 // The two commands of one window. They read the element list and the stage
@@ -96,6 +96,10 @@ public:
     // Receives the page source, one line per entry, whenever a compilation
     // ran to its end (the window's memo).
     std::function<void(const std::vector<std::string>& lines)> setPageSource;
+    // Shows what a command made when "show after saving" is on: the page, or
+    // without one the movie or animation itself. The window decides how (its
+    // own player, or the desktop's handler).
+    std::function<void(const std::string& path)> showMovie;
     // Called after every compilation, also a cancelled one: the compiler has
     // moved CurObjekt over the elements, and the window selects its element again.
     std::function<void()> afterCompile;

@@ -14,6 +14,7 @@
 #include "editor/stage/MoviePreview.h"
 #include "editor/window/ElementListModel.h"
 #include "editor/window/TStagePaintBox.h"
+#include "player/window/PlayerRouting.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -277,7 +278,7 @@ void TMainForm::MoveDownBtnClick() {
 }
 
 void TMainForm::wwwBtnClick() {
-    CurrentModals().desktopOpen(MakerWebAddress);
+    OpenOnDesktop(this, MakerWebAddress);
 }
 
 void TMainForm::BitBtn1Click() {

@@ -44,6 +44,9 @@ class QToolButton;
 class BindingReporter;
 class ElementListModel;
 class MoviePreview;
+namespace player {
+class PlayerRouting;
+}
 class QTimer;
 class TAboutBox;
 class TStagePaintBox;
@@ -216,6 +219,9 @@ private:
     void CreateFlashBtnClick();
     void PlayBtnClick();
     void runMovieCommand(bool preview);
+    // Shows what a movie command made: movies and their pages in the
+    // built-in player, anything else through the desktop's handler.
+    void showMovie(const std::string& path);
 
     // ---- commands with their shortcuts
     QAction* NewAction;    // Ctrl+N
@@ -298,6 +304,7 @@ private:
     // The drag on the stage between mouse down and mouse up.
     StageDrag m_stageDrag;
     MoviePreview* m_preview;
+    std::unique_ptr<player::PlayerRouting> m_playerRouting;
     uint64_t m_projectFingerprint = 0;
     bool m_fillingRect = false; // the position and size boxes are being filled
     QTimer* m_autoScrollTimer;

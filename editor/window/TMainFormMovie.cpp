@@ -4,6 +4,7 @@
 
 #include "compiler/commands/MovieCommands.h"
 #include "editor/model/MainUnit.h"
+#include "player/window/PlayerRouting.h"
 
 #include <QCheckBox>
 #include <QPlainTextEdit>
@@ -68,6 +69,7 @@ void TMainForm::runMovieCommand(bool preview) {
     // The compiler has moved CurObjekt over every element; the selected row's
     // element is loaded again (with any start and end times it exchanged).
     commands.afterCompile = [this] { ListView1Click(); };
+    commands.showMovie = [this](const std::string& path) { showMovie(path); };
     const MovieCommandOptions options{AutoLoadFlashCheck->isChecked(), CreateHTMLCheck->isChecked(),
                                       RepeatCheck->isChecked()};
     if (preview)
@@ -76,6 +78,11 @@ void TMainForm::runMovieCommand(bool preview) {
         commands.saveMovie(options);
     SaveDialog1FileName = QString::fromStdString(commands.lastSavedPath());
     m_movieProjectName = ProjectFileName;
+}
+
+void TMainForm::showMovie(const std::string& path) {
+    if (!m_playerRouting) m_playerRouting = std::make_unique<player::PlayerRouting>(this);
+    m_playerRouting->show(path);
 }
 
 void TMainForm::CreateFlashBtnClick() {

@@ -1,10 +1,9 @@
 #include "player/window/PlayerRouting.h"
 
-#include "platform/SystemServices.h"
+#include "app/widgets/Modals.h"
 #include "player/MoviePage.h"
 #include "player/window/PlayerWindow.h"
 
-#include <QPointer>
 #include <QScreen>
 #include <QString>
 #include <QUrl>
@@ -21,8 +20,6 @@ namespace fs = std::filesystem;
 
 // A page larger than this was not written by the save command.
 constexpr std::uintmax_t kMaxPageBytes = 1 << 20;
-
-QPointer<PlayerWindow> g_window;
 
 std::string lowerExtension(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
@@ -93,52 +90,44 @@ OpenRoute RouteOpen(const std::string& target) {
     return route;
 }
 
-void InstallPlayerRouting(QWidget* owner) {
-    const platform::ShellOpenFn desktop = platform::CurrentShellOpen();
-    const QPointer<QWidget> ownerRef(owner);
-    platform::SetShellOpen([desktop, ownerRef](const std::string& path) {
-        const OpenRoute route = RouteOpen(path);
-        switch (route.kind) {
-        case OpenRoute::Desktop:
-            return desktop(path);
-        case OpenRoute::Refused:
-            ShowPlayerMessage(g_window && g_window->isVisible()
-                                  ? static_cast<QWidget*>(g_window.data())
-                                  : ownerRef.data(),
-                              QString::fromStdString(route.message));
-            return false;
-        case OpenRoute::Player:
-            break;
-        }
-        const bool created = !g_window;
-        if (created) {
-            g_window = new PlayerWindow(desktop, ownerRef.data());
-            g_window->setAttribute(Qt::WA_DeleteOnClose);
-        }
-        if (!g_window->openMovie(route.moviePath, route.loop, route.browsePath)) {
-            if (created) delete g_window.data();
-            return false;
-        }
-        if (created) {
-            // A new window comes up centred over the window it belongs to.
-            const QRect screen = g_window->screen()->availableGeometry();
-            const QRect over = ownerRef ? ownerRef->window()->frameGeometry() : screen;
-            QRect placed(QPoint(), g_window->size());
-            placed.moveCenter(over.center());
-            placed.moveTopLeft(QPoint(std::max(placed.left(), screen.left()),
-                                      std::max(placed.top(), screen.top())));
-            g_window->move(placed.topLeft());
-        }
-        g_window->show();
-        g_window->raise();
-        g_window->activateWindow();
-        g_window->play();
+bool PlayerRouting::show(const std::string& path) {
+    const OpenRoute route = RouteOpen(path);
+    switch (route.kind) {
+    case OpenRoute::Desktop:
+        OpenOnDesktop(m_owner, path);
         return true;
-    });
-}
-
-PlayerWindow* RoutedPlayerWindow() {
-    return g_window.data();
+    case OpenRoute::Refused:
+        ShowPlayerMessage(m_window && m_window->isVisible() ? static_cast<QWidget*>(m_window.data())
+                                                            : m_owner,
+                          QString::fromStdString(route.message));
+        return false;
+    case OpenRoute::Player:
+        break;
+    }
+    const bool created = !m_window;
+    if (created) {
+        m_window = new PlayerWindow(m_owner);
+        m_window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (!m_window->openMovie(route.moviePath, route.loop, route.browsePath)) {
+        if (created) delete m_window.data();
+        return false;
+    }
+    if (created) {
+        // A new window comes up centred over the window it belongs to.
+        const QRect screen = m_window->screen()->availableGeometry();
+        const QRect over = m_owner ? m_owner->window()->frameGeometry() : screen;
+        QRect placed(QPoint(), m_window->size());
+        placed.moveCenter(over.center());
+        placed.moveTopLeft(
+            QPoint(std::max(placed.left(), screen.left()), std::max(placed.top(), screen.top())));
+        m_window->move(placed.topLeft());
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+    m_window->play();
+    return true;
 }
 
 } // namespace player

@@ -1,15 +1,17 @@
 #pragma once
 // The program's "open" of movies and of the pages that embed them: they play
 // in the built-in player window; everything else (web addresses, other
-// files) still goes to the desktop's handler.
+// files) goes to the desktop's handler.
+
+#include "player/window/PlayerWindow.h"
+
+#include <QPointer>
 
 #include <string>
 
 class QWidget;
 
 namespace player {
-
-class PlayerWindow;
 
 // What the routed "open" does with a path.
 struct OpenRoute {
@@ -28,13 +30,23 @@ struct OpenRoute {
 // a message. A file: URL counts as its local path.
 OpenRoute RouteOpen(const std::string& path);
 
-// Puts the routed "open" in front of the opener installed now, which keeps
-// receiving what the player does not take and what "ブラウザで開く" hands on.
-// The player window belongs to `owner` (closed with it); one window is reused
-// for every movie. Called once at start-up.
-void InstallPlayerRouting(QWidget* owner);
+// Shows what the movie commands made, as the window's "open": movies and
+// the pages that embed them play in one player window that belongs to
+// `owner` (reused for every movie, closed with it); anything else, such as an
+// animation in another format, goes to the desktop's handler (Modals). A path
+// that cannot be played is reported in a message box.
+class PlayerRouting {
+public:
+    explicit PlayerRouting(QWidget* owner) : m_owner(owner) {}
 
-// The player window that the routed "open" shows, when there is one.
-PlayerWindow* RoutedPlayerWindow();
+    // Shows `path` as above; returns whether it plays or was handed on.
+    bool show(const std::string& path);
+    // The player window, once a movie played in it (null after it closed).
+    PlayerWindow* window() const { return m_window.data(); }
+
+private:
+    QWidget* m_owner;
+    QPointer<PlayerWindow> m_window;
+};
 
 } // namespace player

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
@@ -140,8 +141,7 @@ protected:
     }
 };
 
-PlayerWindow::PlayerWindow(DesktopOpenFn desktopOpen, QWidget* parent)
-    : QWidget(parent), m_desktopOpen(std::move(desktopOpen)) {
+PlayerWindow::PlayerWindow(QWidget* parent) : QWidget(parent) {
     setWindowFlag(Qt::Window);
     setObjectName(QStringLiteral("PlayerWindow"));
     setWindowTitle(QStringLiteral("プレーヤー - Movi-Loomster"));
@@ -458,10 +458,12 @@ void PlayerWindow::hideEvent(QHideEvent* event) {
 
 void PlayerWindow::openInBrowser() {
     if (m_browsePath.empty()) return;
-    if (!m_desktopOpen || !m_desktopOpen(m_browsePath))
-        ShowPlayerMessage(
-            this,
-            QStringLiteral("ブラウザで開けません：\n%1").arg(QString::fromStdString(m_browsePath)));
+    // The desktop's answer comes later; the window may be gone by then.
+    const QString text =
+        QStringLiteral("ブラウザで開けません：\n%1").arg(QString::fromStdString(m_browsePath));
+    CurrentModals().desktopOpen(m_browsePath, [self = QPointer<PlayerWindow>(this), text] {
+        ShowPlayerMessage(self, text);
+    });
 }
 
 } // namespace player

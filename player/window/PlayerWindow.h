@@ -29,14 +29,12 @@ class MovieView;
 // captioned with the player's title.
 void ShowPlayerMessage(QWidget* parent, const QString& text);
 
-// Hands a path or address to the desktop's handler; returns whether it could.
-using DesktopOpenFn = std::function<bool(const std::string& path)>;
-
 class PlayerWindow : public QWidget {
     Q_OBJECT
 public:
-    // `desktopOpen` is what "ブラウザで開く" calls.
-    explicit PlayerWindow(DesktopOpenFn desktopOpen, QWidget* parent = nullptr);
+    // "ブラウザで開く" hands the page or the movie to the desktop through
+    // the modal seam (Modals).
+    explicit PlayerWindow(QWidget* parent = nullptr);
     ~PlayerWindow() override;
 
     // Reads the movie and shows its first frame, paused. `browsePath` is what
@@ -79,7 +77,6 @@ private:
     void openInBrowser();
     void resizeToMovie();
 
-    DesktopOpenFn m_desktopOpen;
     std::unique_ptr<MoviePlayer> m_player;
     std::string m_moviePath, m_browsePath;
     int m_frame = 0;

@@ -35,9 +35,10 @@ public:
         dialogs.push_back(dialog.windowTitle());
         return dialogAnswer;
     }
-    bool desktopOpen(const std::string& pathOrAddress) override {
+    // A refused open reports its failure at once.
+    void desktopOpen(const std::string& pathOrAddress, std::function<void()> failed) override {
         opened.push_back(pathOrAddress);
-        return desktopAnswer;
+        if (!desktopAnswer && failed) failed();
     }
 
     // The texts of the message boxes shown, in order.

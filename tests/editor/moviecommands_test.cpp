@@ -6,6 +6,7 @@
 #include "editor/model/MainUnit.h"
 #include "editor/window/TMainForm.h"
 #include "platform/SystemServices.h"
+#include "player/window/PlayerWindow.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -89,7 +90,7 @@ protected:
         fs::create_directory(dir / "prog");
         ProgramDir = dir.file("prog") + "/";
         setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
-        platform::SetShellOpen([this](const std::string& p) { return opened.push_back(p), true; });
+        commands.showMovie = [this](const std::string& p) { opened.push_back(p); };
         commands.setPageSource = [this](const std::vector<std::string>& lines) {
             memo = lines;
             ++memoFills;
@@ -100,7 +101,6 @@ protected:
         AddObjekt(okDrawing)->End.Time = 2000; // 25 frames at 12 fps
     }
     void TearDown() override {
-        platform::SetShellOpen({});
         unsetenv("XDG_CACHE_HOME");
         ProgramDir.clear();
         testsupport::ResetProject();
@@ -395,6 +395,11 @@ TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
     Objekt* shown = CurObjekt;
     ObjektList.Select(0);
     EXPECT_EQ(shown, CurObjekt) << "the selected row's element is current again";
+    // The page plays in the window's own player.
+    auto* player = form.findChild<player::PlayerWindow*>();
+    ASSERT_NE(player, nullptr);
+    EXPECT_TRUE(player->isVisible() && player->isPlaying());
+    EXPECT_EQ(player->browsePath(), dir.file("prog/playtemp.htm"));
 
     QTabBar* tabs = form.findChild<QTabWidget*>("PageControl1")->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
@@ -411,8 +416,9 @@ TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
     EXPECT_EQ(requests[0].fileName, "");
     EXPECT_EQ(requests[1].fileName, answer + ".swf");
     EXPECT_TRUE(isMovie(dir / "anim.swf"));
-    EXPECT_EQ(opened, (std::vector<std::string>{dir.file("prog/playtemp.htm"), dir.file("anim.htm"),
-                                                dir.file("anim.htm")}));
+    EXPECT_EQ(form.findChildren<player::PlayerWindow*>().size(), 1) << "one player, reused";
+    EXPECT_EQ(player->browsePath(), dir.file("anim.htm"));
+    EXPECT_FALSE(player->loops()) << "the page asks not to loop";
     EXPECT_TRUE(form.findChild<QPlainTextEdit*>("Memo1")->toPlainText().contains(
         "<param name=\"loop\" value=\"false\">\n"));
 
@@ -421,7 +427,17 @@ TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
     EXPECT_EQ(
         modals.messageTexts(),
         std::vector<QString>{"Ｆｌａｓｈファイルを保存することができませんでした.\n" + answer});
-    EXPECT_EQ(opened.size(), 3u);
+    EXPECT_EQ(player->browsePath(), dir.file("anim.htm"));
+
+    // An animation is no movie for the player: the desktop's handler gets it,
+    // and its failure is told.
+    answer = QString::fromStdString(dir.file("anim.gif"));
+    modals.desktopAnswer = false;
+    click("CreateFlashBtn");
+    EXPECT_EQ(modals.opened, std::vector<std::string>{dir.file("anim.gif")});
+    ASSERT_EQ(modals.messages.size(), 2u);
+    EXPECT_EQ(modals.messages[1].text.toStdString(),
+              "デスクトップで開けません：\n" + dir.file("anim.gif"));
 
     // Another project: the dialog proposes its name with the movie's extension.
     form.SetProjectFileName(dir.file("Projekt.fmo"));

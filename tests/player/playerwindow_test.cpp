@@ -1,5 +1,5 @@
 // The player window driven offscreen on a compiled movie, the embedding page
-// reader, and the routing of the shell's "open".
+// reader, and the routing of what the movie commands show.
 #include "HostileMovies.h"
 #include "common/FakeModals.h"
 #include "common/QtTestApplication.h"
@@ -11,7 +11,6 @@
 #include "compiler/CompileMovie.h"
 #include "compiler/HtmlPage.h"
 #include "editor/model/MainUnit.h"
-#include "platform/SystemServices.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -70,18 +69,12 @@ protected:
         writeText(pagePath, page(false));
     }
     void TearDown() override {
-        platform::SetShellOpen({});
-        if (PlayerWindow* w = player::RoutedPlayerWindow()) w->close();
+        if (PlayerWindow* w = routing.window()) w->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    bool toDesktop(const std::string& path) {
-        handedToDesktop.push_back(path);
-        return desktopAnswers;
-    }
     void open(bool loop) {
-        window =
-            std::make_unique<PlayerWindow>([this](const std::string& p) { return toDesktop(p); });
+        window = std::make_unique<PlayerWindow>();
         ASSERT_TRUE(window->openMovie(movie, loop, pagePath));
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -108,8 +101,7 @@ protected:
     testsupport::TempDir dir;
     const std::string movie = dir.file("tiny.swf"), pagePath = dir.file("tiny.htm");
     movitest::FakeModals modals;
-    std::vector<std::string> handedToDesktop;
-    bool desktopAnswers = true;
+    player::PlayerRouting routing{nullptr};
     std::unique_ptr<PlayerWindow> window;
 };
 
@@ -225,7 +217,7 @@ TEST_F(PlayerTest, CostlyFramesAreDrawnAwayFromTheWindowAndSaySo) {
     const std::string path = dir.file("comb.swf");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(comb.data()), std::streamsize(comb.size()));
-    window = std::make_unique<PlayerWindow>([](const std::string&) { return true; });
+    window = std::make_unique<PlayerWindow>();
     ASSERT_TRUE(window->openMovie(path, true, path));
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -253,8 +245,8 @@ TEST_F(PlayerTest, UnreadableMovieSaysWhyAndBrowserButtonHandsOn) {
     EXPECT_EQ(window->moviePath(), movie); // the shown movie stays
 
     click("browserBtn");
-    EXPECT_EQ(handedToDesktop, std::vector<std::string>{pagePath});
-    desktopAnswers = false;
+    EXPECT_EQ(modals.opened, std::vector<std::string>{pagePath});
+    modals.desktopAnswer = false;
     click("browserBtn");
     ASSERT_EQ(modals.messages.size(), 2u);
     EXPECT_EQ(modals.messages[1].text.toStdString(), "ブラウザで開けません：\n" + pagePath);
@@ -321,32 +313,30 @@ TEST_F(PlayerTest, RouteOpenDecidesByKindAndContent) {
     EXPECT_EQ(player::RouteOpen(dir.file("no.htm")).kind, OpenRoute::Refused);
 }
 
-TEST_F(PlayerTest, TheShellOpenShowsThePlayerOrHandsOn) {
-    platform::SetShellOpen([this](const std::string& p) { return toDesktop(p); });
-    player::InstallPlayerRouting(nullptr);
-    EXPECT_TRUE(platform::ShellOpen("https://moviloomster.example/"));
-    EXPECT_EQ(player::RoutedPlayerWindow(), nullptr);
+TEST_F(PlayerTest, TheRoutingShowsThePlayerOrHandsOn) {
+    EXPECT_TRUE(routing.show("https://moviloomster.example/"));
+    EXPECT_EQ(routing.window(), nullptr);
 
-    EXPECT_TRUE(platform::ShellOpen(pagePath));
-    PlayerWindow* routed = player::RoutedPlayerWindow();
+    EXPECT_TRUE(routing.show(pagePath));
+    PlayerWindow* routed = routing.window();
     ASSERT_NE(routed, nullptr);
     EXPECT_TRUE(routed->isVisible() && routed->isPlaying() && !routed->loops());
     EXPECT_EQ(routed->moviePath(), movie);
-    EXPECT_TRUE(platform::ShellOpen(movie)); // the same window, looping
-    EXPECT_EQ(player::RoutedPlayerWindow(), routed);
+    EXPECT_TRUE(routing.show(movie)); // the same window, looping
+    EXPECT_EQ(routing.window(), routed);
     EXPECT_TRUE(routed->loops());
     QTest::mouseClick(routed->findChild<QPushButton*>("browserBtn"), Qt::LeftButton);
-    EXPECT_EQ(handedToDesktop, (std::vector<std::string>{"https://moviloomster.example/", movie}));
+    EXPECT_EQ(modals.opened, (std::vector<std::string>{"https://moviloomster.example/", movie}));
 
     const std::string bad = dir.file("bad.swf");
     writeText(bad, "FWS");
     routed->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(platform::ShellOpen(bad));
+    EXPECT_FALSE(routing.show(bad));
     ASSERT_EQ(modals.messages.size(), 1u);
     EXPECT_TRUE(modals.messages[0].text.startsWith(
         QString::fromStdString("ムービーを読み込めません：\n" + bad)));
-    EXPECT_EQ(player::RoutedPlayerWindow(), nullptr); // no empty window left behind
+    EXPECT_EQ(routing.window(), nullptr); // no empty window left behind
 }
 
 } // namespace
