@@ -5,7 +5,7 @@
 // of real time, file size, and agreement of the decoded video with the
 // renderer's frames (share of pixels within 24 levels, and PSNR).
 // Rendering is not counted on either side. Run on one core:
-//     taskset -c 0 build/bench/bin/webm_bench
+//     taskset -c 0 build/bench/bin/export_bench
 #include "BenchSupport.h"
 #include "export/webm/WebmExporter.h"
 #include "player/MoviePlayer.h"
