@@ -1,12 +1,26 @@
-// WebM export at 550 x 400 on one core: the CPU time our VP9 encoder and
-// container take for the frames of the shipped example (12 fps) and of a
-// generated 200-element movie (30 fps, 1,800 frames), against ffmpeg's
-// libvpx-vp9 fed the same frames through a pipe. Counters: speed as a multiple
-// of real time, file size, and agreement of the decoded video with the
-// renderer's frames (share of pixels within 24 levels, and PSNR).
-// Rendering is not counted on either side. Run on one core:
-//     taskset -c 0 build/bench/bin/export_bench
+// Export into GIF, WebP, APNG and WebM at 550 x 400 against ffmpeg, which is
+// what a user would reach for instead (used here only as the referee): the
+// renderer's frames piped into it as raw pixels, with palettegen/paletteuse
+// for GIF, libwebp_anim (lossless, as ours), apng, and libvpx-vp9 at the same
+// constant-quality level on one thread.
+//
+// Movies: the shipped example (12 fps, 43 frames), the generated 200-element
+// minute (30 fps, 1,801 frames) and the same 200 elements squeezed into ten
+// seconds (301 frames), so that the peak memory of the two lengths compares.
+//
+// Counters of ours: cpu_s, the export's CPU time with the rendering; kbytes;
+// x_real_time, the movie's length over cpu_s; peak_mb, the resident memory the
+// export added beyond the loaded movie (its pictures among it); on the long
+// movie, peak_growth_mb against the short one (flat: near 0). Of ffmpeg: cpu_s,
+// its encoding alone (the frames are drawn for it; render_cpu_s is that); its
+// kbytes and peak_mb. Of both: pct_within_24 and psnr_db, the agreement of the
+// file, decoded by a decoder we did not write (libwebp's for WebP, ffmpeg's for
+// the rest), with the renderer's frames, every frame of the movie.
+// The machine may be busy: the times are CPU times. Run on one core:
+//     taskset -c 0 build/bench/bin/export_bench [--benchmark_filter=WebM]
 #include "BenchSupport.h"
+#include "editor/model/MainUnit.h"
+#include "export/MovieExporter.h"
 #include "export/webm/WebmExporter.h"
 #include "player/MoviePlayer.h"
 
@@ -14,6 +28,7 @@
 #include <QPainter>
 
 #include <benchmark/benchmark.h>
+#include <webp/demux.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -25,21 +40,47 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace {
 
 using namespace movibench;
+using movie_export::ExportFormat;
 
-// The 200-element project of BenchSupport's MovingProject: each text shown
-// for ten seconds, each picture for twenty.
-const std::string& largeMovie() {
-    static const std::string path = [] {
-        buildMovingProject();
-        return compileToScratch("large.swf");
-    }();
-    return path;
+enum class Movie { Example, Short, Long };
+
+const char* nameOf(Movie movie) {
+    return movie == Movie::Example ? "example"
+           : movie == Movie::Short ? "200el_301f"
+                                   : "200el_1801f";
+}
+
+// The 200-element project of BenchSupport's MovingProject; shortened, every
+// time is divided by six, so that the same pictures play for ten seconds.
+const std::string& moviePath(Movie movie) {
+    static std::map<Movie, std::string> paths;
+    std::string& path = paths[movie];
+    if (!path.empty()) return path;
+    if (movie == Movie::Example) return path = exampleMovie();
+    buildMovingProject();
+    if (movie == Movie::Short)
+        for (int32_t i = 0; i < ObjektList.Count; ++i) {
+            Objekt& o = ObjektAt(i);
+            o.Start.Time /= 6;
+            o.End.Time /= 6;
+        }
+    return path = compileToScratch(std::string(nameOf(movie)) + ".swf");
+}
+
+const char* extensionOf(ExportFormat format) {
+    return format == ExportFormat::Gif    ? "gif"
+           : format == ExportFormat::WebP ? "webp"
+           : format == ExportFormat::Apng ? "png"
+                                          : "webm";
 }
 
 // Draws the frames of a movie one at a time.
@@ -51,6 +92,7 @@ public:
         m_image = QImage(m_movie.info().width, m_movie.info().height, QImage::Format_RGB32);
     }
     const player::MovieInfo& info() const { return m_movie.info(); }
+    player::MoviePlayer& player() { return m_movie; }
     const QImage& draw(int frame) {
         QPainter painter(&m_image);
         m_movie.renderFrame(frame, painter, 1);
@@ -61,6 +103,8 @@ private:
     player::MoviePlayer m_movie;
     QImage m_image;
 };
+
+// ---- ffmpeg through a pipe
 
 // A child process with one end of a pipe: its stdin (we write) or stdout (we read).
 struct Child {
@@ -90,8 +134,12 @@ Child spawn(const std::vector<std::string>& args, bool weWrite) {
     return child;
 }
 
-// Waits for the child; returns its CPU seconds (user + system).
-double reap(Child& child) {
+struct Reaped {
+    double cpuSeconds = 0; // user + system
+    double peakMB = 0;
+};
+
+Reaped reap(Child& child) {
     if (child.fd >= 0) close(child.fd);
     child.fd = -1;
     int status = 0;
@@ -99,8 +147,9 @@ double reap(Child& child) {
     if (wait4(child.pid, &status, 0, &usage) != child.pid || !WIFEXITED(status) ||
         WEXITSTATUS(status) != 0)
         die("ffmpeg failed (is it installed?)");
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+    return {double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6,
+            double(usage.ru_maxrss) / 1024.0};
 }
 
 bool writeAll(int fd, const void* data, std::size_t size) {
@@ -131,28 +180,90 @@ std::string rateText(const player::MovieInfo& info) {
     return std::to_string(num) + "/" + std::to_string(den);
 }
 
-// The decoded video against the renderer's frames, every frame.
-struct Agreement {
-    double percentWithin24 = 0;
-    double psnr = 0;
+// ---- Agreement with the renderer
+
+// The decoded picture at each of the movie's frames, in order.
+class Decoded {
+public:
+    Decoded(const std::string& file, ExportFormat format, const player::MovieInfo& info)
+        : m_info(info), m_pixels(std::size_t(info.width) * std::size_t(info.height)) {
+        if (format == ExportFormat::WebP) {
+            std::ifstream in(file, std::ios::binary);
+            m_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            const WebPData data{m_bytes.data(), m_bytes.size()};
+            WebPAnimDecoderOptions options;
+            WebPAnimDecoderOptionsInit(&options);
+            options.color_mode = MODE_BGRA;
+            m_webp = WebPAnimDecoderNew(&data, &options);
+            if (!m_webp) die("libwebp cannot read " + file);
+            return;
+        }
+        // Frames that last longer than one of the movie's are repeated, so
+        // that every frame of the movie gets its picture.
+        m_ffmpeg = spawn({"ffmpeg", "-v", "error", "-i", file, "-vf",
+                          "fps=" + rateText(info) + ",crop=" + std::to_string(info.width) + ":" +
+                              std::to_string(info.height) + ":0:0",
+                          "-f", "rawvideo", "-pix_fmt", "bgra", "-"},
+                         false);
+    }
+    ~Decoded() {
+        if (m_webp) WebPAnimDecoderDelete(m_webp);
+        // ffmpeg may still be writing a frame past the movie's end: it is
+        // not read, and how ffmpeg ends does not matter.
+        if (m_ffmpeg.pid > 0) {
+            close(m_ffmpeg.fd);
+            waitpid(m_ffmpeg.pid, nullptr, 0);
+        }
+    }
+
+    // The picture shown at frame k (k counts up from 0); the last one again
+    // when the decoder has run out.
+    const uint32_t* at(int k) {
+        if (!m_webp) {
+            if (!m_short && !readAll(m_ffmpeg.fd, m_pixels.data(), m_pixels.size() * 4)) {
+                m_short = true;
+                ++m_missing;
+            } else if (m_short) {
+                ++m_missing;
+            }
+            return m_pixels.data();
+        }
+        // A frame that starts within half a millisecond of the movie's frame shows it.
+        const double ms = k * 1000.0 / m_info.frameRate + 0.5;
+        while ((!m_current || m_end <= ms) && WebPAnimDecoderHasMoreFrames(m_webp)) {
+            if (!WebPAnimDecoderGetNext(m_webp, &m_current, &m_end)) die("libwebp failed");
+        }
+        return reinterpret_cast<const uint32_t*>(m_current);
+    }
+    int missing() const { return m_missing; }
+
+private:
+    const player::MovieInfo& m_info;
+    std::vector<uint32_t> m_pixels;
+    std::vector<uint8_t> m_bytes;
+    WebPAnimDecoder* m_webp = nullptr;
+    uint8_t* m_current = nullptr;
+    int m_end = 0;
+    Child m_ffmpeg;
+    bool m_short = false;
+    int m_missing = 0;
 };
 
-Agreement compare(Frames& frames, const std::string& video) {
+// Shares of pixels within 24 levels in every channel, and the PSNR, over
+// every frame of the movie; appended to `values` with the frames the decoder
+// did not give (ffmpeg's rate conversion may end one short).
+void measureAgreement(Frames& frames, const std::string& file, ExportFormat format,
+                      std::vector<double>& values) {
     const player::MovieInfo& info = frames.info();
     const int w = info.width, h = info.height;
-    Child decoder = spawn({"ffmpeg", "-v", "error", "-i", video, "-vf",
-                           "crop=" + std::to_string(w) + ":" + std::to_string(h) + ":0:0", "-f",
-                           "rawvideo", "-pix_fmt", "bgra", "-"},
-                          false);
-    std::vector<uint32_t> decoded(std::size_t(w) * std::size_t(h));
+    Decoded decoded(file, format, info);
     double within = 0, squares = 0, samples = 0;
     for (int k = 0; k < info.frameCount; ++k) {
-        if (!readAll(decoder.fd, decoded.data(), decoded.size() * 4))
-            die("the decoded video of " + video + " is short of frames");
+        const uint32_t* got = decoded.at(k);
         const QImage& source = frames.draw(k);
         for (int y = 0; y < h; ++y) {
-            const uint32_t* a = reinterpret_cast<const uint32_t*>(source.constScanLine(y));
-            const uint32_t* b = decoded.data() + std::size_t(y) * std::size_t(w);
+            const auto* a = reinterpret_cast<const uint32_t*>(source.constScanLine(y));
+            const uint32_t* b = got + std::size_t(y) * std::size_t(w);
             for (int x = 0; x < w; ++x) {
                 int worst = 0;
                 for (int shift = 0; shift < 24; shift += 8) {
@@ -165,135 +276,176 @@ Agreement compare(Frames& frames, const std::string& video) {
             }
         }
     }
-    reap(decoder);
-    Agreement result;
-    result.percentWithin24 = 100 * within / samples;
     const double mse = squares / (3 * samples);
-    result.psnr = mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99;
-    return result;
+    values.push_back(100 * within / samples);
+    values.push_back(mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99);
+    values.push_back(decoded.missing());
 }
 
-void report(benchmark::State& state, const player::MovieInfo& info, double cpuSeconds,
-            const std::string& video, Frames& frames) {
-    const double movieSeconds = info.frameCount / info.frameRate;
-    state.counters["x_real_time"] = movieSeconds / cpuSeconds;
-    state.counters["frames_per_cpu_s"] = info.frameCount / cpuSeconds;
-    state.counters["kbytes"] = double(std::filesystem::file_size(video)) / 1000;
-    const Agreement agreement = compare(frames, video);
-    state.counters["pct_within_24"] = agreement.percentWithin24;
-    state.counters["psnr_db"] = agreement.psnr;
+void reportAgreement(benchmark::State& state, const std::vector<double>& values, size_t at) {
+    if (values.size() < at + 3) return;
+    state.counters["pct_within_24"] = values[at];
+    state.counters["psnr_db"] = values[at + 1];
+    state.counters["frames_missing"] = values[at + 2];
 }
 
-// Ours: every frame through WebmExporter; only the exporter's CPU time counts.
-void encodeOurs(benchmark::State& state, const std::string& movie) {
-    Frames frames(movie);
-    const player::MovieInfo& info = frames.info();
-    const std::string video = scratchFile("ours.webm");
-    double cpu = 0;
+double movieSeconds(const player::MovieInfo& info) {
+    return info.frameCount / info.frameRate;
+}
+
+// ---- The two exports
+
+// The peak memory of ours on the short movie, for the long one's growth.
+std::map<ExportFormat, double> g_shortPeak;
+
+// Every run draws in a child process: Qt's raster engine fills with a pool
+// of threads, which a process forked after it has drawn cannot use.
+
+// Ours: the movie loaded, the peak memory set back, then the export (drawing
+// included) at scale 1 with the format's defaults.
+void exportOurs(benchmark::State& state, ExportFormat format, Movie movie) {
+    const std::string& path = moviePath(movie);
+    const std::string out = scratchFile(std::string("ours.") + extensionOf(format));
+    ChildRun run;
     for (auto _ : state) {
-        webm::WebmSettings settings;
-        settings.width = info.width;
-        settings.height = info.height;
-        webm::FrameRateFromDouble(info.frameRate, &settings.rateNum, &settings.rateDen);
-        settings.quality = int(state.range(0));
-        settings.background = info.background.rgb() & 0xFFFFFF;
-        cpu = 0;
-        double start = threadCpuSeconds();
-        webm::WebmExporter out(video);
-        if (!out.begin(settings)) die(out.error());
-        cpu += threadCpuSeconds() - start;
-        for (int k = 0; k < info.frameCount; ++k) {
-            const QImage& image = frames.draw(k);
-            start = threadCpuSeconds();
-            if (!out.addFrame(reinterpret_cast<const uint32_t*>(image.constBits()),
-                              image.bytesPerLine() / 4))
-                die(out.error());
-            cpu += threadCpuSeconds() - start;
-        }
-        start = threadCpuSeconds();
-        if (!out.finish()) die(out.error());
-        cpu += threadCpuSeconds() - start;
-        state.SetIterationTime(cpu);
+        // Values: resident MB after loading, CPU seconds, peak MB, the movie's
+        // seconds, then the agreement.
+        run = runInChild([&](std::vector<double>& values) {
+            Frames frames(path);
+            resetPeakResident();
+            values.push_back(double(residentKB()) / 1024);
+            const double start = processCpuSeconds();
+            movie_export::ExportOptions options;
+            options.outputPath = out;
+            options.format = format;
+            const movie_export::ExportResult result =
+                movie_export::ExportMovie(frames.player(), options);
+            values.push_back(processCpuSeconds() - start);
+            values.push_back(double(peakResidentKB()) / 1024);
+            values.push_back(movieSeconds(frames.info()));
+            if (!result.written) std::fprintf(stderr, "export failed: %s\n", result.error.c_str());
+            if (result.written && movie != Movie::Short)
+                measureAgreement(frames, out, format, values);
+            return result.written;
+        });
+        if (!run.ok) die(std::string("our export into ") + extensionOf(format) + " failed");
+        state.SetIterationTime(run.values[1]);
     }
-    report(state, info, cpu, video, frames);
+    const double peak = run.values[2] - run.values[0];
+    state.counters["cpu_s"] = run.values[1];
+    state.counters["x_real_time"] = run.values[3] / run.values[1];
+    state.counters["kbytes"] = double(std::filesystem::file_size(out)) / 1000;
+    state.counters["peak_mb"] = peak;
+    if (movie == Movie::Short) g_shortPeak[format] = peak;
+    if (movie == Movie::Long && g_shortPeak.count(format))
+        state.counters["peak_growth_mb"] = peak - g_shortPeak[format];
+    reportAgreement(state, run.values, 4);
 }
 
-// The referee: ffmpeg's libvpx-vp9 on one thread at the same constant-quality
-// level, fed the same frames as raw BGRA through a pipe; its CPU time counts.
-// range(1) is libvpx's speed setting and range(2) 1 for the real-time deadline
-// (ffmpeg's own defaults: speed 1, good quality).
-void encodeFfmpeg(benchmark::State& state, const std::string& movie) {
-    Frames frames(movie);
-    const player::MovieInfo& info = frames.info();
-    const std::string video = scratchFile("ffmpeg.webm");
-    const std::string size = std::to_string(info.width) + "x" + std::to_string(info.height);
-    double cpu = 0;
-    signal(SIGPIPE, SIG_IGN);
+std::vector<std::string> ffmpegOutput(ExportFormat format, int quality) {
+    switch (format) {
+    case ExportFormat::Gif:
+        return {"-filter_complex", "[0:v]split[a][b];[a]palettegen[p];[b][p]paletteuse", "-loop",
+                "0"};
+    case ExportFormat::WebP:
+        return {"-c:v", "libwebp_anim", "-lossless", "1", "-loop", "0"};
+    case ExportFormat::Apng:
+        return {"-c:v", "apng", "-plays", "0", "-f", "apng"};
+    default:
+        // ffmpeg's defaults for VP9: the good-quality deadline at speed 1.
+        return {"-c:v",    "libvpx-vp9", "-pix_fmt",
+                "yuv420p", "-crf",       std::to_string(webm::CqLevelForQuality(quality)),
+                "-b:v",    "0",          "-threads",
+                "1",       "-row-mt",    "0"};
+    }
+}
+
+// ffmpeg fed the renderer's frames as raw BGRA through a pipe; its CPU time
+// and peak memory are its own.
+void exportFfmpeg(benchmark::State& state, ExportFormat format, Movie movie) {
+    const std::string& path = moviePath(movie);
+    const std::string out = scratchFile(std::string("ffmpeg.") + extensionOf(format));
+    ChildRun run;
     for (auto _ : state) {
-        std::filesystem::remove(video);
-        // clang-format off
-        Child encoder = spawn({"ffmpeg", "-v", "error",
-                               "-f", "rawvideo", "-pix_fmt", "bgra", "-s", size,
-                               "-framerate", rateText(info), "-i", "-",
-                               "-c:v", "libvpx-vp9", "-pix_fmt", "yuv420p",
-                               "-crf", std::to_string(webm::CqLevelForQuality(int(state.range(0)))),
-                               "-b:v", "0", "-threads", "1", "-row-mt", "0",
-                               "-cpu-used", std::to_string(state.range(1)),
-                               "-deadline", state.range(2) ? "realtime" : "good",
-                               "-y", video},
-                              true);
-        // clang-format on
-        for (int k = 0; k < info.frameCount; ++k) {
-            const QImage& image = frames.draw(k);
-            if (!writeAll(encoder.fd, image.constBits(), std::size_t(image.sizeInBytes())))
-                die("ffmpeg stopped reading");
-        }
-        cpu = reap(encoder);
-        state.SetIterationTime(cpu);
+        std::filesystem::remove(out);
+        // Values: ffmpeg's CPU seconds and peak MB, the drawing's CPU
+        // seconds, the movie's seconds, then the agreement.
+        run = runInChild([&](std::vector<double>& values) {
+            Frames frames(path);
+            const player::MovieInfo& info = frames.info();
+            signal(SIGPIPE, SIG_IGN);
+            std::vector<std::string> args{
+                "ffmpeg",
+                "-v",
+                "error",
+                "-f",
+                "rawvideo",
+                "-pix_fmt",
+                "bgra",
+                "-s",
+                std::to_string(info.width) + "x" + std::to_string(info.height),
+                "-framerate",
+                rateText(info),
+                "-i",
+                "-"};
+            for (const std::string& a : ffmpegOutput(format, webm::WebmSettings().quality))
+                args.push_back(a);
+            args.push_back("-y");
+            args.push_back(out);
+            Child encoder = spawn(args, true);
+            double render = 0;
+            for (int k = 0; k < info.frameCount; ++k) {
+                const double start = threadCpuSeconds();
+                const QImage& image = frames.draw(k);
+                render += threadCpuSeconds() - start;
+                if (!writeAll(encoder.fd, image.constBits(), std::size_t(image.sizeInBytes())))
+                    die("ffmpeg stopped reading");
+            }
+            const Reaped reaped = reap(encoder);
+            values.push_back(reaped.cpuSeconds);
+            values.push_back(reaped.peakMB);
+            values.push_back(render);
+            values.push_back(movieSeconds(info));
+            measureAgreement(frames, out, format, values);
+            return true;
+        });
+        if (!run.ok) die(std::string("ffmpeg's export into ") + extensionOf(format) + " failed");
+        state.SetIterationTime(run.values[0]);
     }
-    report(state, info, cpu, video, frames);
+    state.counters["cpu_s"] = run.values[0];
+    state.counters["peak_mb"] = run.values[1];
+    state.counters["render_cpu_s"] = run.values[2];
+    state.counters["x_real_time"] = run.values[3] / run.values[0];
+    state.counters["kbytes"] = double(std::filesystem::file_size(out)) / 1000;
+    reportAgreement(state, run.values, 4);
 }
-
-void BM_WebmOurs_Example(benchmark::State& state) {
-    encodeOurs(state, exampleMovie());
-}
-BENCHMARK(BM_WebmOurs_Example)
-    ->Arg(60)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
-
-void BM_WebmFfmpeg_Example(benchmark::State& state) {
-    encodeFfmpeg(state, exampleMovie());
-}
-BENCHMARK(BM_WebmFfmpeg_Example)
-    ->Args({60, 1, 0})
-    ->Args({60, 6, 1})
-    ->Args({60, 8, 1})
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
-
-void BM_WebmOurs_200Elements(benchmark::State& state) {
-    encodeOurs(state, largeMovie());
-}
-BENCHMARK(BM_WebmOurs_200Elements)
-    ->Arg(60)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1);
-
-void BM_WebmFfmpeg_200Elements(benchmark::State& state) {
-    encodeFfmpeg(state, largeMovie());
-}
-BENCHMARK(BM_WebmFfmpeg_200Elements)
-    ->Args({60, 1, 0})
-    ->Args({60, 6, 1})
-    ->Args({60, 8, 1})
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    const ExportFormat formats[] = {ExportFormat::Gif, ExportFormat::WebP, ExportFormat::Apng,
+                                    ExportFormat::WebM};
+    for (const ExportFormat format : formats) {
+        const std::string name = movie_export::Format(format).name;
+        for (const Movie movie : {Movie::Example, Movie::Short, Movie::Long}) {
+            benchmark::RegisterBenchmark(
+                ("Ours/" + name + "/" + nameOf(movie)).c_str(),
+                [=](benchmark::State& state) { exportOurs(state, format, movie); })
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(1);
+            if (movie == Movie::Short) continue;
+            benchmark::RegisterBenchmark(
+                ("Ffmpeg/" + name + "/" + nameOf(movie)).c_str(),
+                [=](benchmark::State& state) { exportFfmpeg(state, format, movie); })
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(1);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
