@@ -70,7 +70,6 @@ int usage(const std::string& why = std::string()) {
 int exportProject(const std::string& output, const movie_export::FormatInfo& format,
                   const movie_export::ExportArguments& args);
 
-int exportSvg(const std::string& output, const movie_export::ExportArguments& args);
 int run(int argc, char** argv, int& failureCode);
 
 } // namespace
@@ -144,9 +143,7 @@ int run(int argc, char** argv, int& failureCode) {
     failureCode = 2;
     const movie_export::InterruptGuard interrupts;
     if (format->kind != movie_export::FormatKind::Movie) {
-        const int code = format->kind == movie_export::FormatKind::Vector
-                             ? exportSvg(output, exportArgs)
-                             : exportProject(output, *format, exportArgs);
+        const int code = exportProject(output, *format, exportArgs);
         ClearObjekts();
         if (movie_export::InterruptGuard::requested()) movie_export::InterruptGuard::reraise();
         return code;
@@ -206,19 +203,18 @@ int run(int argc, char** argv, int& failureCode) {
     return 0;
 }
 
-// Exports into a frame format; the project is loaded.
-int exportProject(const std::string& output, const movie_export::FormatInfo& format,
-                  const movie_export::ExportArguments& args) {
+// Fills in what the options of every export share, runs `write` with them
+// and reports the outcome: warnings, then the failure or a summary line.
+template <class Options, class Write>
+int runExport(const std::string& output, const char* formatName,
+              const movie_export::ExportArguments& args, Options options, Write write) {
     const auto started = std::chrono::steady_clock::now();
     movie_export::TerminalProgress progress;
-    movie_export::ExportOptions options;
     options.outputPath = output;
-    options.format = format.format;
     options.scale = args.scale;
-    options.quality = args.quality;
-    options.progress = [&](int done, int total) { progress(done, total); };
+    options.progress = [&](auto done, auto total) { progress(int(done), int(total)); };
     options.cancelRequested = &movie_export::InterruptGuard::requested;
-    const movie_export::ProjectExportResult result = movie_export::ExportProject(options);
+    const auto result = write(options);
     progress.done();
     for (const std::string& w : result.warnings)
         std::cerr << "moviloomster-compile: warning: " << w << "\n";
@@ -230,35 +226,25 @@ int exportProject(const std::string& output, const movie_export::FormatInfo& for
     }
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("%s: %s, %d frames, %llu bytes, %.3f s\n", output.c_str(), format.name,
-                result.frames, static_cast<unsigned long long>(result.bytes), elapsed);
+    std::printf("%s: %s, %d frames, %llu bytes, %.3f s\n", output.c_str(), formatName,
+                int(result.frames), static_cast<unsigned long long>(result.bytes), elapsed);
     return 0;
 }
 
-// Writes the animated SVG; the project is loaded.
-int exportSvg(const std::string& output, const movie_export::ExportArguments& args) {
-    const auto started = std::chrono::steady_clock::now();
-    movie_export::TerminalProgress progress;
-    svg::SvgOptions options;
-    options.outputPath = output;
-    options.scale = args.scale;
-    options.progress = [&](int32_t frame, int32_t last) { progress(frame + 1, last + 1); };
-    options.cancelRequested = &movie_export::InterruptGuard::requested;
-    const svg::SvgResult result = svg::WriteSvgMovie(options);
-    progress.done();
-    for (const std::string& w : result.warnings)
-        std::cerr << "moviloomster-compile: warning: " << w << "\n";
-    if (result.cancelled) return 2;
-    if (!result.written) {
-        std::cerr << "moviloomster-compile: cannot write " << output << ": " << result.error
-                  << "\n";
-        return 2;
-    }
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("%s: svg, %d frames, %llu bytes, %.3f s\n", output.c_str(), result.frames,
-                static_cast<unsigned long long>(result.bytes), elapsed);
-    return 0;
+// Exports into a frame format or the animated SVG; the project is loaded.
+int exportProject(const std::string& output, const movie_export::FormatInfo& format,
+                  const movie_export::ExportArguments& args) {
+    if (format.kind == movie_export::FormatKind::Vector)
+        return runExport(
+            output, format.name, args, svg::SvgOptions(),
+            [](const svg::SvgOptions& options) { return svg::WriteSvgMovie(options); });
+    movie_export::ExportOptions options;
+    options.format = format.format;
+    options.quality = args.quality;
+    return runExport(output, format.name, args, options,
+                     [](const movie_export::ExportOptions& options) {
+                         return movie_export::ExportProject(options);
+                     });
 }
 
 } // namespace
