@@ -2,11 +2,14 @@
 
 #include "platform/SystemServices.h"
 
+#include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 
 namespace platform {
 namespace {
@@ -67,6 +70,33 @@ std::string PreviewFolder(const std::string& programDir) {
         if (makeFolders(dir) && canCreateIn(dir + "/")) return dir + "/";
     }
     return privateTempFolder();
+}
+
+std::string ProcessOwnName(const std::string& stem, const std::string& extension) {
+    return stem + "-" + std::to_string(getpid()) + extension;
+}
+
+void RemoveNamesOfEndedProcesses(const std::string& folder, const std::string& stem) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) return;
+    const std::string prefix = stem + "-";
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        // The digits up to the extension's dot, nothing else.
+        const size_t dot = name.find('.', prefix.size());
+        const std::string digits = name.substr(prefix.size(), dot - prefix.size());
+        if (dot == std::string::npos || digits.empty() || digits.size() > 9 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(digits));
+        // EPERM: running, as someone else; another user's files are not ours.
+        if (pid <= 0 || pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) continue;
+        const std::string path = folder + name;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == getuid())
+            unlink(path.c_str());
+    }
 }
 
 } // namespace platform

@@ -18,13 +18,16 @@
 #include <QVBoxLayout>
 
 const char* const MovieDefaultSuffix = "swf";
-const char* const PreviewFileName = "playtemp.swf";
 const char* const MovieNotWrittenMessage = "Ｆｌａｓｈファイルを保存することができませんでした.";
 const char* const PageNotWrittenMessage = "ＨＴＭＬファイルを保存することができませんでした.";
 const char* const MovieWarningsMessage =
     "Ｆｌａｓｈファイルを保存しましたが、次の点が省かれました：";
 const char* const ExportNotWrittenMessage = "ファイルを保存することができませんでした.";
 const char* const ExportWarningsMessage = "ファイルを保存しましたが、次の点が省かれました：";
+
+std::string PreviewFileName() {
+    return platform::ProcessOwnName("playtemp", ".swf");
+}
 
 const std::string& MovieFileFilter() {
     static const std::string filter = [] {
@@ -214,7 +217,9 @@ MovieCommandResult MovieCommands::exportAndShow(const std::string& path,
 
 MovieCommandResult MovieCommands::preview(const MovieCommandOptions& options) {
     if (g_running) return {MovieCommandStatus::Busy, {}, {}, {}};
-    return compileAndShow(platform::PreviewFolder(ProgramDir) + PreviewFileName, options);
+    const std::string folder = platform::PreviewFolder(ProgramDir);
+    platform::RemoveNamesOfEndedProcesses(folder, "playtemp");
+    return compileAndShow(folder + PreviewFileName(), options);
 }
 
 MovieCommandResult MovieCommands::compileAndShow(const std::string& moviePath,

@@ -20,8 +20,10 @@ class QWidget;
 // (*.gif)|*.gif|..."), and the extension it adds when no filter says another.
 const std::string& MovieFileFilter();
 extern const char* const MovieDefaultSuffix; // "swf"
-// The preview movie's file name.
-extern const char* const PreviewFileName; // "playtemp.swf"
+// The preview movie's file name: one of each running editor's own
+// ("playtemp-<process id>.swf"), so that editors side by side never show
+// each other's preview.
+std::string PreviewFileName();
 // The messages of the two write failures; the path follows on a line of its own.
 extern const char* const MovieNotWrittenMessage;
 extern const char* const PageNotWrittenMessage;
@@ -109,7 +111,8 @@ public:
     // or an animation or video of the movie's frames (no page; "show after
     // saving" opens the file itself).
     MovieCommandResult saveMovie(const MovieCommandOptions& options);
-    // Compiles to PreviewFileName in PreviewFolder(ProgramDir) without asking.
+    // Compiles to PreviewFileName() in PreviewFolder(ProgramDir) without
+    // asking, after removing the previews that ended editors left there.
     MovieCommandResult preview(const MovieCommandOptions& options);
 
     // The path the save dialog starts with: the last movie the user saved.

@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -79,6 +80,10 @@ std::string readText(const fs::path& p) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// This editor's preview movie and page ("playtemp-<process id>").
+const std::string previewMovie = PreviewFileName();
+const std::string previewPage = fs::path(previewMovie).replace_extension(".htm").string();
+
 bool isMovie(const fs::path& p) {
     return fs::is_regular_file(p) && readText(p).starts_with(std::string("FWS\x04"));
 }
@@ -128,7 +133,7 @@ TEST_P(CheckBoxTest, WritesAndOpensWhatTheBoxesAskFor) {
     const MovieCommandResult r =
         c.preview ? commands.preview(options) : commands.saveMovie(options);
 
-    const std::string name = c.preview ? "playtemp" : "anim";
+    const std::string name = c.preview ? fs::path(previewMovie).stem().string() : "anim";
     const fs::path folder = c.preview ? dir / "prog" : dir.path();
     const fs::path movie = folder / (name + ".swf"), page = folder / (name + ".htm");
     EXPECT_EQ(r.status, Status::Done);
@@ -202,7 +207,7 @@ TEST_F(MovieCommandsTest, SaveDialogStartsWithTheLastSavedMovieAndCancelDoesNoth
 
 TEST_F(MovieCommandsTest, CancelButtonStopsWithinAFrameAndWritesNothing) {
     AddObjekt(okDrawing)->End.Time = 100000; // 1201 frames
-    std::ofstream(dir / "prog/playtemp.swf") << "old movie";
+    std::ofstream(dir / "prog" / previewMovie) << "old movie";
     dialogs.delayMs = 0;
     int framesAtClick = -1;
     QTimer::singleShot(0, [&] {
@@ -215,7 +220,7 @@ TEST_F(MovieCommandsTest, CancelButtonStopsWithinAFrameAndWritesNothing) {
     });
     EXPECT_EQ(commands.preview({}).status, Status::CompileCancelled);
     EXPECT_EQ(dialogs.frames, framesAtClick);
-    EXPECT_EQ(readText(dir / "prog/playtemp.swf"), "old movie");
+    EXPECT_EQ(readText(dir / "prog" / previewMovie), "old movie");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "prog"), fs::directory_iterator()), 1);
     EXPECT_TRUE(opened.empty());
     EXPECT_EQ(memoFills, 0);
@@ -358,9 +363,9 @@ TEST_P(PreviewFolderTest, PreviewNeverFailsForItsFolder) {
     const std::string folder = std::string(c.expected) == "tmp"
                                    ? dir.file("moviloomster-" + std::to_string(getuid()))
                                    : dir.file(c.expected);
-    EXPECT_EQ(r.moviePath, folder + "/playtemp.swf");
+    EXPECT_EQ(r.moviePath, folder + "/" + previewMovie);
     EXPECT_TRUE(isMovie(r.moviePath));
-    EXPECT_EQ(opened, std::vector<std::string>{folder + "/playtemp.htm"});
+    EXPECT_EQ(opened, std::vector<std::string>{folder + "/" + previewPage});
     if (!c.cacheUsable) {
         EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
     }
@@ -372,6 +377,32 @@ INSTANTIATE_TEST_SUITE_P(
                       PreviewFolderCase{"ProgramFolderIsAFile", "file", true, "cache/moviloomster"},
                       PreviewFolderCase{"NoCacheFolder", "file", false, "tmp"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Editors side by side each preview into a file of their own: one editor's
+// preview never shows another's movie. What ended editors left is removed;
+// the files of running ones and anything else stay.
+TEST_F(MovieCommandsTest, EachEditorPreviewsIntoItsOwnFileAndEndedOnesAreCleared) {
+    const pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    ASSERT_GT(ended, 0);
+    waitpid(ended, nullptr, 0);
+    const std::string endedName = "playtemp-" + std::to_string(ended);
+    const std::string running = "playtemp-" + std::to_string(getppid()) + ".swf";
+    const std::vector<std::string> kept = {running, "playtemp.swf", "playtemp-1x.swf",
+                                           "playtemp-.swf"};
+    for (const std::string& name : kept)
+        std::ofstream(dir / "prog" / name) << "another movie";
+    for (const char* extension : {".swf", ".htm"})
+        std::ofstream(dir / "prog" / (endedName + extension)) << "ended";
+
+    const MovieCommandResult r = commands.preview({});
+    EXPECT_EQ(r.moviePath, dir.file("prog/playtemp-" + std::to_string(getpid()) + ".swf"));
+    EXPECT_TRUE(isMovie(r.moviePath));
+    EXPECT_FALSE(fs::exists(dir / "prog" / (endedName + ".swf")));
+    EXPECT_FALSE(fs::exists(dir / "prog" / (endedName + ".htm")));
+    for (const std::string& name : kept)
+        EXPECT_EQ(readText(dir / "prog" / name), "another movie") << name;
+}
 
 // The window's buttons, with its file dialog and message box seams replaced.
 TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
@@ -391,7 +422,7 @@ TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
     };
 
     click("PlayBtn");
-    EXPECT_TRUE(isMovie(dir / "prog/playtemp.swf"));
+    EXPECT_TRUE(isMovie(dir / "prog" / previewMovie));
     Objekt* shown = CurObjekt;
     ObjektList.Select(0);
     EXPECT_EQ(shown, CurObjekt) << "the selected row's element is current again";
@@ -399,7 +430,7 @@ TEST_F(MovieCommandsTest, WindowButtonsRunTheCommands) {
     auto* player = form.findChild<player::PlayerWindow*>();
     ASSERT_NE(player, nullptr);
     EXPECT_TRUE(player->isVisible() && player->isPlaying());
-    EXPECT_EQ(player->browsePath(), dir.file("prog/playtemp.htm"));
+    EXPECT_EQ(player->browsePath(), dir.file("prog/" + previewPage));
 
     QTabBar* tabs = form.findChild<QTabWidget*>("PageControl1")->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
