@@ -1,8 +1,31 @@
 #include "editor/model/TDynaArray.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
+namespace {
+
+// A block of many items (a project of a million elements takes over a
+// gigabyte) is mapped in large pages where the system offers them: far
+// fewer page faults while it is first written.
+void adviseLargePages(uint8_t* block, size_t bytes) {
+    constexpr size_t kLargePage = size_t(2) << 20;
+    if (bytes < 2 * kLargePage) return;
+    const auto page = static_cast<uintptr_t>(4096);
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(page - 1);
+#ifdef MADV_HUGEPAGE
+    (void)::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)start;
+    (void)end;
+#endif
+}
+
+} // namespace
 
 TDynaArray::TDynaArray(int32_t itemSize, void** currentVar)
     : ItemSize(itemSize), CurrentVar(currentVar) {
@@ -34,8 +57,12 @@ static int32_t stepBytes(int32_t count, int32_t step, int32_t itemSize) {
 }
 
 void TDynaArray::growTo(int32_t bytes) {
-    auto* grown = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
+    // A fresh block from calloc is zero already (a large one straight from
+    // the system, without being written), so that adding items into it
+    // writes each page once, when the item's fields are set.
+    auto* grown = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(bytes), 1));
     if (!grown) std::abort(); // out of memory: nothing sensible can go on
+    adviseLargePages(grown, static_cast<size_t>(bytes));
     // The items the old block holds (an Add has counted its new item already).
     const size_t used = std::min(static_cast<size_t>(Count) * static_cast<size_t>(ItemSize),
                                  static_cast<size_t>(Capacity));
@@ -43,6 +70,7 @@ void TDynaArray::growTo(int32_t bytes) {
     std::free(Block);
     Block = grown;
     Capacity = bytes;
+    m_zeroFrom = static_cast<int64_t>(used);
 }
 
 // The block always holds a whole number of steps: one step also when the
@@ -61,10 +89,12 @@ void TDynaArray::resizeBlock(bool mayShrink) {
         else
             return;
         Capacity = wanted;
+        m_zeroFrom = std::min<int64_t>(m_zeroFrom, Capacity);
     } else {
         std::free(Block);
         Block = nullptr;
         Capacity = wanted;
+        m_zeroFrom = 0;
     }
 }
 
@@ -81,8 +111,9 @@ void TDynaArray::Reserve(int32_t count) {
 void* TDynaArray::Add() {
     ++Count;
     resizeBlock(false);
-    std::memset(Block + static_cast<int64_t>(Count - 1) * ItemSize, 0,
-                static_cast<size_t>(ItemSize));
+    const int64_t at = static_cast<int64_t>(Count - 1) * ItemSize;
+    if (at < m_zeroFrom) std::memset(Block + at, 0, static_cast<size_t>(ItemSize));
+    m_zeroFrom = std::max(m_zeroFrom, at + ItemSize);
     setCurrent(Count - 1);
     return Current;
 }
@@ -101,6 +132,7 @@ void TDynaArray::Clear() {
     std::free(Block);
     Block = nullptr;
     Capacity = 0;
+    m_zeroFrom = 0;
     setCurrent(-1);
 }
 

@@ -51,4 +51,7 @@ private:
     void growTo(int32_t bytes);
 
     void** CurrentVar;
+    // Bytes of the block from here on are known to be zero (never written
+    // since the block was made): an item added there needs no clearing.
+    int64_t m_zeroFrom = 0;
 };

@@ -79,6 +79,19 @@ TEST_F(DynaArrayTest, AddZeroFillsAndMakesTheNewItemCurrent) {
     EXPECT_EQ(list.CurIndex, 2);
     EXPECT_EQ(added->a, 0);
     EXPECT_EQ(added->b, 0);
+    // Items written, then deleted down into a smaller block: the slots they
+    // left are cleared again when reused, in the shrunk block and a grown one.
+    fill(147);
+    for (int32_t i = 0; i < list.Count; ++i)
+        static_cast<Item*>(list.GetItem(i))->b = 5;
+    while (list.Count > 90)
+        list.Delete(list.Count - 1);
+    EXPECT_EQ(list.Capacity, 100 * 8);
+    for (int i = 0; i < 20; ++i) {
+        const Item* more = static_cast<Item*>(list.Add());
+        EXPECT_EQ(more->a, 0) << i;
+        EXPECT_EQ(more->b, 0) << i;
+    }
 }
 
 TEST_F(DynaArrayTest, DeleteOutOfRangeChangesNothingAndValidDeleteClearsCurrent) {
