@@ -450,6 +450,15 @@ public:
                                              " is more than the rest of the file can hold (" +
                                              std::to_string(m_src.left() / MinElementBlock) +
                                              " at most)");
+        // The element list is one block whose size in bytes is a 32-bit
+        // number, less a step of items kept spare.
+        constexpr uint32_t listLimit =
+            static_cast<uint32_t>(INT32_MAX / sizeof(Objekt) / 100 * 100 - 100);
+        if (count > listLimit)
+            return fail(m_src.pos() - 4, "element count " + std::to_string(count) + " at byte " +
+                                             std::to_string(m_src.pos() - 4) +
+                                             " is more than the " + std::to_string(listLimit) +
+                                             " elements a project can hold");
         out.elements.reserve(count);
         for (uint32_t i = 0; i < count; ++i) {
             m_element = "element " + std::to_string(i + 1) + ": ";

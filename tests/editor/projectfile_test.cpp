@@ -337,6 +337,18 @@ INSTANTIATE_TEST_SUITE_P(
                387}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A file long enough for its element count, but the element list's block
+// would pass the 2 GiB its size can state.
+TEST_F(ProjectFileTest, ElementCountBeyondWhatTheListHolds) {
+    std::vector<unsigned char> bytes = ReadBytes(savedSample());
+    patchI32(bytes, 42, 1700000);
+    bytes.resize(size_t(1700000) * 94 + 46);
+    ProjectLoadProblem problem;
+    EXPECT_FALSE(ValidateProjectBytes(bytes.data(), bytes.size(), &problem));
+    EXPECT_EQ(problem.reason, "element count 1700000 at byte 42 is more than the 1646700 "
+                              "elements a project can hold");
+}
+
 // Cutting off only the repeat byte leaves a valid file; every shorter cut is
 // refused as running past the end (or as holding fewer elements than counted).
 TEST_F(ProjectFileTest, EveryShorterCutIsRefused) {
