@@ -29,10 +29,6 @@ double shownDegrees(int32_t tenths) {
     return tenths / 10;
 }
 
-int32_t truncatedTime(int value) {
-    return static_cast<int32_t>(value);
-}
-
 } // namespace
 
 void TMainForm::setPagesEnabled(QWidget* enabledPage) {
@@ -312,18 +308,15 @@ void TMainForm::RotEd3Change() {
 }
 
 void TMainForm::TimeEdChange() {
-    editState(step::Time, HistoryMerge::Time,
-              [&](ObjektState& s) { s.Time = truncatedTime(TimeEd->value()); });
+    editState(step::Time, HistoryMerge::Time, [&](ObjektState& s) { s.Time = TimeEd->value(); });
 }
 
 void TMainForm::TimeEd2Change() {
-    editState(step::Time, HistoryMerge::Time,
-              [&](ObjektState& s) { s.Time = truncatedTime(TimeEd2->value()); });
+    editState(step::Time, HistoryMerge::Time, [&](ObjektState& s) { s.Time = TimeEd2->value(); });
 }
 
 void TMainForm::TimeEd3Change() {
-    editState(step::Time, HistoryMerge::Time,
-              [&](ObjektState& s) { s.Time = truncatedTime(TimeEd3->value()); });
+    editState(step::Time, HistoryMerge::Time, [&](ObjektState& s) { s.Time = TimeEd3->value(); });
 }
 
 void TMainForm::TransEdChange() {
