@@ -98,7 +98,7 @@ int RunMoviLoomster(int argc, char** argv) {
             QApplication::installTranslator(&qtTexts);
 
         // The main window: its layout and caption, then its creation handler
-        // (program folder, picture filter, image library).
+        // (program folder, image library).
         TMainForm form;
         MessageBoxBindingReporter reporter([](const QString& caption, const QString& text) {
             ShowStopMessage(nullptr, caption, text);

@@ -72,7 +72,6 @@ TMainForm::~TMainForm() {
 
 bool TMainForm::FormCreate(BindingReporter& reporter) {
     ProgramDir = ProgramFolder();
-    OpenDialog2Filter = QString::fromUtf8(PictureFileFilter);
     return BindPixmill(ProgramDir, reporter);
 }
 

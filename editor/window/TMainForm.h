@@ -68,9 +68,8 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // Records the program folder, sets the picture filter and binds the image
-    // library; returns whether the library is usable. Failures are reported
-    // through `reporter`.
+    // Records the program folder and binds the image library; returns whether the library is
+    // usable. Failures are reported through `reporter`.
     bool FormCreate(BindingReporter& reporter);
     // The about box BitBtn1 shows; made on first use when none is given.
     void SetAboutBox(TAboutBox* box);
@@ -296,7 +295,7 @@ private:
     QAction* VektorObjekt1;
     QAction* Bild1;
 
-    // The filter of the open-picture dialog (set by FormCreate).
+    // The filter of the open-picture dialog (set by the constructor).
     QString OpenDialog2Filter;
     // The movie dialog's current file name (the movie commands keep it).
     QString SaveDialog1FileName;
