@@ -169,7 +169,6 @@ void TMainForm::showRefusal(const QString& text) {
 void TMainForm::NewBtnClick() {
     ClearObjekts();
     RebuildList();
-    RepaintStage();
     SetProjectFileName("");
     projectReplaced();
 }
@@ -251,7 +250,6 @@ void TMainForm::DellObBtnClick() {
     const int row = SelectedRow();
     if (row >= 0) m_history->removeElement(RowObjekt(row));
     RebuildList();
-    RepaintStage();
 }
 
 void TMainForm::MoveUpBtnClick() {
@@ -261,7 +259,6 @@ void TMainForm::MoveUpBtnClick() {
     if (i <= 0) return;
     m_history->moveElement(i, -1);
     RebuildList();
-    RepaintStage();
     SelectRow(2 * i - 2);
 }
 
@@ -272,7 +269,6 @@ void TMainForm::MoveDownBtnClick() {
     if (i >= ObjektList.Count - 1) return;
     m_history->moveElement(i, +1);
     RebuildList();
-    RepaintStage();
     SelectRow(2 * i + 2);
 }
 

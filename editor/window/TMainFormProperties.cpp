@@ -225,7 +225,6 @@ void TMainForm::TextEdChange() {
     const int row = SelectedRow();
     if (row < 0 || RowObjekt(row) >= ObjektList.Count) return;
     m_history->setText(row, *stored);
-    RepaintStage();
     RebuildingList = true;
     RebuildList();
     SelectRow(row);
