@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
@@ -200,9 +201,7 @@ PlayerWindow::PlayerWindow(QWidget* parent) : QWidget(parent) {
     auto* jumpStyle = new JumpClickStyle; // on the application's style
     jumpStyle->setParent(m_slider);
     m_slider->setStyle(jumpStyle);
-    connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
-        if (!m_settingSlider) setFrame(value);
-    });
+    connect(m_slider, &QSlider::valueChanged, this, [this](int value) { setFrame(value); });
     // Dragging the slider holds the playback and resumes it on release.
     connect(m_slider, &QSlider::sliderPressed, this, [this] {
         m_resumeAfterDrag = isPlaying();
@@ -313,9 +312,11 @@ bool PlayerWindow::openMovie(const std::string& moviePath, bool loop,
 
     const MovieInfo& movie = info();
     const int last = std::max(movie.frameCount - 1, 0);
-    m_settingSlider = true;
-    m_slider->setRange(0, last);
-    m_settingSlider = false;
+    {
+        // The window sets the slider; only the user's moves seek.
+        const QSignalBlocker quiet(m_slider);
+        m_slider->setRange(0, last);
+    }
     // Room for the widest numbers, so that the labels do not jump while playing.
     const QFontMetrics metrics(m_frameLabel->font());
     m_frameLabel->setMinimumWidth(
@@ -395,9 +396,10 @@ void PlayerWindow::updateControls() {
     const MovieInfo& movie = info();
     const bool loaded = m_player && movie.frameCount > 0;
     const int frame = std::max(m_frame, 0);
-    m_settingSlider = true;
-    m_slider->setValue(frame);
-    m_settingSlider = false;
+    {
+        const QSignalBlocker quiet(m_slider);
+        m_slider->setValue(frame);
+    }
     const double rate = movie.frameRate > 0 ? movie.frameRate : kFallbackFrameRate;
     m_frameLabel->setText(
         loaded ? QStringLiteral("フレーム %1 / %2").arg(frame + 1).arg(movie.frameCount)

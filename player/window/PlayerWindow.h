@@ -80,7 +80,6 @@ private:
     std::unique_ptr<MoviePlayer> m_player;
     std::string m_moviePath, m_browsePath;
     int m_frame = 0;
-    bool m_settingSlider = false;
     bool m_ticking = false;
     bool m_resumeAfterDrag = false;
 
