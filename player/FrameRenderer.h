@@ -7,6 +7,7 @@
 // out and fills nothing. Outlines built once are kept per character.
 
 #include "player/MovieData.h"
+#include "player/RenderLimits.h"
 #include "player/Timeline.h"
 
 #include <QImage>

@@ -3,7 +3,7 @@
 // fonts, texts, bitmaps) and, frame by frame, the control tags that change
 // the display list. Coordinates are in twips (1/20 pixel).
 
-#include "player/MoviePlayer.h"
+#include "player/MovieInfo.h"
 
 #include <QByteArray>
 #include <QColor>

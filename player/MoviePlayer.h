@@ -3,7 +3,8 @@
 // of its frames into a QPainter. The window and the headless render command
 // both use it; it needs Qt Gui only.
 
-#include <QColor>
+#include "player/MovieInfo.h"
+#include "player/RenderLimits.h"
 
 #include <cstdint>
 #include <functional>
@@ -14,24 +15,6 @@
 class QPainter;
 
 namespace player {
-
-struct MovieInfo {
-    int width = 0, height = 0; // stage size in pixels (twips / 20)
-    double frameRate = 0;      // frames per second, as the header says (0 when it says 0)
-    int frameCount = 0;        // frames the movie really has (ShowFrame tags), at least 1
-    QColor background = Qt::white;
-};
-
-// How much one frame may cost. A frame that would cost more is drawn in
-// part: the objects from the first one over the limit on are left out.
-struct RenderLimits {
-    // Work, in units of about one edge crossing one pixel row (the
-    // rasterizer's cost) or eight pixels filled; the default is some 1.5 s
-    // on one slow core.
-    double work = 4e7;
-    double seconds = 1.5;       // processor time of the drawing thread
-    std::function<bool()> stop; // asked between objects: true stops the frame
-};
 
 struct Movie;
 class Timeline;
