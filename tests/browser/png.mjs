@@ -1,10 +1,13 @@
-// A small PNG reader for the browser's screenshots: 8-bit RGB or RGBA, not
-// interlaced. Returns { width, height, pixel(x, y) -> [r, g, b] }.
+// A small PNG reader for the browser's screenshots (8-bit RGB or RGBA, not
+// interlaced) and a writer of RGBA pictures.
 
-import { inflateSync } from 'node:zlib';
+import { writeFileSync } from 'node:fs';
+import { deflateSync, inflateSync } from 'node:zlib';
 
 const SIGNATURE = Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]);
 
+// Returns { width, height, pixel(x, y) -> [r, g, b], data, channels }: data
+// holds the rows one after the other, `channels` (3 or 4) bytes a pixel.
 export function readPng(bytes) {
   if (bytes.length < 8 || !bytes.subarray(0, 8).equals(SIGNATURE)) throw new Error('not a PNG file');
   let pos = 8;
@@ -69,9 +72,45 @@ export function readPng(bytes) {
   return {
     width,
     height,
+    data: out,
+    channels,
     pixel(x, y) {
       const o = y * stride + x * channels;
       return [out[o], out[o + 1], out[o + 2]];
     },
   };
+}
+
+const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
+  let c = n;
+  for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+  return c >>> 0;
+});
+
+function crc32(buf) {
+  let c = 0xffffffff;
+  for (const b of buf) c = CRC_TABLE[(c ^ b) & 255] ^ (c >>> 8);
+  return (c ^ 0xffffffff) >>> 0;
+}
+
+function chunk(type, data) {
+  const head = Buffer.alloc(8);
+  head.writeUInt32BE(data.length, 0);
+  head.write(type, 4, 'latin1');
+  const tail = Buffer.alloc(4);
+  tail.writeUInt32BE(crc32(Buffer.concat([head.subarray(4), data])), 0);
+  return Buffer.concat([head, data, tail]);
+}
+
+// Writes `rgba` (a Buffer, width * height * 4 bytes) as an unfiltered PNG,
+// compressed quickly: these files are kept for people to look at.
+export function writePng(file, width, height, rgba) {
+  const ihdr = Buffer.alloc(13);
+  ihdr.writeUInt32BE(width, 0);
+  ihdr.writeUInt32BE(height, 4);
+  ihdr.set([8, 6, 0, 0, 0], 8);
+  const raw = Buffer.alloc((width * 4 + 1) * height);
+  for (let y = 0; y < height; y++) rgba.copy(raw, y * (width * 4 + 1) + 1, y * width * 4, (y + 1) * width * 4);
+  writeFileSync(file, Buffer.concat([SIGNATURE, chunk('IHDR', ihdr), chunk('IDAT', deflateSync(raw, { level: 1 })),
+    chunk('IEND', Buffer.alloc(0))]));
 }
