@@ -26,6 +26,18 @@ include_guard(GLOBAL)
 # guard skips the file the second time).
 set(MOVI_BROWSER_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "")
 find_program(MOVI_NODE node)
+# Where browser_start (tests/browser) leaves the address of the one browser
+# that the checks of a ctest run share (browser_server.mjs).
+set(MOVI_BROWSER_ENDPOINT ${CMAKE_BINARY_DIR}/browser-server.json CACHE INTERNAL "")
+
+# movi_browser_uses_shared(test...): the tests open their pages in the shared
+# browser (fixture movi_browser_server); without it each launches its own.
+function(movi_browser_uses_shared)
+  foreach(test ${ARGN})
+    set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED movi_browser_server)
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT MOVI_BROWSER_ENDPOINT=${MOVI_BROWSER_ENDPOINT})
+  endforeach()
+endfunction()
 
 function(movi_browser_scene)
   cmake_parse_arguments(S "" "NAME;SCENE;DIR;PROJECT;COMPILER;EXPECT_EXIT" "DEPENDS;FIXTURES" ${ARGN})
@@ -62,6 +74,7 @@ function(movi_browser_scene)
   if(S_FIXTURES)
     set_tests_properties(browser_${S_NAME} PROPERTIES FIXTURES_REQUIRED "${S_FIXTURES}")
   endif()
+  movi_browser_uses_shared(browser_${S_NAME})
   # browser_<name>_fidelity: the built-in player draws the photographed frames
   # and must match the screenshots (compare_render.mjs); it reuses the shots of
   # browser_<name>, which runs first.
@@ -103,4 +116,5 @@ function(movi_svg_scene)
   if(S_FIXTURES)
     set_tests_properties(svg_${S_NAME} PROPERTIES FIXTURES_REQUIRED "${S_FIXTURES}")
   endif()
+  movi_browser_uses_shared(svg_${S_NAME})
 endfunction()

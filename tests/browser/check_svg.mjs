@@ -22,11 +22,11 @@
 // could not be made.
 
 import { execFileSync } from 'node:child_process';
-import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
+import { openBrowser } from './browser.mjs';
 import { parseSwf } from './swf.mjs';
 import { readPng } from './png.mjs';
 
@@ -70,27 +70,14 @@ async function main() {
   const resultsDir = path.resolve(args.results, name);
   mkdirSync(resultsDir, { recursive: true });
 
-  let chromium;
-  try {
-    chromium = (await import('playwright-core')).chromium;
-  } catch (e) {
-    throw new CheckError(`playwright-core is not installed (${e.code ?? e.message}): run scripts/install-npm.sh`);
-  }
-  const profile = mkdtempSync(path.join(tmpdir(), 'movi-svg-'));
   const fileUrl = pathToFileURL(path.resolve(args.svg)).href;
   const fetched = [];
   let failed = 0;
+  let browser;
   let context;
   try {
-    context = await chromium.launchPersistentContext(profile, {
-      executablePath: args.chromium,
-      headless: true,
-      args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-        '--disable-component-update', '--disable-sync'],
-      viewport: { width: width + 16, height: height + 16 },
-      deviceScaleFactor: 1,
-      timeout: 30000,
-    });
+    browser = await openBrowser(args.chromium, CheckError);
+    context = await browser.browser.newContext({ viewport: { width: width + 16, height: height + 16 }, deviceScaleFactor: 1 });
     const page = await context.newPage();
     page.on('request', (request) => {
       const url = request.url();
@@ -143,7 +130,7 @@ async function main() {
     }
   } finally {
     if (context) await context.close().catch(() => {});
-    rmSync(profile, { recursive: true, force: true });
+    if (browser) await browser.close().catch(() => {});
   }
   if (fetched.length) {
     console.error(`FAIL ${name}: the picture fetched ${fetched.join(', ')}`);
