@@ -1,15 +1,16 @@
 // Checks of the browser check's own readers: the movie header and tag walk,
-// the cut test copies, and the screenshot reader. Runs without a browser.
+// the cut test copies, and the screenshot reader and writer. Runs without a browser.
 // MOVI_SELFTEST_DIR names the folder make_selftest_movies wrote (optional).
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { deflateSync } from 'node:zlib';
-import { existsSync, readFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
 import path from 'node:path';
 
 import { parseSwf, cutAfterFrame, SwfError } from './swf.mjs';
-import { readPng } from './png.mjs';
+import { readPng, writePng as writeRgbaPng } from './png.mjs';
 
 // Tag header: short form when length < 63, else 0x3F and a UI32 length.
 function tag(code, body, forceLong = false) {
@@ -189,5 +190,21 @@ test('screenshot reader undoes every row filter, RGB and RGBA', async (t) => {
       for (let y = 0; y < 10; y++)
         for (let x = 0; x < 13; x++) assert.deepEqual(png.pixel(x, y), colour(x, y).slice(0, 3), `pixel ${x},${y}`);
     });
+  }
+});
+
+test('frames the checks keep read back as they were written', () => {
+  const dir = mkdtempSync(path.join(tmpdir(), 'movi-harness-'));
+  try {
+    const rgba = Buffer.alloc(7 * 5 * 4);
+    for (let i = 0; i < rgba.length; i++) rgba[i] = (i * 67 + 3) & 255;
+    const file = path.join(dir, 'frame.png');
+    writeRgbaPng(file, 7, 5, rgba);
+    const png = readPng(readFileSync(file));
+    assert.equal(png.channels, 4);
+    assert.deepEqual([png.width, png.height], [7, 5]);
+    assert.deepEqual(png.data, rgba);
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
   }
 });
