@@ -311,13 +311,13 @@ async function runCheck(context, baseUrl, pageRel, stage, check, playRate) {
       throw fail(`the player chose the "${renderer}" renderer; only ${[...GOOD_RENDERERS].join(', ')} draw glyphs and clipped bitmaps right`);
 
     const player = page.locator('ruffle-object, ruffle-embed, ruffle-player').first();
-    await player.waitFor({ state: 'attached', timeout: 10000 });
+    await player.waitFor({ state: 'attached', timeout: 30000 });
     // Wait for the canvas to exist with the player's size.
     await page.waitForFunction(() => {
       const p = document.querySelector('ruffle-object, ruffle-embed, ruffle-player');
       const canvas = p?.shadowRoot?.querySelector('canvas');
       return canvas && canvas.width > 0 && canvas.height > 0;
-    }, null, { timeout: 10000 }).catch(() => { throw fail('the player made no canvas'); });
+    }, null, { timeout: 30000 }).catch(() => { throw fail('the player made no canvas'); });
     const box = await player.boundingBox();
     if (!box || Math.abs(box.width - stage.pageWidth) > 0.5 || Math.abs(box.height - stage.pageHeight) > 0.5)
       throw fail(`the player is ${box?.width} x ${box?.height} pixels, the page asks for ${stage.pageWidth} x ${stage.pageHeight}`);
