@@ -128,10 +128,18 @@ DibRecord ScaleDib(const DibRecord& src, int32_t tw, int32_t th) {
         std::vector<int32_t> columns(static_cast<size_t>(tw));
         for (int32_t x = 0; x < tw; ++x)
             columns[size_t(x)] = 3 * static_cast<int32_t>((x * fx) >> 10);
+        // Pixels are moved four bytes at a time (the fourth is overwritten by
+        // the next pixel) while both the source pixel's four bytes lie in its
+        // row and a next pixel follows; the rest three bytes at a time.
+        int32_t wide = tw - 1;
+        while (wide > 0 && columns[size_t(wide - 1)] + 4 > src.BytesPerRow)
+            --wide;
         for (int32_t y = 0; y < th; ++y) {
             uint8_t* row = out.Bits + int64_t(y) * out.BytesPerRow;
             const uint8_t* from = src.Bits + ((y * fy) >> 10) * src.BytesPerRow;
-            for (int32_t x = 0; x < tw; ++x) {
+            for (int32_t x = 0; x < wide; ++x)
+                std::memcpy(row + 3 * x, from + columns[size_t(x)], 4);
+            for (int32_t x = wide; x < tw; ++x) {
                 const uint8_t* p = from + columns[size_t(x)];
                 row[3 * x] = p[0];
                 row[3 * x + 1] = p[1];
