@@ -5,6 +5,7 @@
 #include "editor/model/MainUnit.h"
 #include "export/ProjectExport.h"
 #include "platform/PreviewFolder.h"
+#include "platform/ReplacingFile.h"
 #include "svg/SvgMovie.h"
 
 #include <QApplication>
@@ -226,8 +227,12 @@ MovieCommandResult MovieCommands::compileAndShow(const std::string& moviePath,
                                                  const MovieCommandOptions& options) {
     MovieCommandResult result;
     result.moviePath = moviePath;
+    const std::vector<std::string> lines =
+        BuildHtmlPage(Stage.width(), Stage.height(), FileNamePart(moviePath), options.repeat);
+    if (options.createHtml) result.pagePath = HtmlPagePath(moviePath);
 
     CompileResult compiled;
+    bool pageFailed = false;
     {
         struct RunningFlag {
             RunningFlag() { g_running = true; }
@@ -239,32 +244,36 @@ MovieCommandResult MovieCommands::compileAndShow(const std::string& moviePath,
         compile.progress = [&](int32_t frame, int32_t last) { progress->frameDone(frame, last); };
         compile.cancelRequested = [&] { return progress->cancelRequested(); };
         compile.afterCompile = afterCompile;
+        // The movie and its page replace the old pair together or not at
+        // all; either way nothing is left beside them once CompileMovie
+        // returns, before any message is shown.
+        if (options.createHtml)
+            compile.replaceMovie = [&](platform::ReplacingFile& movie) {
+                platform::ReplacingFile page(result.pagePath);
+                WriteHtmlLines(page, lines);
+                if (platform::ReplacingFile::CommitTogether(movie, page)) return true;
+                pageFailed = movie.error() == 0;
+                return false;
+            };
         compiled = CompileMovie(compile);
     }
     if (compiled.cancelled) {
         result.status = MovieCommandStatus::CompileCancelled;
         return result;
     }
-
-    const std::vector<std::string> lines =
-        BuildHtmlPage(Stage.width(), Stage.height(), FileNamePart(moviePath), options.repeat);
     if (setPageSource) setPageSource(lines);
 
+    if (pageFailed) {
+        result.status = MovieCommandStatus::PageNotWritten;
+        m_dialogs.showError(std::string(PageNotWrittenMessage) + "\n" + result.pagePath);
+        return result;
+    }
     if (!compiled.written) {
         result.status = MovieCommandStatus::MovieNotWritten;
         m_dialogs.showError(std::string(MovieNotWrittenMessage) + "\n" + moviePath);
         return result;
     }
-    std::string shown = moviePath;
-    if (options.createHtml) {
-        result.pagePath = HtmlPagePath(moviePath);
-        if (!WriteHtmlPage(result.pagePath, lines)) {
-            result.status = MovieCommandStatus::PageNotWritten;
-            m_dialogs.showError(std::string(PageNotWrittenMessage) + "\n" + result.pagePath);
-            return result;
-        }
-        shown = result.pagePath;
-    }
+    const std::string shown = options.createHtml ? result.pagePath : moviePath;
     // The movie was written, but the user has to learn what it left out
     // (an over-long text, a movie cut at its frame limit); the movie is still
     // shown afterwards.

@@ -77,8 +77,8 @@ enum class MovieCommandStatus {
     Done,             // the movie (and the page, when asked) written
     DialogCancelled,  // the save dialog was cancelled: nothing happened
     CompileCancelled, // the compilation was cancelled: nothing written or opened
-    MovieNotWritten,  // reported to the user; nothing opened
-    PageNotWritten,   // reported to the user; nothing opened
+    MovieNotWritten,  // reported to the user; the old files kept, nothing opened
+    PageNotWritten,   // reported to the user; the old movie and page kept, nothing opened
     Busy,             // another movie command is still running: ignored
 };
 

@@ -23,9 +23,12 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -50,7 +53,10 @@ public:
         if (!chosenFilter.empty()) *filter = chosenFilter;
         return answer;
     }
-    void showError(const std::string& text) override { errors.push_back(text); }
+    void showError(const std::string& text) override {
+        errors.push_back(text);
+        if (onError) onError();
+    }
     std::unique_ptr<CompileProgress> startProgress() override {
         struct Counting final : CompileProgress {
             Counting(FakeDialogs& d) : d(d), real(MakeCompileProgressDialog(nullptr, d.delayMs)) {}
@@ -70,6 +76,7 @@ public:
     std::string answer, chosenFilter;
     int delayMs = 500;
     std::function<void()> duringFrame;
+    std::function<void()> onError; // while the box would be open
     std::vector<std::string> offered, offeredFilters, errors;
     int frames = 0;
     bool dialogCreated = false;
@@ -246,6 +253,7 @@ struct WriteFailureCase {
     const char* name;
     const char* folder; // made before the command
     const char* movie;
+    rlim_t sizeLimit; // of every file written (0: none)
     Status status;
     const char* message;
     const char* messagePath;
@@ -254,25 +262,55 @@ struct WriteFailureCase {
 class WriteFailureTest : public MovieCommandsTest,
                          public ::testing::WithParamInterface<WriteFailureCase> {};
 
-TEST_P(WriteFailureTest, ToldToTheUserAndNothingOpened) {
+// By the time the box tells of the failure, the folder holds what it held
+// before: the old movie and no partial file beside it.
+TEST_P(WriteFailureTest, ToldToTheUserWithTheOldFilesKeptAndNothingOpened) {
     const WriteFailureCase& c = GetParam();
     if (*c.folder) fs::create_directory(dir / c.folder);
+    if (!fs::exists(dir / c.movie)) std::ofstream(dir / c.movie) << "old movie";
+    auto listing = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> before = listing();
+    std::vector<std::string> atTheBox;
+    dialogs.onError = [&] { atTheBox = listing(); };
     dialogs.answer = dir.file(c.movie);
-    EXPECT_EQ(commands.saveMovie({}).status, c.status);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    if (c.sizeLimit) {
+        signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
+        const rlimit limited{c.sizeLimit, old.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    const Status status = commands.saveMovie({}).status;
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(status, c.status);
     EXPECT_EQ(dialogs.errors, std::vector<std::string>{c.message + dir.file(c.messagePath)});
+    EXPECT_EQ(atTheBox, before);
+    if (fs::is_regular_file(dir / c.movie)) {
+        EXPECT_EQ(readText(dir / c.movie), "old movie");
+    }
     EXPECT_TRUE(opened.empty());
-    EXPECT_EQ(isMovie(dir / c.movie), c.status == Status::PageNotWritten);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, WriteFailureTest,
     ::testing::Values(
-        WriteFailureCase{"MovieNameIsAFolder", "a.swf", "a.swf", Status::MovieNotWritten,
+        WriteFailureCase{"MovieNameIsAFolder", "a.swf", "a.swf", 0, Status::MovieNotWritten,
                          "Ｆｌａｓｈファイルを保存することができませんでした.\n", "a.swf"},
-        WriteFailureCase{"PageNameIsAFolder", "a.htm", "a.swf", Status::PageNotWritten,
+        WriteFailureCase{"MovieBeyondTheFileSizeLimit", "", "a.swf", 100, Status::MovieNotWritten,
+                         "Ｆｌａｓｈファイルを保存することができませんでした.\n", "a.swf"},
+        WriteFailureCase{"PageNameIsAFolder", "a.htm", "a.swf", 0, Status::PageNotWritten,
                          "ＨＴＭＬファイルを保存することができませんでした.\n", "a.htm"},
-        WriteFailureCase{"AnimationNameIsAFolder", "a.gif", "a.gif", Status::MovieNotWritten,
-                         "ファイルを保存することができませんでした.\n", "a.gif"}),
+        WriteFailureCase{"AnimationNameIsAFolder", "a.gif", "a.gif", 0, Status::MovieNotWritten,
+                         "ファイルを保存することができませんでした.\n", "a.gif"},
+        WriteFailureCase{"AnimationBeyondTheFileSizeLimit", "", "a.gif", 100,
+                         Status::MovieNotWritten, "ファイルを保存することができませんでした.\n",
+                         "a.gif"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ExportChoiceCase {
