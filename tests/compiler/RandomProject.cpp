@@ -81,14 +81,17 @@ std::u16string text(Random& r) {
 
 } // namespace
 
-Project Generate(uint32_t seed) {
+Project Generate(uint32_t seed, bool append) {
     Random r(seed);
-    ClearObjekts();
-    Stage = StageSettings();
-    Stage.setWidth(r.between(StageSettings::MinSize, StageSettings::MaxSize));
-    Stage.setHeight(r.between(StageSettings::MinSize, StageSettings::MaxSize));
-    Stage.setFramesPerSecond(r.between(StageSettings::MinFps, StageSettings::MaxFps));
-    Stage.setBackgroundColor(static_cast<int32_t>(r.between(0, 0xFFFFFF)));
+    StageSettings settings;
+    settings.setWidth(r.between(StageSettings::MinSize, StageSettings::MaxSize));
+    settings.setHeight(r.between(StageSettings::MinSize, StageSettings::MaxSize));
+    settings.setFramesPerSecond(r.between(StageSettings::MinFps, StageSettings::MaxFps));
+    settings.setBackgroundColor(static_cast<int32_t>(r.between(0, 0xFFFFFF)));
+    if (!append) {
+        ClearObjekts();
+        Stage = settings;
+    }
 
     Project project;
     project.fps = Stage.framesPerSecond();

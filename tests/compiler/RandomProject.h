@@ -27,7 +27,8 @@ struct Project {
 
 // Replaces the current project (ObjektList, Stage) with the project of
 // `seed`; the same seed always gives the same project. Needs the image
-// library bound (pictures).
-Project Generate(uint32_t seed);
+// library bound (pictures). With `append`, the seed's elements are added to
+// the current project instead, whose stage settings stay.
+Project Generate(uint32_t seed, bool append = false);
 
 } // namespace randomproject

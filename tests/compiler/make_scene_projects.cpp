@@ -1,15 +1,19 @@
 // Writes the projects that the real-player checks compile and play:
 //   make_scene_projects OUTDIR  ->  shapes.fmo, texts.fmo, picture.fmo, longtext.fmo,
-//   fontswitch.fmo
+//   fontswitch.fmo, generated.fmo
 // The probes in scenes/*.json refer to the positions and colours set here.
+#include "RandomProject.h"
 #include "app/imaging/PixmillBinding.h"
 #include "editor/model/MainUnit.h"
 #include "editor/model/ProjectFile.h"
 #include "platform/TextCodec.h"
 
 #include <iostream>
+#include <iterator>
 
 namespace {
+
+const uint32_t kGeneratedSeeds[] = {1, 2, 3};
 
 int32_t rgb(int r, int g, int b) {
     return r | g << 8 | b << 16;
@@ -128,6 +132,16 @@ int main(int argc, char** argv) {
     ReplaceString(switchText->Text, *platform::utf16ToCp932(switching));
     ReplaceString(switchText->FontName, "IPAMincho");
     if (!save(dir + "fontswitch.fmo")) return 2;
+
+    // The elements of three generated projects (those of the round-trip
+    // check) together, at the first one's frame rate on a 550 x 400 stage:
+    // no probes, the two players compared frame by frame.
+    randomproject::Generate(kGeneratedSeeds[0]);
+    for (size_t i = 1; i < std::size(kGeneratedSeeds); ++i)
+        randomproject::Generate(kGeneratedSeeds[i], true);
+    Stage.setWidth(550);
+    Stage.setHeight(400);
+    if (!save(dir + "generated.fmo")) return 2;
     ClearObjekts();
     return 0;
 }
