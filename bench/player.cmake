@@ -7,3 +7,13 @@ if(TARGET player AND TARGET compiler)
     add_dependencies(player_bench pixmill)
   endif()
 endif()
+
+# The player window's longest stall while it plays movies too costly for its
+# frame rate (offscreen).
+if(TARGET player_ui AND TARGET compiler)
+  movi_bench(NAME player_window_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/player_window_bench.cpp
+             LIBS player_ui bench_support)
+  if(TARGET pixmill)
+    add_dependencies(player_window_bench pixmill)
+  endif()
+endif()
