@@ -317,16 +317,15 @@ const FrameRenderer::Morphed& FrameRenderer::morphed(uint16_t id, const MorphSha
     return it->second;
 }
 
-const QPainterPath* FrameRenderer::glyphPath(uint16_t font, uint32_t glyph) {
-    const auto key = std::make_pair(font, glyph);
-    auto it = m_glyphs.find(key);
-    if (it != m_glyphs.end()) return &it->second;
-    const auto c = m_movie.characters.find(font);
-    if (c == m_movie.characters.end() || !std::holds_alternative<Font>(c->second)) return nullptr;
-    const Font& f = std::get<Font>(c->second);
-    if (glyph >= f.glyphs.size()) return nullptr;
-    ShapePaths paths = buildPaths(f.glyphs[glyph], 1, 0);
-    return &m_glyphs.emplace(key, std::move(paths.fills[0])).first->second;
+std::vector<FrameRenderer::GlyphSlot>* FrameRenderer::fontGlyphs(uint16_t font) {
+    auto it = m_glyphs.find(font);
+    if (it == m_glyphs.end()) {
+        const auto c = m_movie.characters.find(font);
+        if (c == m_movie.characters.end() || !std::holds_alternative<Font>(c->second))
+            return nullptr;
+        it = m_glyphs.emplace(font, std::get<Font>(c->second).glyphs.size()).first;
+    }
+    return &it->second;
 }
 
 const QImage* FrameRenderer::bitmapImage(uint16_t id) {
@@ -413,6 +412,30 @@ void FrameRenderer::fillBitmap(const FillStyle& fill, const QPainterPath& path,
     painter.restore();
 }
 
+void FrameRenderer::buildGlyph(GlyphSlot& glyph, const std::vector<ShapeEdge>& edges) {
+    glyph.path = std::move(buildPaths(edges, 1, 0).fills[0]);
+    std::vector<Point> starts, ends;
+    for (const ShapeEdge& e : edges) {
+        for (const bool forward : {true, false}) {
+            if ((forward ? e.fill1 : e.fill0) != 1) continue;
+            ShapeEdge d = e;
+            if (!forward) std::swap(d.from, d.to);
+            glyph.outline.push_back(d);
+            starts.push_back(d.from);
+            ends.push_back(d.to);
+        }
+    }
+    // Closed loops leave every point as often as they reach it.
+    const auto before = [](const Point& a, const Point& b) {
+        return a.x < b.x || (a.x == b.x && a.y < b.y);
+    };
+    std::sort(starts.begin(), starts.end(), before);
+    std::sort(ends.begin(), ends.end(), before);
+    glyph.closed = starts == ends;
+    glyph.bounds = glyph.path.controlPointRect();
+    glyph.built = true;
+}
+
 void FrameRenderer::drawText(const Text& text, const ColorTransform& cx, const QTransform& toDevice,
                              QPainter& painter) {
     for (const TextRun& run : text.runs) {
@@ -422,12 +445,39 @@ void FrameRenderer::drawText(const Text& text, const ColorTransform& cx, const Q
         // Each glyph is filled by itself: the rasterizer is several times
         // faster on many small outlines than on one outline of them all.
         const double k = run.height / 1024.0;
+        std::vector<GlyphSlot>* glyphs = fontGlyphs(run.font);
+        if (!glyphs) continue;
+        const QBrush brush(color);
+        const QRgb premultiplied = qPremultiply(color.rgba());
         for (const TextGlyph& g : run.glyphs) {
-            const QPainterPath* glyph = glyphPath(run.font, g.index);
-            if (!glyph || glyph->isEmpty()) continue;
-            painter.setTransform(QTransform(k, 0, 0, k, g.x, run.y) * toDevice);
-            if (!afford(pathWork(*glyph, painter.transform(), 0))) return;
-            painter.fillPath(*glyph, color);
+            if (g.index >= glyphs->size()) continue;
+            GlyphSlot& glyph = (*glyphs)[g.index];
+            if (!glyph.built)
+                buildGlyph(glyph, std::get<Font>(m_movie.characters.at(run.font)).glyphs[g.index]);
+            if (glyph.path.isEmpty()) continue;
+            const QTransform toPixels = QTransform(k, 0, 0, k, g.x, run.y) * toDevice;
+            if (!afford(pathWork(glyph.path, toPixels, 0))) return;
+            // A small glyph well inside the stage is filled straight into
+            // the picture, several times faster than through the painter.
+            const QRect area =
+                toPixels.mapRect(glyph.bounds).toAlignedRect().adjusted(-1, -1, 1, 1);
+            if (m_direct && glyph.closed && area.width() <= 256 && area.height() <= 256 &&
+                m_directArea.contains(area)) {
+                m_coverage.begin(area);
+                for (const ShapeEdge& e : glyph.outline) {
+                    if (e.curved)
+                        m_coverage.quad(toPixels.map(QPointF(e.from.x, e.from.y)),
+                                        toPixels.map(QPointF(e.control.x, e.control.y)),
+                                        toPixels.map(QPointF(e.to.x, e.to.y)));
+                    else
+                        m_coverage.line(toPixels.map(QPointF(e.from.x, e.from.y)),
+                                        toPixels.map(QPointF(e.to.x, e.to.y)));
+                }
+                m_coverage.fill(*m_direct, premultiplied, area);
+                continue;
+            }
+            painter.setTransform(toPixels);
+            painter.fillPath(glyph.path, brush);
         }
     }
 }
@@ -522,6 +572,25 @@ bool FrameRenderer::render(const DisplayList& list, QPainter& painter, double sc
     if (painter.hasClipping())
         m_deviceClip &= painter.transform().mapRect(painter.clipBoundingRect()).toAlignedRect();
     m_deviceClip &= painter.transform().mapRect(stage).toAlignedRect();
+    // Glyphs are filled straight into a picture that the painter draws on
+    // as it is (no clip, opacity, other composition or device transform);
+    // only where the stage's clip would cut nothing.
+    m_direct = nullptr;
+    if (!painter.hasClipping() && painter.device()->devType() == QInternal::Image &&
+        painter.opacity() == 1 &&
+        painter.compositionMode() == QPainter::CompositionMode_SourceOver &&
+        painter.transform().type() <= QTransform::TxScale &&
+        painter.deviceTransform() == painter.transform()) {
+        QImage* image = static_cast<QImage*>(painter.device());
+        const QRectF inside = painter.transform().mapRect(stage);
+        m_directArea =
+            QRect(QPoint(int(std::ceil(inside.left())), int(std::ceil(inside.top()))),
+                  QPoint(int(std::floor(inside.right())) - 1, int(std::floor(inside.bottom())) - 1))
+                .intersected(image->rect());
+        if (image->format() == QImage::Format_ARGB32_Premultiplied &&
+            image->devicePixelRatio() == 1 && !m_directArea.isEmpty())
+            m_direct = image;
+    }
     painter.save();
     painter.fillRect(stage, m_movie.info.background);
     painter.setClipRect(stage, Qt::IntersectClip);

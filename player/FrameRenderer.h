@@ -6,6 +6,7 @@
 // by non-zero winding. An edge with the same style on both sides so cancels
 // out and fills nothing. Outlines built once are kept per character.
 
+#include "player/CoverageFill.h"
 #include "player/MovieData.h"
 #include "player/RenderLimits.h"
 #include "player/Timeline.h"
@@ -56,7 +57,20 @@ private:
                     QPainter& painter);
     const ShapePaths& shapePaths(uint16_t id, const Shape& shape);
     const Morphed& morphed(uint16_t id, const MorphShape& morph, uint16_t ratio);
-    const QPainterPath* glyphPath(uint16_t font, uint32_t glyph);
+    // A font's glyph outlines, each built on first use; null when the
+    // character is not a font.
+    struct GlyphSlot {
+        bool built = false;
+        QPainterPath path;
+        // The edges that fill the glyph, each in its filling direction, and
+        // their bounds; `closed` when they form closed loops (a sound glyph),
+        // which CoverageFill needs.
+        std::vector<ShapeEdge> outline;
+        QRectF bounds;
+        bool closed = false;
+    };
+    std::vector<GlyphSlot>* fontGlyphs(uint16_t font);
+    static void buildGlyph(GlyphSlot& glyph, const std::vector<ShapeEdge>& edges);
     // The decoded picture of a bitmap character (decoded on first use); null
     // when there is none or it cannot be decoded.
     const QImage* bitmapImage(uint16_t id);
@@ -76,9 +90,14 @@ private:
     unsigned m_calls = 0;
     std::unordered_map<uint16_t, ShapePaths> m_shapes;
     std::map<std::pair<uint16_t, uint16_t>, Morphed> m_morphs;
-    std::map<std::pair<uint16_t, uint32_t>, QPainterPath> m_glyphs;
+    std::unordered_map<uint16_t, std::vector<GlyphSlot>> m_glyphs; // by font
     std::unordered_map<uint16_t, QImage> m_bitmaps;
     QRect m_deviceClip; // the device pixels the current frame may draw on
+    // The picture the painter draws on, when glyphs may be filled straight
+    // into it (see drawText), and the pixels where that needs no clipping.
+    QImage* m_direct = nullptr;
+    CoverageFill m_coverage;
+    QRect m_directArea;
 };
 
 } // namespace player
