@@ -34,7 +34,7 @@ std::string writeMovie(const std::string& name, const swfbuild::Bytes& bytes) {
 
 // Plays `path` in a shown window for `seconds` per iteration.
 void playAndWatch(benchmark::State& state, const std::string& path, double seconds) {
-    player::PlayerWindow window([](const std::string&) { return true; });
+    player::PlayerWindow window;
     if (!window.openMovie(path, true, path)) die("cannot open " + path);
     window.show();
     int framesShown = 0;
