@@ -31,6 +31,8 @@ class WindowModals final : public Modals {
 public:
     QMessageBox::StandardButton message(QWidget* owner, const MessageRequest& r) override {
         QMessageBox box(r.icon, r.title, r.text, r.buttons, owner);
+        box.setInformativeText(r.informativeText);
+        box.setDetailedText(r.detailedText);
         return static_cast<QMessageBox::StandardButton>(box.exec());
     }
 
@@ -109,7 +111,10 @@ void SetModals(Modals* modals) {
 }
 
 void ShowStopMessage(QWidget* owner, const QString& title, const QString& text) {
-    CurrentModals().message(owner, {QMessageBox::Critical, title, text, QMessageBox::Ok});
+    MessageRequest request;
+    request.title = title;
+    request.text = text;
+    CurrentModals().message(owner, request);
 }
 
 QString ChooseFile(QWidget* owner, const FileDialogRequest& request) {

@@ -23,6 +23,8 @@ struct MessageRequest {
     QString title;
     QString text;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QString informativeText; // under the text, smaller (may be empty)
+    QString detailedText;    // behind the box's details button (may be empty)
 };
 
 // A file dialog.

@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 const char* const MovieDefaultSuffix = "swf";
 const char* const MovieNotWrittenMessage = "Ｆｌａｓｈファイルを保存することができませんでした.";
 const char* const PageNotWrittenMessage = "ＨＴＭＬファイルを保存することができませんでした.";
@@ -203,17 +205,29 @@ MovieCommandResult MovieCommands::exportAndShow(const std::string& path,
         m_dialogs.showError(std::string(ExportNotWrittenMessage) + "\n" + path);
         return result;
     }
-    if (!exported.warnings.empty()) {
-        std::string text = ExportWarningsMessage;
-        for (const std::string& w : exported.warnings)
-            text += "\n" + w;
-        m_dialogs.showError(text);
-    }
+    reportWarnings(ExportWarningsMessage, exported.warnings);
     if (options.showAfterSaving) {
         result.opened = path;
         if (showMovie) showMovie(path);
     }
     return result;
+}
+
+void MovieCommands::reportWarnings(const char* heading, const std::vector<std::string>& warnings) {
+    if (warnings.empty()) return;
+    // A box of a thousand lines would not fit the screen (its OK button
+    // beyond the bottom): the first lines, the count of the rest, and the
+    // whole list behind the box's details button.
+    std::string text = heading, details;
+    const size_t shown = std::min(warnings.size(), kWarningLinesShown);
+    for (size_t i = 0; i < shown; ++i)
+        text += "\n" + warnings[i];
+    if (shown < warnings.size()) {
+        text += "\n…ほか " + std::to_string(warnings.size() - shown) + " 件";
+        for (const std::string& w : warnings)
+            details += (details.empty() ? "" : "\n") + w;
+    }
+    m_dialogs.showWarning(text, details);
 }
 
 MovieCommandResult MovieCommands::preview(const MovieCommandOptions& options) {
@@ -277,12 +291,7 @@ MovieCommandResult MovieCommands::compileAndShow(const std::string& moviePath,
     // The movie was written, but the user has to learn what it left out
     // (an over-long text, a movie cut at its frame limit); the movie is still
     // shown afterwards.
-    if (!compiled.warnings.empty()) {
-        std::string text = MovieWarningsMessage;
-        for (const std::string& w : compiled.warnings)
-            text += "\n" + w;
-        m_dialogs.showError(text);
-    }
+    reportWarnings(MovieWarningsMessage, compiled.warnings);
     if (options.showAfterSaving) {
         result.opened = shown;
         if (showMovie) showMovie(shown);

@@ -7,6 +7,7 @@
 
 #include "export/ExportFormat.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,6 +35,9 @@ extern const char* const ExportNotWrittenMessage;
 // with something left out.
 extern const char* const MovieWarningsMessage;
 extern const char* const ExportWarningsMessage; // the same after an export
+// The most warnings a box lists; "…ほか N 件" counts the rest, and the whole
+// list is in the box's details.
+inline constexpr size_t kWarningLinesShown = 10;
 
 // The progress display of one compilation, fed after every frame.
 class CompileProgress {
@@ -56,6 +60,9 @@ public:
     virtual std::string askMoviePath(const std::string& current, std::string* filter) = 0;
     // A message with the stop icon and an OK button (UTF-8 text).
     virtual void showError(const std::string& text) = 0;
+    // A message with the warning icon and an OK button; `details` (may be
+    // empty) is shown when the user asks for the box's details.
+    virtual void showWarning(const std::string& text, const std::string& details) = 0;
     // The progress display of a compilation that is about to start; it is
     // closed when the returned object is destroyed.
     virtual std::unique_ptr<CompileProgress> startProgress() = 0;
@@ -126,6 +133,7 @@ public:
 private:
     MovieCommandResult compileAndShow(const std::string& moviePath,
                                       const MovieCommandOptions& options);
+    void reportWarnings(const char* heading, const std::vector<std::string>& warnings);
     MovieCommandResult exportAndShow(const std::string& path, movie_export::ExportFormat format,
                                      const MovieCommandOptions& options);
 

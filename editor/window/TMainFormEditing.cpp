@@ -223,10 +223,12 @@ bool TMainForm::OfferRecovery(const QString& projectPath) {
         path.empty() ? QStringLiteral("noname.fmo") : QFileInfo(projectPath).fileName();
     const QString when = QDateTime::fromSecsSinceEpoch(orphan->modified)
                              .toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
-    const MessageRequest question{QMessageBox::Question, QGuiApplication::applicationDisplayName(),
-                                  QString::fromUtf8(RecoveryQuestionText) + QStringLiteral("\n") +
-                                      name + QStringLiteral("（") + when + QStringLiteral("）"),
-                                  QMessageBox::Yes | QMessageBox::No};
+    MessageRequest question;
+    question.icon = QMessageBox::Question;
+    question.title = QGuiApplication::applicationDisplayName();
+    question.text = QString::fromUtf8(RecoveryQuestionText) + QStringLiteral("\n") + name +
+                    QStringLiteral("（") + when + QStringLiteral("）");
+    question.buttons = QMessageBox::Yes | QMessageBox::No;
     if (CurrentModals().message(this, question) != QMessageBox::Yes) {
         m_recovery->decline(*orphan);
         return false;

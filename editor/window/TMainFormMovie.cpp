@@ -7,6 +7,7 @@
 #include "player/window/PlayerRouting.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QStringList>
 
@@ -42,6 +43,14 @@ public:
     }
     void showError(const std::string& text) override {
         m_form.ShowStopMessage(QString::fromStdString(text));
+    }
+    void showWarning(const std::string& text, const std::string& details) override {
+        MessageRequest request;
+        request.icon = QMessageBox::Warning;
+        request.title = QGuiApplication::applicationDisplayName();
+        request.text = QString::fromStdString(text);
+        request.detailedText = QString::fromStdString(details);
+        CurrentModals().message(&m_form, request);
     }
     std::unique_ptr<CompileProgress> startProgress() override {
         return MakeCompileProgressDialog(&m_form);

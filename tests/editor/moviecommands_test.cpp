@@ -57,6 +57,9 @@ public:
         errors.push_back(text);
         if (onError) onError();
     }
+    void showWarning(const std::string& text, const std::string&) override {
+        warnings.push_back(text);
+    }
     std::unique_ptr<CompileProgress> startProgress() override {
         struct Counting final : CompileProgress {
             Counting(FakeDialogs& d) : d(d), real(MakeCompileProgressDialog(nullptr, d.delayMs)) {}
@@ -77,7 +80,7 @@ public:
     int delayMs = 500;
     std::function<void()> duringFrame;
     std::function<void()> onError; // while the box would be open
-    std::vector<std::string> offered, offeredFilters, errors;
+    std::vector<std::string> offered, offeredFilters, errors, warnings;
     int frames = 0;
     bool dialogCreated = false;
 };
@@ -194,12 +197,69 @@ TEST_F(MovieCommandsTest, ElementLeftOutOfTheMovieIsReportedAndTheMovieStillShow
     ReplaceString(AddObjekt(okText)->Text, std::string(kMaxTextCharacters + 1, 'a'));
     dialogs.answer = dir.file("long.swf");
     EXPECT_EQ(commands.saveMovie({}).status, Status::Done);
-    ASSERT_EQ(dialogs.errors.size(), 1u);
-    EXPECT_EQ(dialogs.errors[0], std::string(MovieWarningsMessage) +
-                                     "\nelement 2: the text has 16001 characters, more than "
-                                     "the 16000 a text can have; it was left out");
+    EXPECT_TRUE(dialogs.errors.empty());
+    ASSERT_EQ(dialogs.warnings.size(), 1u);
+    EXPECT_EQ(dialogs.warnings[0], std::string(MovieWarningsMessage) +
+                                       "\nelement 2: the text has 16001 characters, more than "
+                                       "the 16000 a text can have; it was left out");
     EXPECT_EQ(opened, std::vector<std::string>{dir.file("long.htm")});
 }
+
+struct WarningBoxCase {
+    const char* name;
+    int leftOut; // texts too long for the movie, one warning each
+    const char* format;
+    int listed;       // warning lines in the box's text
+    const char* more; // the box's last line after them ("": none)
+};
+
+class WarningBoxTest : public MovieCommandsTest,
+                       public ::testing::WithParamInterface<WarningBoxCase> {};
+
+// After a successful save the window shows a warning (not a stop) box that
+// fits the screen however many warnings there are; the whole list is in its
+// details.
+TEST_P(WarningBoxTest, FitsTheScreenWithTheWholeListInItsDetails) {
+    const WarningBoxCase& c = GetParam();
+    for (int i = 0; i < c.leftOut; ++i)
+        ReplaceString(AddObjekt(okText)->Text, std::string(kMaxTextCharacters + 1, 'a'));
+    movitest::FakeModals modals;
+    modals.fileAnswer = QString::fromStdString(dir.file(std::string("anim.") + c.format));
+    TMainForm form;
+    form.findChild<QCheckBox*>("AutoLoadFlashCheck")->setChecked(false);
+    QTest::mouseClick(form.findChild<QPushButton*>("CreateFlashBtn"), Qt::LeftButton);
+
+    ASSERT_EQ(modals.messages.size(), 1u);
+    const MessageRequest& box = modals.messages[0];
+    EXPECT_EQ(box.icon, QMessageBox::Warning);
+    const QStringList lines = box.text.split(u'\n');
+    ASSERT_EQ(lines.size(), 1 + c.listed + (*c.more ? 1 : 0));
+    EXPECT_TRUE(lines[0].endsWith("次の点が省かれました：")) << lines[0].toStdString();
+    EXPECT_EQ(lines[1].toStdString(), "element 2: the text has 16001 characters, more than the "
+                                      "16000 a text can have; it was left out");
+    EXPECT_EQ(lines.last().toStdString(),
+              *c.more ? c.more
+                      : "element " + std::to_string(c.leftOut + 1) +
+                            ": the text has "
+                            "16001 characters, more than the 16000 a text can have; it "
+                            "was left out");
+    const QStringList details = box.detailedText.split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(details.size(), *c.more ? c.leftOut : 0);
+    if (*c.more) {
+        EXPECT_EQ(details.first(), lines[1]);
+        EXPECT_TRUE(details.last().startsWith(
+            QString::fromStdString("element " + std::to_string(c.leftOut + 1) + ":")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Warnings, WarningBoxTest,
+    ::testing::Values(WarningBoxCase{"One", 1, "swf", 1, ""},
+                      WarningBoxCase{"AsManyAsFit", 10, "swf", 10, ""},
+                      WarningBoxCase{"OneMore", 11, "swf", 10, "…ほか 1 件"},
+                      WarningBoxCase{"Hundreds", 250, "swf", 10, "…ほか 240 件"},
+                      WarningBoxCase{"HundredsInAnAnimation", 250, "gif", 10, "…ほか 240 件"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MovieCommandsTest, SaveDialogStartsWithTheLastSavedMovieAndCancelDoesNothing) {
     dialogs.answer = dir.file("first.swf");
