@@ -75,6 +75,13 @@ function(movi_browser_scene)
     set_tests_properties(browser_${S_NAME} PROPERTIES FIXTURES_REQUIRED "${S_FIXTURES}")
   endif()
   movi_browser_uses_shared(browser_${S_NAME})
+  # A scene that judges another's screenshots ("shotsOf") runs after it.
+  file(READ "${scene}" scene_text)
+  string(JSON shots_of ERROR_VARIABLE no_shots_of GET "${scene_text}" shotsOf)
+  if(NOT no_shots_of)
+    set_property(TEST browser_${S_NAME} APPEND PROPERTY FIXTURES_REQUIRED browser_shots_${shots_of})
+  endif()
+  set_tests_properties(browser_${S_NAME} PROPERTIES FIXTURES_SETUP browser_shots_${S_NAME})
   # browser_<name>_fidelity: the built-in player draws the photographed frames
   # and must match the screenshots (compare_render.mjs); it reuses the shots of
   # browser_<name>, which runs first.
@@ -85,7 +92,6 @@ function(movi_browser_scene)
       list(APPEND fidelity_args --dir ${S_DIR})
     endif()
     add_test(NAME browser_${S_NAME}_fidelity COMMAND ${MOVI_NODE} ${fidelity_args})
-    set_tests_properties(browser_${S_NAME} PROPERTIES FIXTURES_SETUP browser_shots_${S_NAME})
     set_tests_properties(browser_${S_NAME}_fidelity PROPERTIES
       FIXTURES_REQUIRED browser_shots_${S_NAME} LABELS browser TIMEOUT 120)
   endif()

@@ -8,7 +8,7 @@
 // player did not start, wrong renderer).
 
 import { createServer } from 'node:http';
-import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -392,10 +392,22 @@ async function main() {
     return { index: i, frameNumber, label, probes, rawProbes: check.probes, cut };
   });
 
-  if (!existsSync(args.chromium))
-    throw new HarnessError(`no browser at ${args.chromium}: install Debian's chromium (scripts/install-deps.sh with MOVI_WITH_BROWSER=1)`);
-  if (!existsSync(path.join(RUFFLE_DIR, 'ruffle.js')))
-    throw new HarnessError(`the Ruffle player is not installed in ${RUFFLE_DIR}: run scripts/install-npm.sh`);
+  // A scene with "shotsOf" judges the screenshots that scene took of the same
+  // page (its frames need not be played twice); the other plays them.
+  const shotsDir = scene.shotsOf ? path.resolve(args.results, scene.shotsOf) : null;
+  if (!shotsDir) {
+    if (!existsSync(args.chromium))
+      throw new HarnessError(`no browser at ${args.chromium}: install Debian's chromium (scripts/install-deps.sh with MOVI_WITH_BROWSER=1)`);
+    if (!existsSync(path.join(RUFFLE_DIR, 'ruffle.js')))
+      throw new HarnessError(`the Ruffle player is not installed in ${RUFFLE_DIR}: run scripts/install-npm.sh`);
+  }
+  const takenShot = (check) => {
+    const pattern = new RegExp(`^\\d+-frame${check.frameNumber}\\.png$`);
+    const found = existsSync(shotsDir) && readdirSync(shotsDir).find((f) => pattern.test(f));
+    if (!found)
+      throw new HarnessError(`scene ${scene.name}: no screenshot of frame ${check.frameNumber} in ${shotsDir}: run scene ${scene.shotsOf} first`);
+    return { shot: readFileSync(path.join(shotsDir, found)), renderer: `as in scene ${scene.shotsOf}`, timing: `its ${found}` };
+  };
 
   const resultsDir = path.resolve(args.results, scene.name);
   mkdirSync(resultsDir, { recursive: true });
@@ -408,14 +420,16 @@ async function main() {
   const failures = [];
   let probeCount = 0;
   try {
-    browser = await openBrowser(args.chromium, HarnessError);
-    context = await browser.browser.newContext({
-      viewport: { width: Math.max(stage.pageWidth + 64, 400), height: Math.max(stage.pageHeight + 64, 300) },
-      deviceScaleFactor: 1,
-    });
+    if (!shotsDir) {
+      browser = await openBrowser(args.chromium, HarnessError);
+      context = await browser.browser.newContext({
+        viewport: { width: Math.max(stage.pageWidth + 64, 400), height: Math.max(stage.pageHeight + 64, 300) },
+        deviceScaleFactor: 1,
+      });
+    }
     for (const check of checks) {
       const t0 = Date.now();
-      const { shot, renderer, timing } = await runCheck(
+      const { shot, renderer, timing } = shotsDir ? takenShot(check) : await runCheck(
         context, `http://127.0.0.1:${port}/c${check.index}`, pageRel, stage, check, playRate);
       const file = path.join(resultsDir, `${String(check.index + 1).padStart(2, '0')}-frame${check.frameNumber}.png`);
       writeFileSync(file, shot);
