@@ -32,6 +32,10 @@ void showError(const char* text) {
     if (g_view) g_view->showError(text);
 }
 
+void showLoadError(const std::string& path, const ProjectLoadProblem& problem) {
+    if (g_view) g_view->showLoadError(path, problem);
+}
+
 // ---------------------------------------------------------------- writing
 
 class FileSink final : public ProjectSink {
@@ -580,7 +584,7 @@ private:
 bool load(ByteSource& src, const std::string& path, ProjectLoadProblem& problem) {
     ParsedProject parsed;
     if (!Parser(src, problem, true).parse(parsed)) {
-        showError(ProjectOpenErrorText);
+        showLoadError(path, problem);
         return false;
     }
     ClearObjekts();
@@ -664,7 +668,7 @@ bool LoadProject(const std::string& path, ProjectLoadProblem* problem) {
     p = {};
     FileSource file;
     if (!file.open(path, p.reason)) {
-        showError(ProjectOpenErrorText);
+        showLoadError(path, p);
         return false;
     }
     if (g_loadHook) g_loadHook();

@@ -19,12 +19,21 @@ extern const char* const ProjectSignature; // "Tarvelo Movi-Loomster 1.0"
 extern const char* const ProjectOpenErrorText; // "ファイルを開くことができませんでした."
 extern const char* const ProjectCreateErrorText; // "エラー: ファイルを作成できません"
 
+struct ProjectLoadProblem;
+
 // How the project file code talks to the window: message boxes (stop icon, OK
 // button) and the updates after the project's file or contents changed.
 class ProjectView {
 public:
     virtual ~ProjectView() = default;
     virtual void showError(std::string_view utf8Text) = 0;
+    // A project file that was refused (`path` as given to the loader): by
+    // default only ProjectOpenErrorText; a window adds the file and the reason.
+    virtual void showLoadError(const std::string& path, const ProjectLoadProblem& problem) {
+        (void)path;
+        (void)problem;
+        showError(ProjectOpenErrorText);
+    }
     virtual void projectFileNameChanged() {} // update the caption
     virtual void projectLoaded() {}          // rebuild the element list, repaint the stage
 };
@@ -49,7 +58,7 @@ bool SaveProject(const std::string& path);
 // Why a project file was refused: an English sentence for the command-line
 // programs and logs, with the byte offset where the reader found the damage
 // (-1 when the file could not be opened or is not a regular file). The window
-// shows only ProjectOpenErrorText.
+// shows it under ProjectOpenErrorText.
 struct ProjectLoadProblem {
     std::string reason;
     int64_t offset = -1;
@@ -58,9 +67,9 @@ struct ProjectLoadProblem {
 // Replaces the project by the file's contents. Anything but a regular file is
 // refused before a byte is read (a named pipe never blocks). The whole file
 // is checked first; a file that cannot be read, lacks the identification or
-// is damaged anywhere (also one that shrinks while it is read) shows
-// ProjectOpenErrorText, leaves the open project untouched and, when `problem`
-// is given, says why there.
+// is damaged anywhere (also one that shrinks while it is read) is shown to
+// the view (showLoadError), leaves the open project untouched and, when
+// `problem` is given, says why there.
 bool LoadProject(const std::string& path, ProjectLoadProblem* problem = nullptr);
 
 // LoadProject on the file's bytes in memory; `path` becomes ProjectFileName.

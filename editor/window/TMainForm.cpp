@@ -113,6 +113,18 @@ void TMainForm::showError(std::string_view utf8Text) {
     ShowStopMessage(QString::fromUtf8(utf8Text.data(), static_cast<qsizetype>(utf8Text.size())));
 }
 
+void TMainForm::showLoadError(const std::string& path, const ProjectLoadProblem& problem) {
+    // The fixed text, and under it which file and why (the reader's
+    // sentence, with the byte where it found the damage).
+    MessageRequest request;
+    request.title = QGuiApplication::applicationDisplayName();
+    request.text = QString::fromUtf8(ProjectOpenErrorText);
+    request.informativeText = QFile::decodeName(path.c_str());
+    if (!problem.reason.empty())
+        request.informativeText += u'\n' + QString::fromStdString(problem.reason);
+    CurrentModals().message(this, request);
+}
+
 void TMainForm::ShowStopMessage(const QString& text) {
     ::ShowStopMessage(this, QGuiApplication::applicationDisplayName(), text);
 }

@@ -108,6 +108,7 @@ private:
 
     // ProjectView
     void showError(std::string_view utf8Text) override;
+    void showLoadError(const std::string& path, const ProjectLoadProblem& problem) override;
     void projectFileNameChanged() override;
     void projectLoaded() override;
 

@@ -181,6 +181,45 @@ TEST_F(MainFormTest, UnreadablePictureShowsTheMessageAndAddsNothing) {
     EXPECT_EQ(boxes[0].buttons, QMessageBox::Ok);
 }
 
+struct DamagedProjectCase {
+    const char* name;
+    std::vector<uint8_t> bytes; // empty: a folder of that name
+    const char* reason;
+};
+
+class DamagedProjectTest : public MainFormTest,
+                           public ::testing::WithParamInterface<DamagedProjectCase> {};
+
+// The box keeps its fixed text and tells under it which file was refused
+// and why; the open project stays.
+TEST_P(DamagedProjectTest, BoxNamesTheFileAndTheReason) {
+    const DamagedProjectCase& c = GetParam();
+    addElement("AddTextObjekt");
+    answer = QString::fromStdString(dir.file("プロジェクト.fmo"));
+    if (c.bytes.empty())
+        std::filesystem::create_directory(answer.toStdString());
+    else
+        testsupport::WriteBytes(answer.toStdString(), c.bytes);
+    click("OpenBtn");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("ファイルを開くことができませんでした."));
+    EXPECT_EQ(boxes[0].informativeText, answer + u'\n' + QString::fromUtf8(c.reason));
+    EXPECT_EQ(ObjektList.Count, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Opening, DamagedProjectTest,
+    ::testing::Values(
+        DamagedProjectCase{"Folder", {}, "it is a folder, not a file"},
+        DamagedProjectCase{"NoIdentification",
+                           {'n', 'o', 't', ' ', 'a', ' ', 'p', 'r', 'o', 'j', 'e', 'c', 't'},
+                           "identification text at byte 0 runs past the end of the file (13 "
+                           "bytes)"},
+        DamagedProjectCase{"OtherIdentification", std::vector<uint8_t>(40, 'x'),
+                           "identification text at byte 0 is not \"Tarvelo Movi-Loomster 1.0\""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(MainFormTest, MoveDownFromRow3AndBackUp) {
     for (const char* name : {"a", "b", "c"}) {
         addElement("AddTextObjekt");
