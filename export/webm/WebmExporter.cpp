@@ -137,16 +137,20 @@ bool WebmExporter::begin(const WebmSettings& settings) {
         return fail(std::string("the video encoder cannot start: ") + vpx_codec_error(&s.codec));
     s.codecOpen = true;
     // The real-time deadline encodes an animation many times faster than the
-    // good-quality one for files about as large. Speed 6 keeps a 550 x 400
-    // movie of 12 fps some 20 times faster than it plays on one core; a busy
-    // one of 30 fps would fall near 4 times, so from 4 million pixels a second
-    // on speed 8 takes over (some 50% faster, files some 15% larger).
+    // good-quality one; the slower of its speeds make smaller files. On one
+    // core a busy movie (200 elements that move and turn, none still) is
+    // encoded at some 13 million pixels a second at speed 5 and 26 million at
+    // speed 8, so each speed is used up to the pixel rate that stays 4 times
+    // ahead of real time: speed 5 to 3 million a second (550 x 400 at 12 fps;
+    // files some 5% smaller than speed 6), 6 to 4 million, 8 beyond (files
+    // some 20% larger than speed 5). The good-quality deadline makes files as
+    // small as speed 5's only at speeds that fall behind 4 times real time.
     // Tuning for screen content suits flat drawings and text.
     int speed = settings.cpuUsed;
     if (speed < 0) {
         const double pixelRate = double(s.codedWidth) * s.codedHeight * double(settings.rateNum) /
                                  double(settings.rateDen);
-        speed = pixelRate <= 4e6 ? 6 : 8;
+        speed = pixelRate <= 3e6 ? 5 : pixelRate <= 4e6 ? 6 : 8;
     }
     const bool controlled =
         vpx_codec_control(&s.codec, VP8E_SET_CPUUSED, std::clamp(speed, 5, 9)) == VPX_CODEC_OK &&
