@@ -54,7 +54,8 @@ bool g_running = false;
 // application modality keeps every window of the program from taking input.
 class QtCompileProgress final : public CompileProgress {
 public:
-    QtCompileProgress(QWidget* owner, int delayMs) : m_owner(owner), m_delayMs(delayMs) {
+    QtCompileProgress(QWidget* owner, const ProgressSpec& spec, int delayMs)
+        : m_owner(owner), m_spec(spec), m_delayMs(delayMs) {
         m_clock.start();
         QApplication::setOverrideCursor(Qt::BusyCursor);
     }
@@ -72,10 +73,8 @@ public:
         }
         m_bar->setRange(0, lastFrame + 1);
         m_bar->setValue(frame + 1);
-        m_frames->setText(
-            frame == lastFrame
-                ? QStringLiteral("ファイルを書き込んでいます。。。")
-                : QStringLiteral("フレーム %1 / %2").arg(frame + 1).arg(lastFrame + 1));
+        m_frames->setText(frame == lastFrame ? QStringLiteral("ファイルを書き込んでいます。。。")
+                                             : frameText(frame, lastFrame));
         QCoreApplication::processEvents();
         m_pumped.start();
     }
@@ -83,17 +82,31 @@ public:
     bool cancelRequested() override { return m_cancelled; }
 
 private:
+    // "フレーム k / N" of the movie's N frames; with two passes, which one.
+    QString frameText(int32_t frame, int32_t lastFrame) const {
+        const int32_t passes = std::max(1, m_spec.passes);
+        const int32_t frames = std::max<int32_t>(1, (lastFrame + 1) / passes);
+        const int32_t pass = std::min(frame / frames, passes - 1);
+        const QString text =
+            QStringLiteral("フレーム %1 / %2").arg(frame - pass * frames + 1).arg(frames);
+        if (passes == 1) return text;
+        return text + (pass == 0 ? QStringLiteral("（組み立て）") : QStringLiteral("（書き出し）"));
+    }
+
     void create() {
         m_dialog = std::make_unique<QDialog>(m_owner);
         m_dialog->setObjectName(QStringLiteral("CompileProgressDialog"));
         m_dialog->setWindowTitle(QApplication::applicationDisplayName());
         m_dialog->setWindowModality(Qt::ApplicationModal);
         auto* layout = new QVBoxLayout(m_dialog.get());
-        layout->addWidget(new QLabel(QStringLiteral("Ｆｌａｓｈを作成しています。。。")));
+        auto* caption = new QLabel(QString::fromStdString(m_spec.caption));
+        caption->setObjectName(QStringLiteral("CaptionLabel"));
+        layout->addWidget(caption);
         m_bar = new QProgressBar;
         m_bar->setTextVisible(false);
         layout->addWidget(m_bar);
         m_frames = new QLabel;
+        m_frames->setObjectName(QStringLiteral("FramesLabel"));
         layout->addWidget(m_frames);
         auto* buttons = new QHBoxLayout;
         buttons->addStretch();
@@ -113,6 +126,7 @@ private:
     }
 
     QWidget* m_owner;
+    ProgressSpec m_spec;
     int m_delayMs;
     QElapsedTimer m_clock, m_pumped;
     std::unique_ptr<QDialog> m_dialog;
@@ -123,8 +137,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<CompileProgress> MakeCompileProgressDialog(QWidget* owner, int delayMs) {
-    return std::make_unique<QtCompileProgress>(owner, delayMs);
+std::unique_ptr<CompileProgress> MakeCompileProgressDialog(QWidget* owner, const ProgressSpec& spec,
+                                                           int delayMs) {
+    return std::make_unique<QtCompileProgress>(owner, spec, delayMs);
 }
 
 bool MovieCommands::running() {
@@ -173,7 +188,12 @@ MovieCommandResult MovieCommands::exportAndShow(const std::string& path,
             RunningFlag() { g_running = true; }
             ~RunningFlag() { g_running = false; }
         } running;
-        const std::unique_ptr<CompileProgress> progress = m_dialogs.startProgress();
+        // "GIF アニメーション (*.gif)": the caption names "GIF アニメーション".
+        const std::string filter = movie_export::Format(format).filter;
+        ProgressSpec spec;
+        spec.caption = filter.substr(0, filter.find(" (")) + "を作成しています。。。";
+        spec.passes = format == movie_export::ExportFormat::Svg ? 1 : 2;
+        const std::unique_ptr<CompileProgress> progress = m_dialogs.startProgress(spec);
         movie_export::ExportOptions exporting;
         exporting.outputPath = path;
         exporting.format = format;
@@ -252,7 +272,8 @@ MovieCommandResult MovieCommands::compileAndShow(const std::string& moviePath,
             RunningFlag() { g_running = true; }
             ~RunningFlag() { g_running = false; }
         } running;
-        const std::unique_ptr<CompileProgress> progress = m_dialogs.startProgress();
+        const std::unique_ptr<CompileProgress> progress =
+            m_dialogs.startProgress({"Ｆｌａｓｈを作成しています。。。", 1});
         CompileOptions compile;
         compile.outputPath = moviePath;
         compile.progress = [&](int32_t frame, int32_t last) { progress->frameDone(frame, last); };

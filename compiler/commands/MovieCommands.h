@@ -49,6 +49,16 @@ public:
     virtual bool cancelRequested() = 0;
 };
 
+// What a progress display shows: its caption, and how many passes over the
+// movie's frames the work makes. An animation is compiled into a movie whose
+// frames are then drawn and encoded: two passes, reported as one run of
+// frames 0 to 2N - 1, which the bar shows as one run and the label as frames
+// of the movie's N.
+struct ProgressSpec {
+    std::string caption; // "Ｆｌａｓｈを作成しています。。。"
+    int passes = 1;
+};
+
 class MovieCommandDialogs {
 public:
     virtual ~MovieCommandDialogs() = default;
@@ -65,13 +75,14 @@ public:
     virtual void showWarning(const std::string& text, const std::string& details) = 0;
     // The progress display of a compilation that is about to start; it is
     // closed when the returned object is destroyed.
-    virtual std::unique_ptr<CompileProgress> startProgress() = 0;
+    virtual std::unique_ptr<CompileProgress> startProgress(const ProgressSpec& spec) = 0;
 };
 
 // The real progress display: a dialog owned by `owner` that appears once the
 // compilation has taken `delayMs`, with a bar and a cancel button. It is
 // application-modal, so no window takes input while the compilation runs.
-std::unique_ptr<CompileProgress> MakeCompileProgressDialog(QWidget* owner, int delayMs = 500);
+std::unique_ptr<CompileProgress> MakeCompileProgressDialog(QWidget* owner, const ProgressSpec& spec,
+                                                           int delayMs = 500);
 
 // The three check boxes of the save page.
 struct MovieCommandOptions {

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -60,9 +61,10 @@ public:
     void showWarning(const std::string& text, const std::string&) override {
         warnings.push_back(text);
     }
-    std::unique_ptr<CompileProgress> startProgress() override {
+    std::unique_ptr<CompileProgress> startProgress(const ProgressSpec& spec) override {
         struct Counting final : CompileProgress {
-            Counting(FakeDialogs& d) : d(d), real(MakeCompileProgressDialog(nullptr, d.delayMs)) {}
+            Counting(FakeDialogs& d, const ProgressSpec& spec)
+                : d(d), real(MakeCompileProgressDialog(nullptr, spec, d.delayMs)) {}
             void frameDone(int32_t frame, int32_t last) override {
                 ++d.frames;
                 real->frameDone(frame, last);
@@ -73,7 +75,7 @@ public:
             FakeDialogs& d;
             std::unique_ptr<CompileProgress> real;
         };
-        return std::make_unique<Counting>(*this);
+        return std::make_unique<Counting>(*this, spec);
     }
 
     std::string answer, chosenFilter;
@@ -438,6 +440,33 @@ TEST_F(MovieCommandsTest, CancelledExportKeepsTheOldFileAndLeavesNothing) {
         << "the program's folder and the old picture";
     EXPECT_TRUE(opened.empty());
     EXPECT_EQ(afterCompileCalls, 1);
+}
+
+// An animation's progress names its format, and compiling and encoding make
+// one run of the bar, whose frames are the movie's.
+TEST_F(MovieCommandsTest, ExportProgressNamesTheFormatAndRunsOnce) {
+    dialogs.answer = dir.file("anim.webp");
+    dialogs.delayMs = 0;
+    QString caption;
+    QStringList texts;
+    std::vector<int> values;
+    int maximum = 0;
+    dialogs.duringFrame = [&] {
+        QWidget* d = progressDialog();
+        ASSERT_NE(d, nullptr);
+        caption = d->findChild<QLabel*>("CaptionLabel")->text();
+        texts << d->findChild<QLabel*>("FramesLabel")->text();
+        values.push_back(d->findChild<QProgressBar*>()->value());
+        maximum = d->findChild<QProgressBar*>()->maximum();
+    };
+    ASSERT_EQ(commands.saveMovie({}).status, Status::Done);
+    EXPECT_EQ(caption, "WebP アニメーションを作成しています。。。");
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(std::count(values.begin(), values.end(), maximum), 1) << "to its end once";
+    EXPECT_EQ(texts.first(), "フレーム 1 / 25（組み立て）");
+    EXPECT_EQ(texts.last(), "ファイルを書き込んでいます。。。");
+    for (const QString& t : texts)
+        EXPECT_TRUE(t.contains(" / 25（") || t == texts.last()) << t.toStdString();
 }
 
 struct PreviewFolderCase {
