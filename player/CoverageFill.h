@@ -5,13 +5,16 @@
 // gives what the painter's raster engine gives for the same outline, at a
 // fraction of its cost on the many small outlines of text.
 //
-// The outline is given as directed lines and quadratic curves in device
-// pixels; together they must form closed loops (every point left as often as
-// reached), or the fill runs on to the right of the area.
+// The outline is given as a path (each subpath closed as a fill closes it)
+// or as directed lines and quadratic curves in device pixels, which must
+// then form closed loops (every point left as often as reached), or the
+// fill runs on to the right of the area.
 
 #include <QImage>
+#include <QPainterPath>
 #include <QPointF>
 #include <QRect>
+#include <QTransform>
 
 #include <vector>
 
@@ -23,6 +26,10 @@ public:
     void begin(const QRect& area);
     void line(QPointF from, QPointF to);
     void quad(QPointF from, QPointF control, QPointF to);
+    void cubic(QPointF from, QPointF control1, QPointF control2, QPointF to);
+    // Adds the outline of `path` (its fill rule taken as non-zero) mapped by
+    // `toDevice`.
+    void path(const QPainterPath& path, const QTransform& toDevice);
     // Draws the outline in `premultiplied` (a premultiplied ARGB32 colour)
     // over `image` (ARGB32_Premultiplied), source over, within `clip`.
     void fill(QImage& image, QRgb premultiplied, const QRect& clip);

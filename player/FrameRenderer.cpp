@@ -412,28 +412,15 @@ void FrameRenderer::fillBitmap(const FillStyle& fill, const QPainterPath& path,
     painter.restore();
 }
 
-void FrameRenderer::buildGlyph(GlyphSlot& glyph, const std::vector<ShapeEdge>& edges) {
-    glyph.path = std::move(buildPaths(edges, 1, 0).fills[0]);
-    std::vector<Point> starts, ends;
-    for (const ShapeEdge& e : edges) {
-        for (const bool forward : {true, false}) {
-            if ((forward ? e.fill1 : e.fill0) != 1) continue;
-            ShapeEdge d = e;
-            if (!forward) std::swap(d.from, d.to);
-            glyph.outline.push_back(d);
-            starts.push_back(d.from);
-            ends.push_back(d.to);
-        }
-    }
-    // Closed loops leave every point as often as they reach it.
-    const auto before = [](const Point& a, const Point& b) {
-        return a.x < b.x || (a.x == b.x && a.y < b.y);
-    };
-    std::sort(starts.begin(), starts.end(), before);
-    std::sort(ends.begin(), ends.end(), before);
-    glyph.closed = starts == ends;
-    glyph.bounds = glyph.path.controlPointRect();
-    glyph.built = true;
+bool FrameRenderer::fillDirect(const QPainterPath& path, const QRectF& bounds,
+                               const QTransform& toDevice, const QColor& color) {
+    if (!m_direct) return false;
+    const QRect area = toDevice.mapRect(bounds).toAlignedRect().adjusted(-1, -1, 1, 1);
+    if (area.width() > 512 || area.height() > 512 || !m_directArea.contains(area)) return false;
+    m_coverage.begin(area);
+    m_coverage.path(path, toDevice);
+    m_coverage.fill(*m_direct, qPremultiply(color.rgba()), area);
+    return true;
 }
 
 void FrameRenderer::drawText(const Text& text, const ColorTransform& cx, const QTransform& toDevice,
@@ -448,34 +435,21 @@ void FrameRenderer::drawText(const Text& text, const ColorTransform& cx, const Q
         std::vector<GlyphSlot>* glyphs = fontGlyphs(run.font);
         if (!glyphs) continue;
         const QBrush brush(color);
-        const QRgb premultiplied = qPremultiply(color.rgba());
         for (const TextGlyph& g : run.glyphs) {
             if (g.index >= glyphs->size()) continue;
             GlyphSlot& glyph = (*glyphs)[g.index];
-            if (!glyph.built)
-                buildGlyph(glyph, std::get<Font>(m_movie.characters.at(run.font)).glyphs[g.index]);
+            if (!glyph.built) {
+                const Font& font = std::get<Font>(m_movie.characters.at(run.font));
+                glyph.path = std::move(buildPaths(font.glyphs[g.index], 1, 0).fills[0]);
+                glyph.bounds = glyph.path.controlPointRect();
+                glyph.built = true;
+            }
             if (glyph.path.isEmpty()) continue;
             const QTransform toPixels = QTransform(k, 0, 0, k, g.x, run.y) * toDevice;
             if (!afford(pathWork(glyph.path, toPixels, 0))) return;
-            // A small glyph well inside the stage is filled straight into
-            // the picture, several times faster than through the painter.
-            const QRect area =
-                toPixels.mapRect(glyph.bounds).toAlignedRect().adjusted(-1, -1, 1, 1);
-            if (m_direct && glyph.closed && area.width() <= 256 && area.height() <= 256 &&
-                m_directArea.contains(area)) {
-                m_coverage.begin(area);
-                for (const ShapeEdge& e : glyph.outline) {
-                    if (e.curved)
-                        m_coverage.quad(toPixels.map(QPointF(e.from.x, e.from.y)),
-                                        toPixels.map(QPointF(e.control.x, e.control.y)),
-                                        toPixels.map(QPointF(e.to.x, e.to.y)));
-                    else
-                        m_coverage.line(toPixels.map(QPointF(e.from.x, e.from.y)),
-                                        toPixels.map(QPointF(e.to.x, e.to.y)));
-                }
-                m_coverage.fill(*m_direct, premultiplied, area);
-                continue;
-            }
+            // A glyph inside the stage is filled straight into the picture,
+            // several times faster than through the painter.
+            if (fillDirect(glyph.path, glyph.bounds, toPixels, color)) continue;
             painter.setTransform(toPixels);
             painter.fillPath(glyph.path, brush);
         }
@@ -491,9 +465,12 @@ void FrameRenderer::drawShape(const Shape& shape, const ShapePaths& paths, const
         if (fill.kind != FillStyle::Kind::Bitmap && !afford(pathWork(path, painter.transform(), 0)))
             return;
         switch (fill.kind) {
-        case FillStyle::Kind::Solid:
-            painter.fillPath(path, cx.apply(fill.color));
+        case FillStyle::Kind::Solid: {
+            const QColor color = cx.apply(fill.color);
+            if (!fillDirect(path, path.controlPointRect(), painter.transform(), color))
+                painter.fillPath(path, color);
             break;
+        }
         case FillStyle::Kind::Bitmap:
             fillBitmap(fill, path, cx, painter);
             break;

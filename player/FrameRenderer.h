@@ -62,15 +62,13 @@ private:
     struct GlyphSlot {
         bool built = false;
         QPainterPath path;
-        // The edges that fill the glyph, each in its filling direction, and
-        // their bounds; `closed` when they form closed loops (a sound glyph),
-        // which CoverageFill needs.
-        std::vector<ShapeEdge> outline;
-        QRectF bounds;
-        bool closed = false;
+        QRectF bounds; // of the path's points
     };
     std::vector<GlyphSlot>* fontGlyphs(uint16_t font);
-    static void buildGlyph(GlyphSlot& glyph, const std::vector<ShapeEdge>& edges);
+    // Fills `path` with `color` straight into the picture (see render) when
+    // it can: false when it is left to the painter.
+    bool fillDirect(const QPainterPath& path, const QRectF& bounds, const QTransform& toDevice,
+                    const QColor& color);
     // The decoded picture of a bitmap character (decoded on first use); null
     // when there is none or it cannot be decoded.
     const QImage* bitmapImage(uint16_t id);

@@ -259,8 +259,9 @@ TEST(Timeline, PlacingOnAnOccupiedDepthIsIgnored) {
 // player shows at its probes.
 // An outline of four lines or four curves with a hole (running the other
 // way) and a square that overlaps it (running the same way), filled by
-// CoverageFill and by the painter: curves as the painter's path of 64 lines
-// each, which follows them within a hundredth of a pixel.
+// CoverageFill (the lines one by one, the curves as a path whose subpaths it
+// closes) and by the painter: curves as the painter's path of 64 lines each,
+// which follows them within a hundredth of a pixel.
 TEST(Renderer, CoverageFillAgreesWithThePainter) {
     const QPointF corners[] = {{10.3, 12.7}, {60.2, 20.1}, {50.5, 70.9}, {15.1, 55.5}};
     const QPointF controls[] = {{40, 5}, {70, 50}, {30, 75}, {5, 30}};
@@ -272,8 +273,9 @@ TEST(Renderer, CoverageFillAgreesWithThePainter) {
         QImage painted = direct.copy();
         player::CoverageFill fill;
         fill.begin(QRect(0, 0, 80, 80));
-        QPainterPath path;
+        QPainterPath path, curves;
         path.moveTo(corners[0]);
+        curves.moveTo(corners[0]);
         for (int i = 0; i < 4; ++i) {
             const QPointF from = corners[i], to = corners[(i + 1) % 4];
             if (!curved) {
@@ -281,18 +283,22 @@ TEST(Renderer, CoverageFillAgreesWithThePainter) {
                 path.lineTo(to);
                 continue;
             }
-            fill.quad(from, controls[i], to);
+            curves.quadTo(controls[i], to);
             for (int k = 1; k <= 64; ++k) {
                 const double t = k / 64.0, u = 1 - t;
                 path.lineTo(u * u * from + 2 * u * t * controls[i] + t * t * to);
             }
         }
         for (const auto& loop : {hole, square}) {
-            path.addPolygon(QPolygonF(QList<QPointF>(loop.begin(), loop.end())));
+            const QPolygonF polygon(QList<QPointF>(loop.begin(), loop.end()));
+            path.addPolygon(polygon);
             path.closeSubpath();
-            for (size_t i = 0; i < loop.size(); ++i)
-                fill.line(loop[i], loop[(i + 1) % loop.size()]);
+            curves.addPolygon(polygon); // left open
+            if (!curved)
+                for (size_t i = 0; i < loop.size(); ++i)
+                    fill.line(loop[i], loop[(i + 1) % loop.size()]);
         }
+        if (curved) fill.path(curves, QTransform());
         path.setFillRule(Qt::WindingFill);
         fill.fill(direct, qPremultiply(qRgb(200, 0, 100)), direct.rect());
         QPainter painter(&painted);
