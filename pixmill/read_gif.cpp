@@ -4,6 +4,7 @@
 #include "dib_internal.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include <gif_lib.h>
 
@@ -100,11 +101,13 @@ extern "C" int pixmill_read_gif(const uint8_t* data, size_t size, DibRecord* rec
         const unsigned fill = (transparent >= 0 ? static_cast<unsigned>(transparent)
                                                 : static_cast<unsigned>(gif->SBackGroundColor)) &
                               mask;
-        for (int y = 0; y < h; ++y) {
-            uint8_t* row = rowFromTop(rec, y);
-            for (int x = 0; x < w; ++x)
-                putIndex(row, outBits, x, fill);
-        }
+        // The index repeated over a whole byte, so that each row is one memset: a tiny
+        // file may claim a screen of some 200 million pixels around a small image.
+        const uint8_t pattern = static_cast<uint8_t>(
+            outBits == 1 ? (fill ? 0xFFu : 0x00u) : (outBits == 4 ? fill * 0x11u : fill));
+        const size_t rowBytes = (static_cast<size_t>(w) * static_cast<size_t>(outBits) + 7) / 8;
+        for (int y = 0; y < h; ++y)
+            std::memset(rowFromTop(rec, y), pattern, rowBytes);
     }
 
     g.line = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(desc.Width)));

@@ -98,13 +98,13 @@ Picture hamPicture() {
     return p;
 }
 
-Picture onScreen(const Picture& inner, int sw, int sh, int left, int top) {
+Picture onScreen(const Picture& inner, int sw, int sh, int left, int top, int fill = 0) {
     Picture p = inner;
     p.width = sw;
     p.height = sh;
-    p.index = [inner, left, top](int x, int y) {
+    p.index = [inner, left, top, fill](int x, int y) {
         const bool in = x >= left && y >= top && x < left + inner.width && y < top + inner.height;
-        return in ? inner.index(x - left, y - top) : 0;
+        return in ? inner.index(x - left, y - top) : fill;
     };
     return p;
 }
@@ -285,6 +285,12 @@ std::vector<DecodeCase> decodeCases() {
     screen.screenHeight = 12;
     screen.left = 4;
     screen.top = 3;
+    // Around the image the screen takes the transparent index: every bit of a 1-bit row set.
+    GifOptions screenFilled = screen;
+    screenFilled.screenWidth = 21;
+    screenFilled.transparent = 1;
+    Picture screenFilledExpect = onScreen(indexedPicture(W, H, 1), 21, 12, 4, 3, 1);
+    screenFilledExpect.palette[1] = {255, 255, 255};
     PngOptions paletteAlpha = pngOpts(3, 8);
     paletteAlpha.paletteAlpha = {0, 128, 255, 64};
     Picture paletteAlphaExpect = indexedPicture(W, H, 8);
@@ -408,6 +414,8 @@ std::vector<DecodeCase> decodeCases() {
         gif("gif_transparent", indexedPicture(W, 20, 4), transparent, 4, transparentExpect),
         gif("gif_on_larger_screen", indexedPicture(W, H, 4), screen, 4,
             onScreen(indexedPicture(W, H, 4), 20, 12, 4, 3)),
+        gif("gif_1bit_on_filled_screen", indexedPicture(W, H, 1), screenFilled, 1,
+            screenFilledExpect),
 
         png("png_palette_1bit", indexedPicture(W, H, 1), pngOpts(3, 1), 1),
         png("png_palette_2bit", indexedPicture(W, H, 2), pngOpts(3, 2), 8),
