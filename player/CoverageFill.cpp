@@ -138,22 +138,26 @@ void CoverageFill::cubic(QPointF from, QPointF control1, QPointF control2, QPoin
 }
 
 void CoverageFill::path(const QPainterPath& path, const QTransform& toDevice) {
+    const bool affine = toDevice.type() != QTransform::TxProject;
+    const double m11 = toDevice.m11(), m12 = toDevice.m12(), m21 = toDevice.m21(),
+                 m22 = toDevice.m22(), dx = toDevice.dx(), dy = toDevice.dy();
+    const auto map = [&](const QPainterPath::Element& e) {
+        return affine ? QPointF(m11 * e.x + m21 * e.y + dx, m12 * e.x + m22 * e.y + dy)
+                      : toDevice.map(QPointF(e.x, e.y));
+    };
     QPointF start, last;
     bool open = false;
     const int count = path.elementCount();
     for (int i = 0; i < count; ++i) {
         const QPainterPath::Element& e = path.elementAt(i);
-        const QPointF p = toDevice.map(QPointF(e.x, e.y));
+        const QPointF p = map(e);
         if (e.type == QPainterPath::MoveToElement) {
             if (open) line(last, start);
             start = last = p;
             open = true;
         } else if (e.type == QPainterPath::CurveToElement && i + 2 < count) {
-            const QPointF c2 =
-                toDevice.map(QPointF(path.elementAt(i + 1).x, path.elementAt(i + 1).y));
-            const QPointF to =
-                toDevice.map(QPointF(path.elementAt(i + 2).x, path.elementAt(i + 2).y));
-            cubic(last, p, c2, to);
+            const QPointF to = map(path.elementAt(i + 2));
+            cubic(last, p, map(path.elementAt(i + 1)), to);
             last = to;
             i += 2;
         } else {
