@@ -174,7 +174,9 @@ void CoverageFill::fill(QImage& image, QRgb premultiplied, const QRect& clip) {
     if (area.isEmpty()) return;
     const bool opaque = qAlpha(premultiplied) == 255;
     const uint32_t rest = 255 - qAlpha(premultiplied);
-    uchar* const bits = image.bits();
+    // The pixels the painter draws on, as they are: bits() would copy a
+    // picture shared with another QImage and draw on the copy.
+    uchar* const bits = const_cast<uchar*>(image.constBits());
     const qsizetype stride = image.bytesPerLine();
     for (int y = area.top(); y <= area.bottom(); ++y) {
         const float* row = m_cells.data() + size_t(y - m_top) * size_t(m_width) - m_left;

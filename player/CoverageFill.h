@@ -31,7 +31,9 @@ public:
     // `toDevice`.
     void path(const QPainterPath& path, const QTransform& toDevice);
     // Draws the outline in `premultiplied` (a premultiplied ARGB32 colour)
-    // over `image` (ARGB32_Premultiplied), source over, within `clip`.
+    // over `image` (ARGB32_Premultiplied), source over, within `clip`. It
+    // draws on the pixels the image holds, as a painter busy on it does,
+    // even where another QImage shares them.
     void fill(QImage& image, QRgb premultiplied, const QRect& clip);
 
 private:
