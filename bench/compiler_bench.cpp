@@ -29,18 +29,18 @@ void buildProject() {
     static bool built = false;
     if (built) return;
     built = true;
-    MovingProject spec;
-    spec.stageWidth = 800;
-    spec.stageHeight = 600;
-    spec.textEndSize = 48;
-    spec.scatterTexts = false;
-    spec.drawings = 100;
-    spec.pictureWidth = 640;
-    spec.pictureHeight = 480;
-    spec.boxWidth = 320;
-    spec.boxHeight = 240;
-    spec.pictureStep = 1000;
-    buildMovingProject(spec);
+    MovingProject project;
+    project.stageWidth = 800;
+    project.stageHeight = 600;
+    project.textEndSize = 48;
+    project.scatterTexts = false;
+    project.drawings = 100;
+    project.pictureWidth = 640;
+    project.pictureHeight = 480;
+    project.boxWidth = 320;
+    project.boxHeight = 240;
+    project.pictureStep = 1000;
+    buildMovingProject(project);
 }
 
 void BM_CompileLargeProject(benchmark::State& state) {

@@ -23,9 +23,9 @@ using namespace movibench;
 // compiler's large project, each text shows for ten seconds (starts spread
 // over the minute) and each picture for twenty.
 std::string generatedMovie(bool allOnStage) {
-    MovingProject spec;
-    spec.allOnStage = allOnStage;
-    buildMovingProject(spec);
+    MovingProject project;
+    project.allOnStage = allOnStage;
+    buildMovingProject(project);
     return compileToScratch(allOnStage ? "crowded.swf" : "large.swf");
 }
 

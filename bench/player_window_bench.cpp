@@ -93,9 +93,9 @@ BENCHMARK(BM_PlayerWindowStallPlayingComb)
 // per second.
 void BM_PlayerWindowStallPlaying200Elements(benchmark::State& state) {
     static const std::string path = [] {
-        MovingProject spec;
-        spec.allOnStage = true;
-        buildMovingProject(spec);
+        MovingProject project;
+        project.allOnStage = true;
+        buildMovingProject(project);
         return compileToScratch("crowded.swf");
     }();
     playAndWatch(state, path, 3);

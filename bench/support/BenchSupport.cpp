@@ -81,28 +81,28 @@ void loadExampleProject() {
     if (!LoadProject(exampleProjectPath())) die("cannot read examples/demo.fmo");
 }
 
-void buildMovingProject(const MovingProject& spec) {
+void buildMovingProject(const MovingProject& project) {
     bindImageLibrary();
     ClearObjekts();
     Stage = StageSettings();
-    Stage.setWidth(spec.stageWidth);
-    Stage.setHeight(spec.stageHeight);
-    Stage.setFramesPerSecond(spec.framesPerSecond);
+    Stage.setWidth(project.stageWidth);
+    Stage.setHeight(project.stageHeight);
+    Stage.setFramesPerSecond(project.framesPerSecond);
     const char* phrases[] = {"動く文字と図形の試験", "ようこそムービルーム", "日本語の文章を表示中",
                              "春夏秋冬の色と形です"};
-    for (int i = 0; i < spec.texts; ++i) {
+    for (int i = 0; i < project.texts; ++i) {
         Objekt* t = AddObjekt(okText);
         ReplaceString(t->Text, *platform::utf8ToCp932(phrases[i % 4]));
-        t->Start.Time = spec.allOnStage ? 0 : (i * 500) % 50000;
-        t->End.Time = spec.allOnStage ? 60000 : t->Start.Time + 10000;
-        if (spec.scatterTexts) {
+        t->Start.Time = project.allOnStage ? 0 : (i * 500) % 50000;
+        t->End.Time = project.allOnStage ? 60000 : t->Start.Time + 10000;
+        if (project.scatterTexts) {
             t->Start.Left = (i * 37) % 400;
             t->Start.Top = (i * 53) % 360;
         }
-        t->End.FontSize = spec.textEndSize;
+        t->End.FontSize = project.textEndSize;
         t->End.Rotation = 300;
     }
-    for (int i = 0; i < spec.drawings; ++i) {
+    for (int i = 0; i < project.drawings; ++i) {
         Objekt* d = AddObjekt(okDrawing);
         d->DrawKind = i % 2;
         d->Start.Time = 0;
@@ -111,14 +111,15 @@ void buildMovingProject(const MovingProject& spec) {
         d->End.Transparency = 50;
         d->DeleteAtEnd = 0;
     }
-    for (int i = 0; i < spec.pictures; ++i) {
-        const DibRecord pic = patternPicture(spec.pictureWidth, spec.pictureHeight, i);
+    for (int i = 0; i < project.pictures; ++i) {
+        const DibRecord pic = patternPicture(project.pictureWidth, project.pictureHeight, i);
         Objekt* p = AddObjekt(okPicture, &pic);
-        const int32_t start = spec.allOnStage ? 0 : i * spec.pictureStep;
-        const int32_t end = spec.allOnStage ? 60000 : start + 20000;
-        p->Start = {10 * i, 10 * i, 10 * i + spec.boxWidth, 10 * i + spec.boxHeight, 24, 0, start,
-                    0,      0};
-        p->End = {300, 200, 300 + spec.boxWidth, 200 + spec.boxHeight, 24, 450, end, 0, 0};
+        const int32_t start = project.allOnStage ? 0 : i * project.pictureStep;
+        const int32_t end = project.allOnStage ? 60000 : start + 20000;
+        p->Start = {
+            10 * i, 10 * i, 10 * i + project.boxWidth, 10 * i + project.boxHeight, 24, 0, start,
+            0,      0};
+        p->End = {300, 200, 300 + project.boxWidth, 200 + project.boxHeight, 24, 450, end, 0, 0};
     }
 }
 

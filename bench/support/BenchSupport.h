@@ -71,8 +71,8 @@ struct MovingProject {
     bool allOnStage = false;
     int32_t pictureStep = 2000;
 };
-// Replaces the project (elements and stage settings) with `spec`'s.
-void buildMovingProject(const MovingProject& spec = {});
+// Replaces the project (elements and stage settings) with `project`'s.
+void buildMovingProject(const MovingProject& project = {});
 
 // Adds `count` elements that take little room, texts and drawing objects in
 // turn starting with `firstKind` (okText or okDrawing), every tenth (the

@@ -54,8 +54,8 @@ bool g_running = false;
 // application modality keeps every window of the program from taking input.
 class QtCompileProgress final : public CompileProgress {
 public:
-    QtCompileProgress(QWidget* owner, const ProgressSpec& spec, int delayMs)
-        : m_owner(owner), m_spec(spec), m_delayMs(delayMs) {
+    QtCompileProgress(QWidget* owner, const ProgressLook& look, int delayMs)
+        : m_owner(owner), m_look(look), m_delayMs(delayMs) {
         m_clock.start();
         QApplication::setOverrideCursor(Qt::BusyCursor);
     }
@@ -84,7 +84,7 @@ public:
 private:
     // "フレーム k / N" of the movie's N frames; with two passes, which one.
     QString frameText(int32_t frame, int32_t lastFrame) const {
-        const int32_t passes = std::max(1, m_spec.passes);
+        const int32_t passes = std::max(1, m_look.passes);
         const int32_t frames = std::max<int32_t>(1, (lastFrame + 1) / passes);
         const int32_t pass = std::min(frame / frames, passes - 1);
         const QString text =
@@ -99,7 +99,7 @@ private:
         m_dialog->setWindowTitle(QApplication::applicationDisplayName());
         m_dialog->setWindowModality(Qt::ApplicationModal);
         auto* layout = new QVBoxLayout(m_dialog.get());
-        auto* caption = new QLabel(QString::fromStdString(m_spec.caption));
+        auto* caption = new QLabel(QString::fromStdString(m_look.caption));
         caption->setObjectName(QStringLiteral("CaptionLabel"));
         layout->addWidget(caption);
         m_bar = new QProgressBar;
@@ -126,7 +126,7 @@ private:
     }
 
     QWidget* m_owner;
-    ProgressSpec m_spec;
+    ProgressLook m_look;
     int m_delayMs;
     QElapsedTimer m_clock, m_pumped;
     std::unique_ptr<QDialog> m_dialog;
@@ -137,9 +137,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<CompileProgress> MakeCompileProgressDialog(QWidget* owner, const ProgressSpec& spec,
+std::unique_ptr<CompileProgress> MakeCompileProgressDialog(QWidget* owner, const ProgressLook& look,
                                                            int delayMs) {
-    return std::make_unique<QtCompileProgress>(owner, spec, delayMs);
+    return std::make_unique<QtCompileProgress>(owner, look, delayMs);
 }
 
 bool MovieCommands::running() {
@@ -190,10 +190,10 @@ MovieCommandResult MovieCommands::exportAndShow(const std::string& path,
         } running;
         // "GIF アニメーション (*.gif)": the caption names "GIF アニメーション".
         const std::string filter = movie_export::Format(format).filter;
-        ProgressSpec spec;
-        spec.caption = filter.substr(0, filter.find(" (")) + "を作成しています。。。";
-        spec.passes = format == movie_export::ExportFormat::Svg ? 1 : 2;
-        const std::unique_ptr<CompileProgress> progress = m_dialogs.startProgress(spec);
+        ProgressLook look;
+        look.caption = filter.substr(0, filter.find(" (")) + "を作成しています。。。";
+        look.passes = format == movie_export::ExportFormat::Svg ? 1 : 2;
+        const std::unique_ptr<CompileProgress> progress = m_dialogs.startProgress(look);
         movie_export::ExportOptions exporting;
         exporting.outputPath = path;
         exporting.format = format;

@@ -54,7 +54,7 @@ public:
 // frames are then drawn and encoded: two passes, reported as one run of
 // frames 0 to 2N - 1, which the bar shows as one run and the label as frames
 // of the movie's N.
-struct ProgressSpec {
+struct ProgressLook {
     std::string caption; // "Ｆｌａｓｈを作成しています。。。"
     int passes = 1;
 };
@@ -75,13 +75,13 @@ public:
     virtual void showWarning(const std::string& text, const std::string& details) = 0;
     // The progress display of a compilation that is about to start; it is
     // closed when the returned object is destroyed.
-    virtual std::unique_ptr<CompileProgress> startProgress(const ProgressSpec& spec) = 0;
+    virtual std::unique_ptr<CompileProgress> startProgress(const ProgressLook& look) = 0;
 };
 
 // The real progress display: a dialog owned by `owner` that appears once the
 // compilation has taken `delayMs`, with a bar and a cancel button. It is
 // application-modal, so no window takes input while the compilation runs.
-std::unique_ptr<CompileProgress> MakeCompileProgressDialog(QWidget* owner, const ProgressSpec& spec,
+std::unique_ptr<CompileProgress> MakeCompileProgressDialog(QWidget* owner, const ProgressLook& look,
                                                            int delayMs = 500);
 
 // The three check boxes of the save page.

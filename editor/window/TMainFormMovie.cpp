@@ -52,8 +52,8 @@ public:
         request.detailedText = QString::fromStdString(details);
         CurrentModals().message(&m_form, request);
     }
-    std::unique_ptr<CompileProgress> startProgress(const ProgressSpec& spec) override {
-        return MakeCompileProgressDialog(&m_form, spec);
+    std::unique_ptr<CompileProgress> startProgress(const ProgressLook& look) override {
+        return MakeCompileProgressDialog(&m_form, look);
     }
 
 private:

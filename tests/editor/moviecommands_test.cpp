@@ -61,10 +61,10 @@ public:
     void showWarning(const std::string& text, const std::string&) override {
         warnings.push_back(text);
     }
-    std::unique_ptr<CompileProgress> startProgress(const ProgressSpec& spec) override {
+    std::unique_ptr<CompileProgress> startProgress(const ProgressLook& look) override {
         struct Counting final : CompileProgress {
-            Counting(FakeDialogs& d, const ProgressSpec& spec)
-                : d(d), real(MakeCompileProgressDialog(nullptr, spec, d.delayMs)) {}
+            Counting(FakeDialogs& d, const ProgressLook& look)
+                : d(d), real(MakeCompileProgressDialog(nullptr, look, d.delayMs)) {}
             void frameDone(int32_t frame, int32_t last) override {
                 ++d.frames;
                 real->frameDone(frame, last);
@@ -75,7 +75,7 @@ public:
             FakeDialogs& d;
             std::unique_ptr<CompileProgress> real;
         };
-        return std::make_unique<Counting>(*this, spec);
+        return std::make_unique<Counting>(*this, look);
     }
 
     std::string answer, chosenFilter;
